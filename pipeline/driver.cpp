@@ -1,0 +1,128 @@
+#include "pipeline/driver.h"
+
+#include <cerrno>
+
+#include "pipeline/fatal.h"
+#include "pipeline/file_utils.h"
+#include "pipeline/scratch.h"
+#include "platform/platform.h"
+
+namespace verbatra {
+
+namespace {
+
+// Removes whatever the conversion in progress has put on disk unless the
+// conversion got through; it also runs while a fatal stop unwinds.
+class LeftoverGuard {
+public:
+    ~LeftoverGuard() {
+        if (!work_.empty()) platform::remove_file(work_);
+        if (!target_.empty()) platform::remove_file(target_);
+        clear_scratch_files();
+    }
+    void work(const std::string& name) { work_ = name; }
+    void target(const std::string& name) { target_ = name; }
+    void keep_target() { target_.clear(); }
+
+private:
+    std::string work_;
+    std::string target_;
+};
+
+// Creates `name` only if no file of that name exists. Returns a closed file
+// when the name was taken meanwhile; stops on any other failure.
+ByteFile create_new(const std::string& name) {
+    ByteFile file = ByteFile::open(name, "w+bx");
+    if (!file.is_open() && errno != EEXIST) stop_cannot_open(name);
+    return file;
+}
+
+Outcome outcome_of(int result) {
+    switch (result) {
+        case kConverted: return Outcome::Converted;
+        case kEmptyInput: return Outcome::EmptySource;
+        case kTooLarge: return Outcome::TooLarge;
+        default: return Outcome::NotOfFormat;
+    }
+}
+
+}  // namespace
+
+std::string work_name_for(const std::string& name) {
+    std::string work = name;
+    replace_extension(work, "###");
+    for (int n = 1; n <= 99 && file_exists(work); ++n) {
+        const char ext[4] = {'#', static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10), 0};
+        work = name;
+        replace_extension(work, ext);
+    }
+    return work;
+}
+
+ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target) {
+    ConversionResult result;
+    if (!source.reader || !target.writer) {
+        result.outcome = Outcome::NotAvailable;
+        return result;
+    }
+    LeftoverGuard guard;
+
+    // The source is only read, so a write-protected or archived file converts.
+    if (platform::is_directory(name)) stop_with_message(name + " (is a directory)");
+    ByteFile src = open_or_stop(name, "rb");
+
+    std::string work_name;
+    ByteFile work;
+    for (int tries = 0; !work.is_open(); ++tries) {
+        work_name = work_name_for(name);
+        if (tries > 8 || file_exists(work_name)) stop_with_message(work_name + " (no free work file name)");
+        work = create_new(work_name);
+    }
+    guard.work(work_name);
+
+    set_current_names(name, work_name);
+    set_buffering(src, work, (source.flags >> 2) & 3);
+    int read_result = source.reader(src, work);
+    bool work_ok = work.close();
+    bool source_ok = !src.failed();
+    src.close();
+    if (read_result != kConverted) {
+        result.outcome = outcome_of(read_result);
+        return result;
+    }
+    if (!work_ok || !source_ok) {
+        result.outcome = Outcome::WriteFailed;
+        return result;
+    }
+
+    work = open_or_stop(work_name, "rb");
+    std::string target_name = name;
+    replace_extension(target_name, target.extension);
+    if (file_exists(target_name)) make_unique_name(target_name);
+    ByteFile out = create_new(target_name);
+    while (!out.is_open()) {  // a file of that name appeared meanwhile
+        make_unique_name(target_name);
+        out = create_new(target_name);
+    }
+    guard.target(target_name);
+
+    set_current_names(work_name, target_name);
+    set_buffering(work, out, (target.flags >> 4) & 3);
+    int write_result = target.writer(work, out);
+    work.close();
+    bool target_ok = out.close();
+    if (write_result != kConverted) {
+        result.outcome = outcome_of(write_result);
+        if (result.outcome == Outcome::NotOfFormat) result.outcome = Outcome::WriteFailed;
+        return result;
+    }
+    if (!target_ok) {
+        result.outcome = Outcome::WriteFailed;
+        return result;
+    }
+    guard.keep_target();
+    result.target_name = target_name;
+    return result;
+}
+
+}  // namespace verbatra

@@ -1,0 +1,35 @@
+// The conversion of one file: the reader pass into a work file beside the
+// source, then the writer pass into the target.
+#pragma once
+
+#include <string>
+
+#include "pipeline/registry.h"
+
+namespace verbatra {
+
+enum class Outcome {
+    Converted,     // the target was written
+    NotOfFormat,   // the reader refused the source; nothing written
+    EmptySource,   // the source is empty; nothing written
+    NotAvailable,  // the reader or writer is not built yet; nothing written
+    TooLarge,      // the writer cannot hold the document; nothing written
+    WriteFailed,   // the work file or target could not be written whole
+};
+
+struct ConversionResult {
+    Outcome outcome = Outcome::Converted;
+    std::string target_name;  // the file written, when converted
+};
+
+// Converts `name` with the reader of `source` and the writer of `target`.
+// The source is only ever read. On any outcome but Converted, and on a fatal
+// stop, nothing of this conversion is left on disk.
+ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target);
+
+// The work file name for `name`: the source name with the extension "###",
+// or, when a file of that name exists (the source itself, say), the first
+// free of "#01" to "#99".
+std::string work_name_for(const std::string& name);
+
+}  // namespace verbatra

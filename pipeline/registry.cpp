@@ -1,0 +1,64 @@
+#include "pipeline/registry.h"
+
+#include <cctype>
+
+#include "pipeline/file_utils.h"
+#include "readers/text_only.h"
+#include "writers/plain_text.h"
+
+namespace verbatra {
+
+const FormatEntry source_formats[kSourceCount + 1] = {
+    {"Texte seul", "", read_text_only, nullptr, 0x3D, "text"},
+    {"MacWrite 4.6", "", nullptr, nullptr, 0x39, "macwrite"},
+    {"MacWrite II", "", nullptr, nullptr, 0x39, "macwrite2"},
+    {"MS-Works 2", "", nullptr, nullptr, 0x3D, "works2"},
+    {"MS-Works 3", "", nullptr, nullptr, 0x3D, "works3"},
+    {"ClarisWorks", "", nullptr, nullptr, 0x3D, "clarisworks"},
+    {"Ragtime 2", "", nullptr, nullptr, 0x3D, "ragtime2"},
+    {"Ragtime 3", "", nullptr, nullptr, 0x3D, "ragtime3"},
+    {"Nisus Writer", "", nullptr, nullptr, 0x3D, "nisus"},
+    {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
+};
+
+const FormatEntry target_formats[kTargetCount + 1] = {
+    {"Ascii (DOS)", "ASC", nullptr, write_ascii_dos, 0x3E, "dos"},
+    {"Ansi (Windows)", "ASC", nullptr, write_ansi_windows, 0x3E, "ansi"},
+    {"Word 3/4/5 DOS", "DOC", nullptr, nullptr, 0x3E, "word-dos"},
+    {"Wordperfect 5", "WP5", nullptr, nullptr, 0x3E, "wp5"},
+    {"Word Windows 2", "DOC", nullptr, nullptr, 0x3E, "word-win2"},
+    {"RTF Ascii (DOS)", "RTF", nullptr, nullptr, 0x3E, "rtf-dos"},
+    {"RTF Ansi (Windows)", "RTF", nullptr, nullptr, 0x3E, "rtf-ansi"},
+    {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
+};
+
+int find_format(std::string text, const FormatEntry* table) {
+    map_name_chars(text);
+    for (int i = 0; table[i].display_name; ++i) {
+        if (text == table[i].display_name) return i;
+    }
+    return 0;
+}
+
+namespace {
+bool equal_folded(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return i == a.size() && b[i] == 0;
+}
+}  // namespace
+
+int lookup_format(const std::string& text, const FormatEntry* table) {
+    for (int i = 0; table[i].display_name; ++i) {
+        if (equal_folded(text, table[i].display_name) || equal_folded(text, table[i].short_name)) return i;
+    }
+    return -1;
+}
+
+bool is_available(const FormatEntry& entry) { return entry.reader || entry.writer; }
+
+}  // namespace verbatra

@@ -1,0 +1,69 @@
+// The operating-system layer. Everything the converter needs from the OS
+// (directory search, temporary places, the current directory, the busy
+// cursor) goes through here, so the pipeline above builds and runs the same
+// on Windows and on POSIX systems.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace verbatra::platform {
+
+// Attribute bits as the Windows directory search reports them.
+inline constexpr std::uint32_t kAttrVolumeLabel = 0x08;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+
+struct DirEntry {
+    std::string name;  // bare name, no directory part
+    std::uint32_t attributes = 0;
+};
+
+// Windows file-name matching: letters compare without regard to case, '*'
+// matches any run of characters, '?' any one character, and "*.*" matches
+// every name, names without a dot included.
+bool wildcard_match(const std::string& pattern, const std::string& name);
+
+// True when `text` holds '*' or '?'.
+bool has_wildcards(const std::string& text);
+
+// A directory search in the manner of find-first / find-next / find-close.
+// The pattern may carry a directory part ("docs/*.TXT"); only its last
+// component holds wildcards. The search closes itself on destruction.
+class DirSearch {
+public:
+    DirSearch();
+    ~DirSearch();
+    DirSearch(const DirSearch&) = delete;
+    DirSearch& operator=(const DirSearch&) = delete;
+
+    // Starts the search; false when the directory cannot be read.
+    bool open(const std::string& pattern);
+    // The next matching entry; false at the end.
+    bool next(DirEntry& entry);
+    void close();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The system's temporary directory, without a trailing separator.
+std::string temp_directory();
+
+// Makes a new directory, private to this process, inside the temporary
+// directory; its name starts with `prefix`. Empty on failure.
+std::string make_private_directory(const std::string& prefix);
+
+// Joins a directory and a bare name with the platform's separator.
+std::string join_path(const std::string& dir, const std::string& name);
+
+// Offset of the bare file name within a path (after the last separator).
+std::size_t file_name_start(const std::string& path);
+
+bool remove_file(const std::string& path);
+bool remove_directory(const std::string& path);  // must be empty
+bool is_directory(const std::string& path);
+bool exists_exactly(const std::string& path);
+
+}  // namespace verbatra::platform

@@ -1,0 +1,99 @@
+// The command as a user runs it: outcome lines, exit statuses, and what is
+// left on disk afterwards.
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace verbatra {
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string verbatra(const std::string& args) { return std::string(VERBATRA_BINARY) + " " + args; }
+
+int run_in(const test::TempDir& dir, const std::string& args, std::string* out, std::string* err) {
+    return test::run_command("cd " + dir.path() + " && " + verbatra(args), out, err);
+}
+
+TEST(CommandLine, ConvertsEachFileAndSaysSo) {
+    test::TempDir dir;
+    test::write_file(dir.file("LETTER"), "Cher ami,\r\x8Et\x8E\r");
+    test::write_file(dir.file("NOTE.TXT"), "e\b'\r");
+    std::string out, err;
+    EXPECT_EQ(run_in(dir, "--from 'Texte seul' --to 'Ascii (DOS)' LETTER NOTE.TXT", &out, &err), 0) << err;
+    EXPECT_EQ(out, "LETTER -> LETTER.asc\nNOTE.TXT -> NOTE.asc\n");
+    EXPECT_EQ(test::read_file(dir.file("LETTER.asc")), "Cher ami,\r\n\x82t\x82\r\n");
+    EXPECT_EQ(test::read_file(dir.file("NOTE.asc")), "\x82\r\n");
+
+    // Short names and any case; an existing target is never overwritten.
+    EXPECT_EQ(run_in(dir, "--from TEXT --to ansi LETTER", &out, &err), 0) << err;
+    EXPECT_EQ(out.substr(0, 17), "LETTER -> LETTER.");
+    EXPECT_EQ(test::read_file(dir.file("LETTER.asc")), "Cher ami,\r\n\x82t\x82\r\n");
+    EXPECT_EQ(dir.list().size(), 5u);
+}
+
+TEST(CommandLine, PathsKeepTheirDirectory) {
+    test::TempDir dir;
+    test::run_command("mkdir " + dir.file("docs.v2"));
+    test::write_file(dir.file("docs.v2/letter"), "x");
+    std::string out, err;
+    EXPECT_EQ(run_in(dir, "--from text --to dos docs.v2/letter", &out, &err), 0) << err;
+    EXPECT_EQ(out, "docs.v2/letter -> letter.asc\n");
+    EXPECT_EQ(test::read_file(dir.file("docs.v2/letter.asc")), "x");
+}
+
+TEST(CommandLine, UnbuiltFormatIsReportedPerFileAndTheBatchGoesOn) {
+    test::TempDir dir;
+    test::write_file(dir.file("A"), "a");
+    test::write_file(dir.file("B"), "b");
+    std::string out, err;
+    EXPECT_EQ(run_in(dir, "--from 'macwrite ii' --to dos A B", &out, &err), 3);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "A: the MacWrite II reader is not available yet\n"
+                   "B: the MacWrite II reader is not available yet\n");
+    EXPECT_EQ(run_in(dir, "--from text --to wp5 A", &out, &err), 3);
+    EXPECT_EQ(err, "A: the Wordperfect 5 writer is not available yet\n");
+    EXPECT_EQ(dir.list(), (Names{"A", "B"}));
+}
+
+TEST(CommandLine, FatalStopEndsTheRunAndLeavesNothingForThatFile) {
+    test::TempDir dir;
+    test::write_file(dir.file("FIRST"), "one");
+    std::string out, err;
+    EXPECT_EQ(run_in(dir, "--from text --to dos FIRST MISSING", &out, &err), 1);
+    EXPECT_EQ(out, "FIRST -> FIRST.asc\n");
+    EXPECT_EQ(err, "Verbatra v. 5.1: cannot open MISSING (No such file or directory)\n");
+    EXPECT_EQ(dir.list(), (Names{"FIRST", "FIRST.asc"}));
+}
+
+TEST(CommandLine, UsageErrors) {
+    test::TempDir dir;
+    std::string out, err;
+    EXPECT_EQ(run_in(dir, "--from text --to 'Word 6' A", &out, &err), 2);
+    EXPECT_NE(err.find("unknown format for --to: \"Word 6\""), std::string::npos);
+    EXPECT_NE(err.find("\"RTF Ansi (Windows)\""), std::string::npos);  // the valid names follow
+    EXPECT_EQ(run_in(dir, "--from nothing --to dos A", &out, &err), 2);
+    EXPECT_NE(err.find("\"Nisus Writer\""), std::string::npos);
+    EXPECT_EQ(run_in(dir, "--from text A", &out, &err), 2);
+    EXPECT_EQ(run_in(dir, "--from text --to dos", &out, &err), 2);
+    EXPECT_EQ(run_in(dir, "--bogus", &out, &err), 2);
+    EXPECT_TRUE(dir.list().empty());
+}
+
+TEST(CommandLine, HelpListAndDump) {
+    test::TempDir dir;
+    std::string out, err;
+    EXPECT_EQ(run_in(dir, "--help", &out, &err), 0);
+    EXPECT_NE(out.find("usage: verbatra --from SOURCE --to TARGET FILE..."), std::string::npos);
+    EXPECT_EQ(run_in(dir, "--list-formats", &out, &err), 0);
+    for (const char* name : {"\"Texte seul\"", "\"Nisus Writer\"", "\"Ascii (DOS)\"", "\"RTF Ansi (Windows)\""}) {
+        EXPECT_NE(out.find(name), std::string::npos) << name;
+    }
+    test::write_file(dir.file("T"), "Caf\x8E\\\r");
+    EXPECT_EQ(run_in(dir, "--from text --dump-stream T", &out, &err), 0) << err;
+    EXPECT_EQ(out, "Caf{char 1 0x29}{backslash}<para>\n\n");
+    EXPECT_EQ(dir.list(), (Names{"T"}));
+}
+
+}  // namespace
+}  // namespace verbatra

@@ -1,0 +1,195 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "pipeline/driver.h"
+#include "pipeline/fatal.h"
+#include "pipeline/file_utils.h"
+#include "pipeline/scratch.h"
+#include "platform/platform.h"
+#include "readers/text_only.h"
+#include "support.h"
+#include "writers/plain_text.h"
+
+namespace verbatra {
+namespace {
+
+using test::TempDir;
+using Names = std::vector<std::string>;
+
+const FormatEntry& text_only() { return source_formats[0]; }
+const FormatEntry& dos() { return target_formats[0]; }
+const FormatEntry& ansi() { return target_formats[1]; }
+
+FormatEntry source_with(EntryPoint reader) { return {"Test source", "", reader, nullptr, 0x3D, "test"}; }
+FormatEntry target_with(EntryPoint writer) { return {"Test target", "TST", nullptr, writer, 0x3E, "tst"}; }
+
+TEST(Driver, ConvertsBesideTheSourceAndRemovesTheWorkFile) {
+    TempDir dir;
+    test::write_file(dir.file("REPORT.TXT"), "Caf\x8E\r");
+    ConversionResult r = convert_file(dir.file("REPORT.TXT"), text_only(), dos());
+    EXPECT_EQ(r.outcome, Outcome::Converted);
+    EXPECT_EQ(r.target_name, dir.file("REPORT.asc"));
+    EXPECT_EQ(dir.list(), (Names{"REPORT.TXT", "REPORT.asc"}));
+    EXPECT_EQ(test::read_file(dir.file("REPORT.asc")), "Caf\x82\r\n");
+}
+
+TEST(Driver, NeverOverwritesAnExistingTarget) {
+    TempDir dir;
+    // NOTES.ASC is itself the existing target of "Ansi (Windows)".
+    test::write_file(dir.file("NOTES.ASC"), "na\x8Eve");
+    ConversionResult r = convert_file(dir.file("NOTES.ASC"), text_only(), ansi());
+    ASSERT_EQ(r.outcome, Outcome::Converted);
+    EXPECT_NE(r.target_name, dir.file("NOTES.asc"));
+    EXPECT_EQ(r.target_name.substr(0, dir.file("NOTES.").size()), dir.file("NOTES."));
+    EXPECT_EQ(test::read_file(dir.file("NOTES.ASC")), "na\x8Eve");
+    EXPECT_EQ(test::read_file(r.target_name), "na\xE9ve");
+}
+
+int refuse_not_of_format(ByteFile&, ByteFile& out) {
+    out.put('x');  // even a reader that wrote before refusing leaves nothing
+    return kNotOfFormat;
+}
+int refuse_empty(ByteFile&, ByteFile&) { return kEmptyInput; }
+
+TEST(Driver, RefusedSourceLeavesNothingBehind) {
+    TempDir dir;
+    test::write_file(dir.file("DOC"), "abc");
+    FormatEntry not_of_format = source_with(refuse_not_of_format);
+    FormatEntry empty = source_with(refuse_empty);
+    EXPECT_EQ(convert_file(dir.file("DOC"), not_of_format, dos()).outcome, Outcome::NotOfFormat);
+    EXPECT_EQ(convert_file(dir.file("DOC"), empty, dos()).outcome, Outcome::EmptySource);
+    // A reader or writer that is not built yet converts nothing.
+    EXPECT_EQ(convert_file(dir.file("DOC"), source_formats[1], dos()).outcome, Outcome::NotAvailable);
+    EXPECT_EQ(convert_file(dir.file("DOC"), text_only(), target_formats[2]).outcome, Outcome::NotAvailable);
+    EXPECT_EQ(dir.list(), (Names{"DOC"}));
+}
+
+int writer_too_large(ByteFile&, ByteFile& out) {
+    out.put_text("half a document");
+    return kTooLarge;
+}
+
+TEST(Driver, WriterRefusalRemovesTheHalfWrittenTarget) {
+    TempDir dir;
+    test::write_file(dir.file("BIG"), "text");
+    FormatEntry target = target_with(writer_too_large);
+    EXPECT_EQ(convert_file(dir.file("BIG"), text_only(), target).outcome, Outcome::TooLarge);
+    EXPECT_EQ(dir.list(), (Names{"BIG"}));
+}
+
+TEST(Driver, SourceWithTheWorkExtensionSurvives) {
+    TempDir dir;
+    const std::string original = "keep me \\ whole\r";
+    test::write_file(dir.file("DATA.###"), original);
+    // And a user's file that happens to have the work name is not touched.
+    test::write_file(dir.file("LETTER"), "Dear\r");
+    test::write_file(dir.file("LETTER.###"), "mine");
+    ASSERT_EQ(convert_file(dir.file("DATA.###"), text_only(), dos()).outcome, Outcome::Converted);
+    ASSERT_EQ(convert_file(dir.file("LETTER"), text_only(), dos()).outcome, Outcome::Converted);
+    EXPECT_EQ(test::read_file(dir.file("DATA.###")), original);
+    EXPECT_EQ(test::read_file(dir.file("DATA.asc")), "keep me \\ whole\r\n");
+    EXPECT_EQ(test::read_file(dir.file("LETTER.###")), "mine");
+    EXPECT_EQ(dir.list(), (Names{"DATA.###", "DATA.asc", "LETTER", "LETTER.###", "LETTER.asc"}));
+}
+
+int g_source_access = -1;
+std::string g_names[4];
+
+int recording_reader(ByteFile& in, ByteFile& out) {
+    g_source_access = fcntl(fileno(in.handle()), F_GETFL) & O_ACCMODE;
+    g_names[0] = current_name(0);
+    g_names[1] = current_name(1);
+    return read_text_only(in, out);
+}
+
+int recording_writer(ByteFile& in, ByteFile& out) {
+    g_names[2] = current_name(0);
+    g_names[3] = current_name(1);
+    return write_ascii_dos(in, out);
+}
+
+TEST(Driver, OpensTheSourceForReadingOnlyAndNamesEachPass) {
+    TempDir dir;
+    test::write_file(dir.file("RO.TXT"), "read only\r");
+    chmod(dir.file("RO.TXT").c_str(), 0444);
+    FormatEntry source = source_with(recording_reader);
+    FormatEntry target = target_with(recording_writer);
+    ASSERT_EQ(convert_file(dir.file("RO.TXT"), source, target).outcome, Outcome::Converted);
+    EXPECT_EQ(g_source_access, O_RDONLY);
+    EXPECT_EQ(g_names[0], dir.file("RO.TXT"));
+    EXPECT_EQ(g_names[1], dir.file("RO.###"));
+    EXPECT_EQ(g_names[2], dir.file("RO.###"));
+    EXPECT_EQ(g_names[3], dir.file("RO.tst"));
+    EXPECT_EQ(test::read_file(dir.file("RO.tst")), "read only\r\n");
+}
+
+// Fatal stops in the middle of each pass, after output and scratch files
+// have been written.
+int reader_that_stops(ByteFile&, ByteFile& out) {
+    out.put_text("partial stream");
+    ByteFile scratch = open_scratch("ATT.###", "w+b");
+    scratch.put_text("scratch");
+    alloc_or_stop(0);
+    return 0;
+}
+
+int writer_that_stops(ByteFile&, ByteFile& out) {
+    out.put_text("partial target");
+    ByteFile scratch = open_scratch("PAR.###", "w+b");
+    open_or_stop(current_name(1) + ".missing/x", "rb");
+    return 0;
+}
+
+TEST(Driver, FatalStopLeavesNothingOfTheFileInProgress) {
+    TempDir dir;
+    test::write_file(dir.file("A"), "text\r");
+    FormatEntry stopping_source = source_with(reader_that_stops);
+    FormatEntry stopping_target = target_with(writer_that_stops);
+    EXPECT_THROW(convert_file(dir.file("A"), stopping_source, dos()), FatalStop);
+    EXPECT_EQ(dir.list(), (Names{"A"}));
+    try {
+        convert_file(dir.file("A"), text_only(), stopping_target);
+        FAIL() << "no fatal stop";
+    } catch (const FatalStop& stop) {
+        EXPECT_NE(std::string(stop.what()).find(".missing/x"), std::string::npos);
+    }
+    EXPECT_EQ(dir.list(), (Names{"A"}));
+    // The scratch directory holds nothing any more.
+    ASSERT_FALSE(scratch_directory().empty());
+    platform::DirSearch search;
+    platform::DirEntry entry;
+    ASSERT_TRUE(search.open(scratch_directory() + "/*"));
+    while (search.next(entry)) EXPECT_TRUE(entry.name == "." || entry.name == "..") << entry.name;
+}
+
+TEST(Driver, MissingSourceIsAFatalStopNamingIt) {
+    TempDir dir;
+    try {
+        convert_file(dir.file("NOPE"), text_only(), dos());
+        FAIL() << "no fatal stop";
+    } catch (const FatalStop& stop) {
+        EXPECT_NE(std::string(stop.what()).find(dir.file("NOPE")), std::string::npos);
+    }
+    EXPECT_TRUE(dir.list().empty());
+}
+
+TEST(Scratch, FilesLiveInAPrivateDirectoryNotTheCurrentOne) {
+    TempDir dir;
+    test::write_file(dir.file("ATT.###"), "the user's own file");
+    std::string path = scratch_path("ATT.###");
+    EXPECT_EQ(path.find(dir.path()), std::string::npos);
+    EXPECT_EQ(path.find(platform::temp_directory()), 0u);
+    {
+        ByteFile f = open_scratch("ATT.###", "w+b");
+        f.put_text("scratch");
+    }
+    EXPECT_EQ(test::read_file(path), "scratch");
+    remove_scratch("ATT.###");
+    EXPECT_FALSE(platform::exists_exactly(path));
+    EXPECT_EQ(test::read_file(dir.file("ATT.###")), "the user's own file");
+}
+
+}  // namespace
+}  // namespace verbatra

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include "support.h"
+#include "writers/plain_text.h"
+
+namespace verbatra {
+namespace {
+
+using test::bytes;
+
+struct Case {
+    const char* what;
+    std::string stream;
+    std::string dos;
+    std::string windows;  // empty: same as dos
+};
+
+TEST(PlainTextWriters, Cases) {
+    const std::string picture_header = bytes({1, 0, 0, 0, 0x5C, 0x7F, 0, 0, 0x00, 0x20});
+    const Case cases[] = {
+        {"paragraphs", "Hello\rworld\r", "Hello\r\nworld\r\n", ""},
+        {"line end", "one\ntwo\r", "one two\r\n", ""},
+        {"tab and page break", "a\tb\x0C", "a\tb\x0C", ""},
+        {"e acute", bytes({0x5C, 0x20, 0x01, 0x29}), "\x82", "\xE9"},
+        {"bullet, Symbol selector ignored", bytes({0x5C, 0x20, 0x04, 0x03}), "\xFE", "\xB7"},
+        {"y acute from composition", bytes({0x5C, 0x20, 0x01, 0x54}), "Y", "\xDD"},
+        {"backslash", "a\\\\b", "a\\b", ""},
+        {"styles dropped", "\\#bold\\$", "bold", ""},
+        {"size dropped", bytes({0x5C, 0x90, 0xF6, 0xF4}) + "big", "big", ""},
+        {"header", bytes({0x5C, 0x9E, 0, 0}) + "Head\r\\\x7F", "\\TETEHead\r\n\\FIN\\", ""},
+        {"even header", bytes({0x5C, 0x9C, 0, 0}) + "H\\\x7F", "\\TETEH\\FIN\\", ""},
+        {"footer", bytes({0x5C, 0xA1, 0, 0}) + "Foot\r\\\x7F", "\\PIEDFoot\r\n\\FIN\\", ""},
+        {"optional hyphen with line end", "\\:\nx", "x", ""},
+        {"optional hyphen alone", "\\:x", "x", ""},
+        {"left aligned skips nothing", "\\SLeft", "Left", ""},
+        {"non-breaking space", "a\\4b", "a b", ""},
+        {"unknown low code: one argument", bytes({0x5C, 0x60, 'X'}) + "y", "y", ""},
+        {"unknown high code: two arguments", bytes({0x5C, 0xE0, 'X', 'X'}) + "z", "z", ""},
+        {"tab codes", bytes({0x5C, 0x80, 1, 20, 0x5C, 0x81, 1, 20}) + "t", "t", ""},
+        // The picture header may hold any byte, 0x5C 0x7F included.
+        {"picture", "\\\xC0" + picture_header + "0A1B\\\x7F" + "after", "after", ""},
+        {"unterminated picture", "\\\xC0" + picture_header + "0A1B", "", ""},
+        {"lone backslash at the end", "ab\\", "ab", ""},
+        {"cut inside a set character", bytes({'a', 0x5C, 0x20, 0x01}), "a", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(test::run_entry(write_ascii_dos, c.stream), c.dos) << c.what;
+        EXPECT_EQ(test::run_entry(write_ansi_windows, c.stream), c.windows.empty() ? c.dos : c.windows) << c.what;
+    }
+}
+
+std::string marker(int n) {
+    std::string digits = std::to_string(n);
+    if (n < 10) digits = "0" + digits;
+    return "\\NOTE" + digits + "\\";
+}
+
+TEST(PlainTextWriters, NotesAreNumberedAcrossTheWholeRun) {
+    const std::string note = bytes({0x5C, 0xA2, 0, 0}) + "n\\\x7F";
+    int before = text_note_counter();
+    EXPECT_EQ(test::run_entry(write_ascii_dos, "a" + note + "b" + note),
+              "a" + marker(before + 1) + "n\\FIN\\b" + marker(before + 2) + "n\\FIN\\");
+    // The next document goes on counting.
+    EXPECT_EQ(test::run_entry(write_ansi_windows, note), marker(before + 3) + "n\\FIN\\");
+}
+
+TEST(PlainTextWriters, HundredthNoteAndOnGetAllTheirDigits) {
+    const std::string note = bytes({0x5C, 0xA2, 0, 0}) + "\\\x7F";
+    std::string stream;
+    while (static_cast<int>(stream.size() / note.size()) + text_note_counter() < 105) stream += note;
+    std::string out = test::run_entry(write_ascii_dos, stream);
+    EXPECT_NE(out.find("\\NOTE99\\"), std::string::npos);
+    EXPECT_NE(out.find("\\NOTE100\\"), std::string::npos);
+    EXPECT_NE(out.find("\\NOTE105\\"), std::string::npos);
+    EXPECT_EQ(out.find(':'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace verbatra

@@ -1,0 +1,91 @@
+#include "support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "pipeline/byte_file.h"
+#include "platform/platform.h"
+
+namespace verbatra::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    path_ = platform::make_private_directory("vrbtest");
+    if (path_.empty()) throw std::runtime_error("cannot make a temporary directory");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> TempDir::list() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void write_file(const std::string& path, const std::string& data) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(data.data(), static_cast<std::streamsize>(data.size()));
+    if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+Capture::Capture() : file_(ByteFile::open(dir_.file("capture"), "w+b")) {}
+
+std::string Capture::bytes() {
+    std::fflush(file_.handle());
+    return read_file(dir_.file("capture"));
+}
+
+Source::Source(const std::string& data) {
+    write_file(dir_.file("source"), data);
+    file_ = ByteFile::open(dir_.file("source"), "rb");
+}
+
+std::string run_entry(EntryPoint entry, const std::string& input, int* result) {
+    TempDir dir;
+    write_file(dir.file("in"), input);
+    ByteFile in = ByteFile::open(dir.file("in"), "rb");
+    ByteFile out = ByteFile::open(dir.file("out"), "w+b");
+    int r = entry(in, out);
+    if (result) *result = r;
+    out.close();
+    return read_file(dir.file("out"));
+}
+
+std::string bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s += static_cast<char>(v);
+    return s;
+}
+
+int run_command(const std::string& command, std::string* out, std::string* err) {
+    TempDir dir;
+    std::string full = command + " >" + dir.file("out") + " 2>" + dir.file("err") + " </dev/null";
+    int status = std::system(full.c_str());
+    if (out) *out = read_file(dir.file("out"));
+    if (err) *err = read_file(dir.file("err"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace verbatra::test

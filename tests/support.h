@@ -1,0 +1,66 @@
+// Helpers shared by the tests: temporary directories, whole-file reads and
+// writes, and running one reader or writer on bytes held in memory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pipeline/byte_file.h"
+#include "pipeline/registry.h"
+
+namespace verbatra::test {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // The names in the directory, sorted.
+    std::vector<std::string> list() const;
+
+private:
+    std::string path_;
+};
+
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+
+// A byte file to write into, and what was written so far.
+class Capture {
+public:
+    Capture();
+    ByteFile& out() { return file_; }
+    std::string bytes();
+
+private:
+    TempDir dir_;
+    ByteFile file_;
+};
+
+// A byte file opened for reading on `data`, kept in a temporary directory.
+class Source {
+public:
+    explicit Source(const std::string& data);
+    ByteFile& in() { return file_; }
+
+private:
+    TempDir dir_;
+    ByteFile file_;
+};
+
+// Runs `entry` with a file holding `input` and returns what it wrote.
+std::string run_entry(EntryPoint entry, const std::string& input, int* result = nullptr);
+
+// Bytes from a list of values, for readable fixtures.
+std::string bytes(std::initializer_list<int> values);
+
+// Runs a shell command; returns its exit status, with its standard output
+// and standard error in `out` and `err`.
+int run_command(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);
+
+}  // namespace verbatra::test
