@@ -1,70 +1,168 @@
-// A buffered sequential byte file. Readers and writers move through their
-// files one byte at a time, so get() and put() are inline and unlocked; the
-// file closes itself when the object goes away, on every path.
+// A buffered byte file. Readers and writers move through their files one
+// byte at a time, so get() and put() are inline and touch only the buffer;
+// the file closes itself when the object goes away, on every path.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 
 namespace verbatra {
 
-#if defined(_WIN32)
-#define VERBATRA_GETC _getc_nolock
-#define VERBATRA_PUTC _putc_nolock
-#else
-#define VERBATRA_GETC getc_unlocked
-#define VERBATRA_PUTC putc_unlocked
-#endif
-
 class ByteFile {
 public:
-    static constexpr int kEnd = EOF;
+    static constexpr int kEnd = -1;
     // The buffer size that the buffering flags of the format tables ask for.
     static constexpr std::size_t kBufferSize = 5120;
+    // The buffer a file has when no flag asks for more.
+    static constexpr std::size_t kDefaultBufferSize = 4096;
 
     ByteFile() = default;
     ~ByteFile() { close(); }
-    ByteFile(ByteFile&& other) noexcept : file_(other.file_) { other.file_ = nullptr; }
+    ByteFile(ByteFile&& other) noexcept { take(other); }
     ByteFile& operator=(ByteFile&& other) noexcept;
     ByteFile(const ByteFile&) = delete;
     ByteFile& operator=(const ByteFile&) = delete;
 
     // Opens `name` in a binary stdio mode ("rb", "r+b", "w+b", "a+b", and
-    // "w+bx" for a file that must not exist yet). Check is_open() after.
+    // "w+bx" for a file that must not exist yet). Check is_open() after;
+    // errno tells why it failed.
     static ByteFile open(const std::string& name, const char* mode);
 
-    bool is_open() const { return file_ != nullptr; }
+    bool is_open() const { return fd_ >= 0; }
 
     // The next byte, 0..255, or kEnd.
-    int get() { return VERBATRA_GETC(file_); }
-    void put(std::uint8_t byte) { VERBATRA_PUTC(byte, file_); }
-    // Pushes back the byte just read, so the next get() returns it again.
-    void unget(int byte) { std::ungetc(byte, file_); }
+    int get() {
+        if (rpos_ < rend_) return *rpos_++;
+        return underflow();
+    }
+    void put(std::uint8_t byte) {
+        if (wpos_ < wend_) {
+            *wpos_++ = static_cast<char8_t>(byte);
+            return;
+        }
+        overflow(byte);
+    }
+    // Steps back over the byte that get() just returned.
+    void unget() {
+        if (rend_ && rpos_ > buf_.get()) --rpos_;
+    }
+
     void put_text(const char* text);
     std::size_t read(void* data, std::size_t count);
     std::size_t write(const void* data, std::size_t count);
 
     bool seek_relative(long offset);
     bool seek_to(long position);
-    void rewind();
+    void rewind() { seek_to(0); }
     long tell() const;
     long size();  // keeps the position
 
-    // Full buffering with a buffer of `size` bytes; call before the first I/O.
+    // Buffering with a buffer of `size` bytes.
     void set_full_buffering(std::size_t size = kBufferSize);
 
+    // Writes out what is buffered; false when it could not be stored.
+    bool flush();
     // True once any read or write on the file has failed.
-    bool failed() const;
+    bool failed() const { return error_; }
     // Flushes and closes; false when anything written could not be stored.
     bool close();
 
-    std::FILE* handle() const { return file_; }
+    int descriptor() const { return fd_; }
 
 private:
-    explicit ByteFile(std::FILE* f) : file_(f) {}
-    std::FILE* file_ = nullptr;
+    friend class ByteIn;
+    friend class ByteOut;
+
+    int underflow();
+    void overflow(std::uint8_t byte);
+    bool ensure_buffer();
+    void take(ByteFile& other) noexcept;
+
+    int fd_ = -1;
+    bool append_ = false;
+    bool error_ = false;
+    std::size_t capacity_ = kDefaultBufferSize;
+    // char8_t, unlike unsigned char, cannot alias the pointers below, so a
+    // hot loop keeps them in registers across its stores.
+    std::unique_ptr<char8_t[]> buf_;
+    long long base_ = 0;  // file offset of buf_[0]
+    char8_t* rpos_ = nullptr;
+    char8_t* rend_ = nullptr;  // read window [buf_, rend_) while reading
+    char8_t* wpos_ = nullptr;
+    char8_t* wend_ = nullptr;  // write window [buf_, wend_) while writing
+    char8_t* wmax_ = nullptr;  // the furthest byte written, after a step back
+};
+
+// Cursors for hot loops. A cursor holds the file's buffer position in
+// locals the compiler keeps in registers, so a loop that reads one file and
+// writes another does not reload and store both files' positions for every
+// byte. While a cursor lives, use its file only through it (or sync() first).
+class ByteIn {
+public:
+    explicit ByteIn(ByteFile& file) : file_(file), pos_(file.rpos_), end_(file.rend_) {}
+    ~ByteIn() { sync(); }
+    ByteIn(const ByteIn&) = delete;
+    ByteIn& operator=(const ByteIn&) = delete;
+
+    int get() { return pos_ < end_ ? *pos_++ : refill(); }
+    // Steps back over the byte that get() just returned.
+    void unget() {
+        sync();
+        file_.unget();
+        pos_ = file_.rpos_;
+    }
+    void sync() { file_.rpos_ = pos_; }
+
+private:
+    int refill() {
+        sync();
+        int c = file_.underflow();
+        pos_ = file_.rpos_;
+        end_ = file_.rend_;
+        return c;
+    }
+
+    ByteFile& file_;
+    char8_t* pos_;
+    char8_t* end_;
+};
+
+class ByteOut {
+public:
+    explicit ByteOut(ByteFile& file) : file_(file), pos_(file.wpos_), end_(file.wend_) {}
+    ~ByteOut() { sync(); }
+    ByteOut(const ByteOut&) = delete;
+    ByteOut& operator=(const ByteOut&) = delete;
+
+    void put(std::uint8_t byte) {
+        if (pos_ < end_) *pos_++ = static_cast<char8_t>(byte);
+        else spill(byte);
+    }
+    void put_text(const char* text) {
+        while (*text) put(static_cast<std::uint8_t>(*text++));
+    }
+    // Moves the write position by `offset` bytes (a step back, mostly).
+    void seek_relative(long offset) {
+        sync();
+        file_.seek_relative(offset);
+        pos_ = file_.wpos_;
+        end_ = file_.wend_;
+    }
+    void sync() { file_.wpos_ = pos_; }
+
+private:
+    void spill(std::uint8_t byte) {
+        sync();
+        file_.overflow(byte);
+        pos_ = file_.wpos_;
+        end_ = file_.wend_;
+    }
+
+    ByteFile& file_;
+    char8_t* pos_;
+    char8_t* end_;
 };
 
 }  // namespace verbatra

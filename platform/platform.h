@@ -61,6 +61,15 @@ std::string join_path(const std::string& dir, const std::string& name);
 // Offset of the bare file name within a path (after the last separator).
 std::size_t file_name_start(const std::string& path);
 
+// Raw files for the byte-file layer. `mode` is a stdio binary mode ("rb",
+// "r+b", "w+b", "a+b", with "x" for a file that must not exist yet).
+// Returns a descriptor, or -1 with errno set.
+int open_file(const std::string& path, const char* mode);
+long read_file(int fd, void* data, std::size_t count);         // -1 on error
+long write_file(int fd, const void* data, std::size_t count);  // -1 on error
+long long seek_file(int fd, long long offset, int whence);     // SEEK_SET/CUR/END
+bool close_file(int fd);
+
 bool remove_file(const std::string& path);
 bool remove_directory(const std::string& path);  // must be empty
 bool is_directory(const std::string& path);

@@ -1,10 +1,13 @@
 #include "platform/platform.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
@@ -122,6 +125,49 @@ std::string make_private_directory(const std::string& prefix) {
     if (!mkdtemp(buf.data())) return {};
     return std::string(buf.data());
 }
+
+int open_file(const std::string& path, const char* mode) {
+    bool plus = std::strchr(mode, '+') != nullptr;
+    int flags = 0;
+    switch (mode[0]) {
+        case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
+        case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
+        case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+        default: errno = EINVAL; return -1;
+    }
+    if (std::strchr(mode, 'x')) flags |= O_EXCL;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+long read_file(int fd, void* data, std::size_t count) {
+    ssize_t n;
+    do {
+        n = ::read(fd, data, count);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+long write_file(int fd, const void* data, std::size_t count) {
+    const char* p = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(fd, p + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(done);
+}
+
+long long seek_file(int fd, long long offset, int whence) {
+    return static_cast<long long>(::lseek(fd, static_cast<off_t>(offset), whence));
+}
+
+bool close_file(int fd) { return ::close(fd) == 0; }
 
 bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
 bool remove_directory(const std::string& path) { return rmdir(path.c_str()) == 0; }

@@ -13,7 +13,7 @@ namespace {
 // Writes one source byte as the main loop does (backspaces aside). Returns
 // true when it became exactly one plain character, the only output that a
 // following backspace may take back without cutting into a code.
-bool emit_byte(int b, ByteFile& work) {
+bool emit_byte(int b, ByteOut& work) {
     if (b >= 0x20) return write_source_char(kMacintoshTable, static_cast<std::uint8_t>(b), work) == 1;
     switch (b) {
         case 0x09: work.put(0x09); break;
@@ -55,7 +55,9 @@ bool is_lower_vowel(int c) {
 
 }  // namespace
 
-int read_text_only(ByteFile& source, ByteFile& work) {
+int read_text_only(ByteFile& source_file, ByteFile& work_file) {
+    ByteIn source(source_file);
+    ByteOut work(work_file);
     int previous = 0;
     bool previous_plain = false;  // `previous` stands as the last stream byte
     for (;;) {

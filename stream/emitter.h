@@ -93,8 +93,10 @@ int write_repeated(int count, std::uint8_t byte, ByteFile& out);
 // Writes source character `byte` through a source table (high byte = set,
 // low byte = code; high byte 0 = plain character). An entry 0 writes
 // nothing and a plain backslash is written as the literal-backslash code.
-// Returns the number of stream bytes written.
-inline int write_source_char(const std::uint16_t* table, std::uint8_t byte, ByteFile& out) {
+// Returns the number of stream bytes written. `out` is a ByteFile or, in a
+// hot loop, a ByteOut cursor.
+template <typename Out>
+inline int write_source_char(const std::uint16_t* table, std::uint8_t byte, Out& out) {
     std::uint16_t e = table[byte];
     if (e > 0xFF) {
         out.put(0x5C);

@@ -98,7 +98,7 @@ int g_source_access = -1;
 std::string g_names[4];
 
 int recording_reader(ByteFile& in, ByteFile& out) {
-    g_source_access = fcntl(fileno(in.handle()), F_GETFL) & O_ACCMODE;
+    g_source_access = fcntl(in.descriptor(), F_GETFL) & O_ACCMODE;
     g_names[0] = current_name(0);
     g_names[1] = current_name(1);
     return read_text_only(in, out);

@@ -53,7 +53,7 @@ std::string read_file(const std::string& path) {
 Capture::Capture() : file_(ByteFile::open(dir_.file("capture"), "w+b")) {}
 
 std::string Capture::bytes() {
-    std::fflush(file_.handle());
+    file_.flush();
     return read_file(dir_.file("capture"));
 }
 

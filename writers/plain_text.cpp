@@ -12,7 +12,7 @@ int g_text_note_counter = 0;
 
 // Skips a picture: its binary header, then the hexadecimal data up to and
 // including the next 0x5C 0x7F.
-void skip_picture(ByteFile& work) {
+void skip_picture(ByteIn& work) {
     for (int i = 0; i < stream::kPictureHeaderBytes; ++i) {
         if (work.get() == ByteFile::kEnd) return;
     }
@@ -27,7 +27,7 @@ void skip_picture(ByteFile& work) {
     }
 }
 
-void write_note_marker(ByteFile& target) {
+void write_note_marker(ByteOut& target) {
     int n = ++g_text_note_counter;
     // Two digits as far as they go; from the hundredth note on, as many as
     // the number needs.
@@ -39,7 +39,7 @@ void write_note_marker(ByteFile& target) {
 }
 
 // Handles the code after a 0x5C; false when the stream ended inside it.
-bool handle_code(ByteFile& work, ByteFile& target, const TargetCharTable& table) {
+bool handle_code(ByteIn& work, ByteOut& target, const TargetCharTable& table) {
     int code = work.get();
     if (code == ByteFile::kEnd) return false;
     switch (code) {
@@ -55,7 +55,7 @@ bool handle_code(ByteFile& work, ByteFile& target, const TargetCharTable& table)
         case stream::kNonBreakingSpace: target.put(0x20); return true;
         case stream::kOptionalHyphen: {
             int next = work.get();
-            if (next != stream::kLineEnd && next != ByteFile::kEnd) work.unget(next);
+            if (next != stream::kLineEnd && next != ByteFile::kEnd) work.unget();
             return true;
         }
         case stream::kBackslash: target.put(0x5C); return true;
@@ -83,7 +83,9 @@ bool handle_code(ByteFile& work, ByteFile& target, const TargetCharTable& table)
 
 int text_note_counter() { return g_text_note_counter; }
 
-int write_plain_text(ByteFile& work, ByteFile& target, const TargetCharTable& table) {
+int write_plain_text(ByteFile& work_file, ByteFile& target_file, const TargetCharTable& table) {
+    ByteIn work(work_file);
+    ByteOut target(target_file);
     for (;;) {
         int b = work.get();
         switch (b) {
