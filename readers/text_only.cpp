@@ -1,5 +1,5 @@
-// Macintosh plain text: characters go through the Macintosh table, CR ends
-// a paragraph, and accents typed typewriter-fashion (letter, backspace,
+// Macintosh plain text: characters go through the Macintosh table, CR (or a
+// lone LF) ends a paragraph, and accents typed typewriter-fashion (letter, backspace,
 // accent, or accent, backspace, letter) become the accented letter.
 #include "readers/text_only.h"
 
@@ -20,7 +20,7 @@ bool emit_byte(int b, ByteOut& work) {
         case 0x0B:
         case 0x0D: work.put(0x0D); break;
         case 0x0C: work.put(0x0C); break;
-        default: break;  // LF, EOF mark and other controls carry nothing
+        default: break;  // the EOF mark and other controls carry nothing
     }
     return false;
 }
@@ -61,8 +61,20 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
     int previous = 0;
     bool previous_plain = false;  // `previous` stands as the last stream byte
     for (;;) {
-        int b = source.get();
+        const int b = source.get();
         if (b == ByteFile::kEnd) return 0;
+        if (b == 0x0A) {
+            // A line feed beside a CR belongs to it; alone it ends a line,
+            // as in files that came by way of Unix.
+            if (previous != 0x0D) {
+                const int next = source.get();
+                if (next != ByteFile::kEnd) source.unget();
+                if (next != 0x0D) work.put(0x0D);
+            }
+            previous = b;
+            previous_plain = false;
+            continue;
+        }
         if (b != 0x08) {
             previous_plain = emit_byte(b, work);
             previous = b;
@@ -75,7 +87,11 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
         if (!can_compose) continue;  // nothing safe to take back: drop it
         const int n = source.get();
         if (n == ByteFile::kEnd) return 0;  // the character before stays
-        work.seek_relative(-1);             // take back p, written as one byte
+        if (n < 0x20) {                     // no accent follows: read n as usual
+            source.unget();
+            continue;
+        }
+        work.seek_relative(-1);  // take back p, written as one byte
         const int accent = is_lower_vowel(n) ? p : n;
         const int letter = is_lower_vowel(n) ? n : p;
         const int cls = accent_class(accent);

@@ -59,7 +59,7 @@ TEST(PlainTextWriters, NotesAreNumberedAcrossTheWholeRun) {
     const std::string note = bytes({0x5C, 0xA2, 0, 0}) + "n\\\x7F";
     int before = text_note_counter();
     EXPECT_EQ(test::run_entry(write_ascii_dos, "a" + note + "b" + note),
-              "a" + marker(before + 1) + "n\\FIN\\b" + marker(before + 2) + "n\\FIN\\");
+              std::string("a").append(marker(before + 1)).append("n\\FIN\\b").append(marker(before + 2)).append("n\\FIN\\"));
     // The next document goes on counting.
     EXPECT_EQ(test::run_entry(write_ansi_windows, note), marker(before + 3) + "n\\FIN\\");
 }

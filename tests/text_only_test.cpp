@@ -18,8 +18,11 @@ TEST(TextOnlyReader, Cases) {
     const std::string e_acute = bytes({0x5C, 0x20, 0x01, 0x29});
     const Case cases[] = {
         {"plain text and CR", "Hello\rw", "Hello\rw"},
-        {"LF dropped", "\n\r", "\r"},
+        {"LF before CR dropped", "\n\r", "\r"},
         {"CR LF line ends", "a\r\nb\r\n", "a\rb\r"},
+        // A file with LF line ends keeps its lines (and its word breaks).
+        {"LF line ends", "a\nb\n\nc", "a\rb\r\rc"},
+        {"LF CR LF", "a\n\r\nb", "a\rb"},
         {"controls", bytes({0x09, 0x0B, 0x0C, 0x1A, 0x00, 0x7F}), bytes({0x09, 0x0D, 0x0C, 0x7F})},
         {"Macintosh e acute", "\x8E", e_acute},
         {"non-breaking space", "\xCA", " "},
@@ -48,7 +51,8 @@ TEST(TextOnlyReader, Cases) {
         {"last byte", "ab\b", "ab"},
         {"special character as the accent", "x\b\x8E", e_acute + "x"},
         {"backslash as the accent", "e\b\\", "\\\\e"},
-        {"line feed as the accent", "e\b\nz", "ez"},
+        {"line end after the backspace", "e\b\nz", "e\rz"},
+        {"tab after the backspace", "e\b\tz", "e\tz"},
     };
     for (const Case& c : cases) {
         int result = 99;
