@@ -11,7 +11,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 #include "pipeline/byte_file.h"
+#include "pipeline/scratch.h"
 #include "platform/platform.h"
 
 namespace verbatra::test {
@@ -89,3 +92,12 @@ int run_command(const std::string& command, std::string* out, std::string* err) 
 }
 
 }  // namespace verbatra::test
+
+namespace {
+// The tests' conversions share one scratch directory; it goes at the end.
+class ScratchEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { verbatra::remove_scratch_directory(); }
+};
+const auto* const g_scratch_environment = ::testing::AddGlobalTestEnvironment(new ScratchEnvironment);
+}  // namespace
