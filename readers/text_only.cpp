@@ -62,6 +62,11 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
     bool previous_plain = false;  // `previous` stands as the last stream byte
     for (;;) {
         const int b = source.get();
+        if (b >= 0x20) {  // the common case, kept inline
+            previous_plain = write_source_char(kMacintoshTable, static_cast<std::uint8_t>(b), work) == 1;
+            previous = b;
+            continue;
+        }
         if (b == ByteFile::kEnd) return 0;
         if (b == 0x0A) {
             // A line feed beside a CR belongs to it; alone it ends a line,
