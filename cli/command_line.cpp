@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/batch.h"
 #include "pipeline/driver.h"
 #include "pipeline/fatal.h"
 #include "pipeline/registry.h"
@@ -22,7 +23,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitRefused = 3;
 
 const char kUsage[] =
-    "usage: verbatra --from SOURCE --to TARGET FILE...\n"
+    "usage: verbatra --from SOURCE --to TARGET [--recursive] [--quiet] FILE|PATTERN...\n"
     "       verbatra --from SOURCE --dump-stream FILE\n"
     "       verbatra --list-formats | --help\n"
     "\n"
@@ -33,15 +34,24 @@ const char kUsage[] =
     "counter extension (.001, .002, ...) is used instead. The source itself is\n"
     "only read.\n"
     "\n"
+    "An argument with * or ? is a pattern (\"*.*\" matches every name, letters\n"
+    "match without regard to case): the files of the current directory (or of\n"
+    "the pattern's own directory) that match it; with --recursive, those of\n"
+    "every subdirectory too, files before subdirectories. Quote patterns so\n"
+    "the shell leaves them alone. Links to directories are not followed.\n"
+    "\n"
     "SOURCE and TARGET are format names as --list-formats shows them, full\n"
     "(\"Texte seul\", \"Ascii (DOS)\", any case) or short (text, dos).\n"
     "\n"
     "Every file gets one line: \"NAME -> TARGET\" when converted, or the reason\n"
-    "it was not. Exit status: 0 all converted, 3 some not converted, 1 a fatal\n"
-    "stop (a file that cannot be opened), 2 a usage error.\n"
+    "it was not; a summary line ends the run. Exit status: 0 all converted,\n"
+    "3 some not converted (or a directory skipped), 1 a fatal stop (a file\n"
+    "that cannot be opened), 2 a usage error.\n"
     "\n"
     "  --from SOURCE        the format of the documents\n"
     "  --to TARGET          the format to write\n"
+    "  --recursive          patterns also search every subdirectory\n"
+    "  --quiet              print only problems and the summary\n"
     "  --dump-stream FILE   print the intermediate stream a SOURCE reader makes\n"
     "                       of FILE, codes by name (a debugging aid)\n"
     "  --list-formats       list the source and target formats\n"
@@ -75,39 +85,91 @@ int find_or_complain(const char* option, const std::string& text, const FormatEn
 
 std::string bare_name(const std::string& path) { return path.substr(platform::file_name_start(path)); }
 
-// Reports one file's outcome; true when it was converted.
-bool report(const std::string& name, const ConversionResult& r, const FormatEntry& source,
-            const FormatEntry& target) {
-    switch (r.outcome) {
-        case Outcome::Converted:
-            std::printf("%s -> %s\n", name.c_str(), bare_name(r.target_name).c_str());
-            return true;
-        case Outcome::NotOfFormat:
-            std::fprintf(stderr, "%s: not a %s document\n", name.c_str(), source.display_name);
-            break;
-        case Outcome::EmptySource:
-            std::fprintf(stderr, "%s: empty file\n", name.c_str());
-            break;
-        case Outcome::NotAvailable:
-            if (!source.reader) {
-                std::fprintf(stderr, "%s: the %s reader is not available yet\n", name.c_str(),
-                             source.display_name);
-            } else {
-                std::fprintf(stderr, "%s: the %s writer is not available yet\n", name.c_str(),
-                             target.display_name);
-            }
-            break;
-        case Outcome::TooLarge:
-            std::fprintf(stderr, "%s: too large for %s; not converted\n", name.c_str(), target.display_name);
-            break;
-        case Outcome::WriteFailed:
-            std::fprintf(stderr, "%s: could not be read or written whole (disk full?); not converted\n",
-                         name.c_str());
-            break;
+// Prints each file's outcome and the summary, and, on a terminal, a
+// progress line in place of the busy cursor.
+class Reporter : public BatchObserver {
+public:
+    Reporter(const FormatEntry& source, const FormatEntry& target, bool quiet)
+        : source_(source), target_(target), quiet_(quiet), progress_(!quiet && platform::stderr_is_terminal()) {}
+
+    void starting(const std::string& path) override {
+        if (!progress_) return;
+        std::fprintf(stderr, "\r\033[K[%d done] %s", done_, path.c_str());
+        std::fflush(stderr);
+        progress_shown_ = true;
     }
-    std::fflush(stdout);
-    return false;
-}
+
+    void finished(const std::string& path, const ConversionResult& r) override {
+        clear_progress();
+        ++done_;
+        switch (r.outcome) {
+            case Outcome::Converted:
+                ++converted_;
+                if (!quiet_) {
+                    std::printf("%s -> %s\n", path.c_str(), bare_name(r.target_name).c_str());
+                    std::fflush(stdout);
+                }
+                return;
+            case Outcome::NotOfFormat:
+                refused(path, std::string("not a ") + source_.display_name + " document");
+                return;
+            case Outcome::EmptySource: refused(path, "empty file"); return;
+            case Outcome::NotAvailable:
+                refused(path, source_.reader ? std::string("the ") + target_.display_name + " writer is not available yet"
+                                             : std::string("the ") + source_.display_name + " reader is not available yet");
+                return;
+            case Outcome::TooLarge:
+                refused(path, std::string("too large for ") + target_.display_name + "; not converted");
+                return;
+            case Outcome::WriteFailed:
+                ++failed_;
+                say(path + ": could not be read or written whole (disk full?); not converted");
+                return;
+        }
+    }
+
+    void problem(const std::string& message) override {
+        clear_progress();
+        ++problems_;
+        say(message);
+    }
+
+    int files_seen() const { return done_; }
+
+    void summary(bool stopped) {
+        clear_progress();
+        std::fflush(stdout);
+        std::string line = std::to_string(converted_) + " converted, " + std::to_string(refused_) + " refused, " +
+                           std::to_string(failed_) + " failed";
+        if (problems_ > 0) line += ", " + std::to_string(problems_) + (problems_ == 1 ? " problem" : " problems");
+        if (stopped) line += "; stopped";
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+
+    bool all_converted() const { return refused_ == 0 && failed_ == 0 && problems_ == 0; }
+
+private:
+    void refused(const std::string& path, const std::string& why) {
+        ++refused_;
+        say(path + ": " + why);
+    }
+    void say(const std::string& text) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    void clear_progress() {
+        if (!progress_shown_) return;
+        std::fputs("\r\033[K", stderr);
+        progress_shown_ = false;
+    }
+
+    const FormatEntry& source_;
+    const FormatEntry& target_;
+    bool quiet_;
+    bool progress_;
+    bool progress_shown_ = false;
+    int done_ = 0, converted_ = 0, refused_ = 0, failed_ = 0, problems_ = 0;
+};
 
 int dump(const std::string& name, const FormatEntry& source) {
     if (!source.reader) {
@@ -130,13 +192,19 @@ int dump(const std::string& name, const FormatEntry& source) {
     return kExitOk;
 }
 
+void show_stop(const FatalStop& stop) {
+    std::fflush(stdout);
+    const char* text = stop.what();
+    std::fprintf(stderr, "%s: %s\n", kCaption, *text ? text : "not enough memory");
+}
+
 struct ScratchCleanup {
     ~ScratchCleanup() { remove_scratch_directory(); }
 };
 
 int run(int argc, char** argv) {
     std::string from, to, dump_file;
-    bool have_from = false, have_to = false, have_dump = false;
+    bool have_from = false, have_to = false, have_dump = false, recursive = false, quiet = false;
     std::vector<std::string> files;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -157,6 +225,10 @@ int run(int argc, char** argv) {
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return kExitOk;
+        } else if (arg == "--recursive" || arg == "-r") {
+            recursive = true;
+        } else if (arg == "--quiet" || arg == "-q") {
+            quiet = true;
         } else if (arg == "--list-formats") {
             list_formats(stdout);
             return kExitOk;
@@ -185,12 +257,23 @@ int run(int argc, char** argv) {
     int target = find_or_complain("--to", to, target_formats);
     if (target < 0) return kExitUsage;
 
-    bool all_converted = true;
-    for (const std::string& name : files) {
-        ConversionResult r = convert_file(name, source_formats[source], target_formats[target]);
-        if (!report(name, r, source_formats[source], target_formats[target])) all_converted = false;
+    Reporter reporter(source_formats[source], target_formats[target], quiet);
+    try {
+        for (const std::string& arg : files) {
+            const bool pattern = platform::has_wildcards(arg.substr(platform::file_name_start(arg)));
+            const int before = reporter.files_seen();
+            convert_selection(arg, pattern ? (recursive ? kRecursive : kPattern) : kOneFile, source_formats[source],
+                              target_formats[target], reporter);
+            if (pattern && reporter.files_seen() == before) std::fprintf(stderr, "%s: no file matches\n", arg.c_str());
+        }
+    } catch (const FatalStop& stop) {
+        // The stop ends the run; the summary still tells how far it got.
+        show_stop(stop);
+        reporter.summary(true);
+        return kExitFatal;
     }
-    return all_converted ? kExitOk : kExitRefused;
+    reporter.summary(false);
+    return reporter.all_converted() ? kExitOk : kExitRefused;
 }
 
 }  // namespace
@@ -200,9 +283,7 @@ int run_command_line(int argc, char** argv) {
     try {
         return run(argc, argv);
     } catch (const FatalStop& stop) {
-        std::fflush(stdout);
-        const char* text = stop.what();
-        std::fprintf(stderr, "%s: %s\n", kCaption, *text ? text : "not enough memory");
+        show_stop(stop);
         return kExitFatal;
     }
 }

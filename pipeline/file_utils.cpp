@@ -51,10 +51,7 @@ void replace_extension(std::string& name, const char* ext) {
 }
 
 bool file_exists(const std::string& name) {
-    if (platform::exists_exactly(name)) return true;
-    platform::DirSearch search;
-    platform::DirEntry entry;
-    return search.open(name) && search.next(entry);
+    return platform::exists_exactly(name) || platform::exists_ignoring_case(name);
 }
 
 std::string counter_extension(unsigned n) {

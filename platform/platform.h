@@ -13,6 +13,9 @@ namespace verbatra::platform {
 // Attribute bits as the Windows directory search reports them.
 inline constexpr std::uint32_t kAttrVolumeLabel = 0x08;
 inline constexpr std::uint32_t kAttrDirectory = 0x10;
+// A link (a Windows reparse point). A link to a directory carries both
+// bits; a recursive walk never follows it.
+inline constexpr std::uint32_t kAttrLink = 0x400;
 
 struct DirEntry {
     std::string name;  // bare name, no directory part
@@ -55,6 +58,22 @@ std::string temp_directory();
 // directory; its name starts with `prefix`. Empty on failure.
 std::string make_private_directory(const std::string& prefix);
 
+// Creates a new empty file with a unique name beginning with `prefix` in
+// `dir` and returns its path; empty on failure (errno tells why).
+std::string temp_file_name(const std::string& dir, const std::string& prefix);
+
+// The current directory, and changing it; false when it cannot be entered.
+std::string current_directory();
+bool change_directory(const std::string& path);
+
+// Shows a cursor resource as the busy cursor and lets the window system
+// look at its message queue. A command line has neither, and shows
+// progress its own way.
+void show_busy_cursor(int resource);
+
+// True when standard error is a terminal (not a pipe or a file).
+bool stderr_is_terminal();
+
 // Joins a directory and a bare name with the platform's separator.
 std::string join_path(const std::string& dir, const std::string& name);
 
@@ -73,6 +92,11 @@ bool close_file(int fd);
 bool remove_file(const std::string& path);
 bool remove_directory(const std::string& path);  // must be empty
 bool is_directory(const std::string& path);
+// True when `path` names something that exists, following links.
+bool exists(const std::string& path);
 bool exists_exactly(const std::string& path);
+// True when the directory of `path` holds a name equal to its file name
+// without regard to case, as the Windows search compares names.
+bool exists_ignoring_case(const std::string& path);
 
 }  // namespace verbatra::platform

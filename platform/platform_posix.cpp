@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 #include <cstdlib>
 #include <vector>
 
@@ -69,6 +70,74 @@ std::string join_path(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
+namespace {
+
+std::string fold_name(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) c = fold(c);
+    return folded;
+}
+
+// The folded names of the last directory asked about. A batch asks about
+// the same directory for every file it converts there, so rescanning it
+// each time would make a large flat directory quadratic. The copy is
+// checked against the directory's identity and modification time, and
+// kept in step with the files this process creates and removes there.
+struct NameCache {
+    bool valid = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    timespec mtime{};
+    std::unordered_set<std::string> names;
+};
+NameCache g_names;
+
+std::string directory_of(const std::string& path) {
+    std::size_t start = file_name_start(path);
+    return start == 0 ? std::string(".") : path.substr(0, start);
+}
+
+bool same_stamp(const struct stat& st) {
+    return g_names.valid && g_names.dev == st.st_dev && g_names.ino == st.st_ino &&
+           g_names.mtime.tv_sec == st.st_mtim.tv_sec && g_names.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+void stamp(const struct stat& st) {
+    g_names.dev = st.st_dev;
+    g_names.ino = st.st_ino;
+    g_names.mtime = st.st_mtim;
+}
+
+// A file of ours appeared in or left `path`'s directory.
+void note_change(const std::string& path, bool created) {
+    if (!g_names.valid) return;
+    struct stat st {};
+    if (stat(directory_of(path).c_str(), &st) != 0 || st.st_dev != g_names.dev || st.st_ino != g_names.ino) return;
+    std::string name = fold_name(path.substr(file_name_start(path)));
+    if (created) g_names.names.insert(name);
+    else g_names.names.erase(name);
+    stamp(st);
+}
+
+}  // namespace
+
+bool exists_ignoring_case(const std::string& path) {
+    const std::string dir = directory_of(path);
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0) return false;
+    if (!same_stamp(st)) {
+        g_names.valid = false;
+        g_names.names.clear();
+        DIR* d = opendir(dir.c_str());
+        if (!d) return false;
+        while (dirent* e = readdir(d)) g_names.names.insert(fold_name(e->d_name));
+        closedir(d);
+        stamp(st);
+        g_names.valid = true;
+    }
+    return g_names.names.count(fold_name(path.substr(file_name_start(path)))) != 0;
+}
+
 struct DirSearch::Impl {
     DIR* dir = nullptr;
     std::string directory;
@@ -94,11 +163,18 @@ bool DirSearch::next(DirEntry& entry) {
         if (!wildcard_match(impl_->pattern, name)) continue;
         entry.name = name;
         entry.attributes = 0;
-        // Links are reported by what they are, not what they point to, so
-        // a recursive walk never follows a link into a directory.
+        // A link says so, beside what it leads to, so that a recursive walk
+        // can leave links to directories alone.
         struct stat st {};
         std::string full = join_path(impl_->directory, name);
-        if (lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) entry.attributes |= kAttrDirectory;
+        if (lstat(full.c_str(), &st) == 0) {
+            if (S_ISLNK(st.st_mode)) {
+                entry.attributes |= kAttrLink;
+                if (stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) entry.attributes |= kAttrDirectory;
+            } else if (S_ISDIR(st.st_mode)) {
+                entry.attributes |= kAttrDirectory;
+            }
+        }
         return true;
     }
     return false;
@@ -126,6 +202,31 @@ std::string make_private_directory(const std::string& prefix) {
     return std::string(buf.data());
 }
 
+std::string temp_file_name(const std::string& dir, const std::string& prefix) {
+    std::string templ = join_path(dir, prefix + "XXXXXX");
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    int fd = mkstemp(buf.data());
+    if (fd < 0) return {};
+    ::close(fd);
+    return std::string(buf.data());
+}
+
+std::string current_directory() {
+    std::vector<char> buf(256);
+    while (!getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE) return {};
+        buf.resize(buf.size() * 2);
+    }
+    return std::string(buf.data());
+}
+
+bool change_directory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
+void show_busy_cursor(int) {}
+
+bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }
+
 int open_file(const std::string& path, const char* mode) {
     bool plus = std::strchr(mode, '+') != nullptr;
     int flags = 0;
@@ -140,6 +241,7 @@ int open_file(const std::string& path, const char* mode) {
     do {
         fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && (flags & O_CREAT)) note_change(path, true);
     return fd;
 }
 
@@ -169,12 +271,21 @@ long long seek_file(int fd, long long offset, int whence) {
 
 bool close_file(int fd) { return ::close(fd) == 0; }
 
-bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool remove_file(const std::string& path) {
+    if (unlink(path.c_str()) != 0) return false;
+    note_change(path, false);
+    return true;
+}
 bool remove_directory(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
 bool is_directory(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
 }
 
 bool exists_exactly(const std::string& path) {

@@ -1,5 +1,7 @@
 // The command as a user runs it: outcome lines, exit statuses, and what is
 // left on disk afterwards.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "support.h"
@@ -50,9 +52,10 @@ TEST(CommandLine, UnbuiltFormatIsReportedPerFileAndTheBatchGoesOn) {
     EXPECT_EQ(run_in(dir, "--from 'macwrite ii' --to dos A B", &out, &err), 3);
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "A: the MacWrite II reader is not available yet\n"
-                   "B: the MacWrite II reader is not available yet\n");
+                   "B: the MacWrite II reader is not available yet\n"
+                   "0 converted, 2 refused, 0 failed\n");
     EXPECT_EQ(run_in(dir, "--from text --to wp5 A", &out, &err), 3);
-    EXPECT_EQ(err, "A: the Wordperfect 5 writer is not available yet\n");
+    EXPECT_EQ(err, "A: the Wordperfect 5 writer is not available yet\n0 converted, 1 refused, 0 failed\n");
     EXPECT_EQ(dir.list(), (Names{"A", "B"}));
 }
 
@@ -62,7 +65,8 @@ TEST(CommandLine, FatalStopEndsTheRunAndLeavesNothingForThatFile) {
     std::string out, err;
     EXPECT_EQ(run_in(dir, "--from text --to dos FIRST MISSING", &out, &err), 1);
     EXPECT_EQ(out, "FIRST -> FIRST.asc\n");
-    EXPECT_EQ(err, "Verbatra v. 5.1: cannot open MISSING (No such file or directory)\n");
+    EXPECT_EQ(err, "Verbatra v. 5.1: cannot open MISSING (No such file or directory)\n"
+                   "1 converted, 0 refused, 0 failed; stopped\n");
     EXPECT_EQ(dir.list(), (Names{"FIRST", "FIRST.asc"}));
 }
 
@@ -84,7 +88,8 @@ TEST(CommandLine, HelpListAndDump) {
     test::TempDir dir;
     std::string out, err;
     EXPECT_EQ(run_in(dir, "--help", &out, &err), 0);
-    EXPECT_NE(out.find("usage: verbatra --from SOURCE --to TARGET FILE..."), std::string::npos);
+    EXPECT_NE(out.find("usage: verbatra --from SOURCE --to TARGET [--recursive] [--quiet] FILE|PATTERN..."),
+              std::string::npos);
     EXPECT_EQ(run_in(dir, "--list-formats", &out, &err), 0);
     for (const char* name : {"\"Texte seul\"", "\"Nisus Writer\"", "\"Ascii (DOS)\"", "\"RTF Ansi (Windows)\""}) {
         EXPECT_NE(out.find(name), std::string::npos) << name;
@@ -93,6 +98,47 @@ TEST(CommandLine, HelpListAndDump) {
     EXPECT_EQ(run_in(dir, "--from text --dump-stream T", &out, &err), 0) << err;
     EXPECT_EQ(out, "Caf{char 1 0x29}{backslash}<para>\n\n");
     EXPECT_EQ(dir.list(), (Names{"T"}));
+}
+
+TEST(CommandLine, PatternsRecursionAndSummary) {
+    test::TempDir dir;
+    test::run_command("mkdir -p " + dir.file("X/Y"));
+    test::write_file(dir.file("A.TXT"), "a");
+    test::write_file(dir.file("X/B.TXT"), "b");
+    test::write_file(dir.file("X/Y/C.txt"), "c");
+    test::write_file(dir.file("X/NOTES"), "n");
+    std::string out, err;
+    EXPECT_EQ(run_in(dir, "--from text --to dos --recursive '*.TXT'", &out, &err), 0) << err;
+    EXPECT_EQ(out, "A.TXT -> A.asc\nX/B.TXT -> B.asc\nX/Y/C.txt -> C.asc\n");
+    EXPECT_EQ(err, "3 converted, 0 refused, 0 failed\n");  // no progress line on a pipe
+
+    // Without --recursive only the starting directory; a plain name and a
+    // pattern mix; --quiet keeps the problems and the summary.
+    EXPECT_EQ(run_in(dir, "--from text --to ansi --quiet '*.TXT' X/NOTES 'nothing*'", &out, &err), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "nothing*: no file matches\n2 converted, 0 refused, 0 failed\n");
+    EXPECT_TRUE(test::read_file(dir.file("X/NOTES.asc")) == "n");
+}
+
+TEST(CommandLine, DirectoryThatCannotBeEnteredIsSkipped) {
+    test::TempDir dir;
+    test::run_command("mkdir " + dir.file("LOCKED") + " " + dir.file("OPEN"));
+    test::write_file(dir.file("A"), "a");
+    test::write_file(dir.file("LOCKED/B"), "b");
+    test::write_file(dir.file("OPEN/C"), "c");
+    test::run_command("chmod 777 " + dir.path() + " " + dir.file("OPEN") + " && chmod 000 " + dir.file("LOCKED"));
+    // Root enters any directory; the command runs as nobody then.
+    const std::string as_user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    std::string out, err;
+    int status = test::run_command("cd " + dir.path() + " && " + as_user + verbatra("--from text --to dos -r '*'"),
+                                   &out, &err);
+    test::run_command("chmod 755 " + dir.file("LOCKED"));
+    EXPECT_EQ(status, 3) << err;
+    EXPECT_NE(out.find("A -> A.asc\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("OPEN/C -> C.asc\n"), std::string::npos) << out;
+    EXPECT_NE(err.find("LOCKED: cannot be entered (Permission denied); skipped\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("2 converted, 0 refused, 0 failed, 1 problem\n"), std::string::npos) << err;
+    EXPECT_EQ(test::read_file(dir.file("LOCKED/B")), "b");
 }
 
 }  // namespace

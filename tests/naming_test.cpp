@@ -73,6 +73,20 @@ TEST(Naming, UniqueNamesContinueOneCounterAndSkipExistingFiles) {
     EXPECT_EQ(counter_of(second), n + 2);
 }
 
+TEST(Naming, ExistenceSeesChangesMadeBetweenLookups) {
+    test::TempDir dir;
+    test::write_file(dir.file("a"), "");
+    EXPECT_FALSE(file_exists(dir.file("REPORT.rtf")));
+    test::write_file(dir.file("REPORT.RTF"), "made by someone else meanwhile");
+    EXPECT_TRUE(file_exists(dir.file("REPORT.rtf")));
+    { ByteFile mine = ByteFile::open(dir.file("Mine.Doc"), "w+b"); }
+    EXPECT_TRUE(file_exists(dir.file("MINE.DOC")));
+    platform::remove_file(dir.file("Mine.Doc"));
+    EXPECT_FALSE(file_exists(dir.file("mine.doc")));
+    platform::remove_file(dir.file("REPORT.RTF"));
+    EXPECT_FALSE(file_exists(dir.file("report.rtf")));
+}
+
 TEST(Naming, FileNameCharacterTable) {
     const std::pair<std::string, std::string> cases[] = {
         {"a:b", "a"},
