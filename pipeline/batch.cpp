@@ -89,17 +89,8 @@ void select_here(Batch& batch, int mode, const std::string& shown_dir) {
     {
         ListFile list;
         if (write_list(batch, shown_dir, list)) {
-            std::string line;
-            for (int c = list.file.get();; c = list.file.get()) {
-                if (c != ByteFile::kEnd && c != '\n') {
-                    line += static_cast<char>(c);
-                    continue;
-                }
-                strip_line_end(line);
-                if (!line.empty()) convert_one(batch, line, shown_dir + line);
-                line.clear();
-                if (c == ByteFile::kEnd) break;
-            }
+            std::string name;
+            while (read_list_name(list.file, name)) convert_one(batch, name, shown_dir + name);
         }
     }
     if (mode != kRecursive) return;
@@ -135,6 +126,17 @@ void select_here(Batch& batch, int mode, const std::string& shown_dir) {
 }
 
 }  // namespace
+
+bool read_list_name(ByteFile& list, std::string& name) {
+    for (;;) {
+        name.clear();
+        int c = list.get();
+        if (c == ByteFile::kEnd) return false;
+        for (; c != ByteFile::kEnd && c != '\n'; c = list.get()) name += static_cast<char>(c);
+        strip_line_end(name);
+        if (!name.empty()) return true;
+    }
+}
 
 int advance_busy_indicator() {
     const int a = g_busy_frame;

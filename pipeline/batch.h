@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "pipeline/byte_file.h"
 #include "pipeline/driver.h"
 #include "pipeline/registry.h"
 
@@ -35,6 +36,10 @@ public:
 // afterwards.
 void convert_selection(const std::string& pattern, int mode, const FormatEntry& source,
                        const FormatEntry& target, BatchObserver& observer);
+
+// The next name of a list file: a line of any length without its line end;
+// empty lines are passed over. False at the end of the list.
+bool read_list_name(ByteFile& list, std::string& name);
 
 // Shows the next of the twelve busy cursors (12743 to 12754, then again)
 // and returns its resource number.

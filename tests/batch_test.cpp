@@ -140,6 +140,14 @@ TEST(Batch, LongNamesAndNamesWithLineBreaks) {
     EXPECT_EQ(r.problems, (Names{"two\nlines: a name with a line break; skipped"}));
 }
 
+TEST(Batch, ListNamesSkipEmptyLines) {
+    test::Source list("A.TXT\r\n\r\n\r\n" + std::string(300, 'x') + "\r\nlast");
+    std::string name;
+    Names names;
+    while (read_list_name(list.in(), name)) names.push_back(name);
+    EXPECT_EQ(names, (Names{"A.TXT", std::string(300, 'x'), "last"}));
+}
+
 TEST(Batch, BusyIndicatorCyclesThroughTwelveCursors) {
     std::vector<int> shown;
     for (int i = 0; i < 13; ++i) shown.push_back(advance_busy_indicator());
