@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "pipeline/file_utils.h"
+#include "readers/macwrite.h"
 #include "readers/text_only.h"
 #include "writers/plain_text.h"
 
@@ -10,7 +11,7 @@ namespace verbatra {
 
 const FormatEntry source_formats[kSourceCount + 1] = {
     {"Texte seul", "", read_text_only, nullptr, 0x3D, "text"},
-    {"MacWrite 4.6", "", nullptr, nullptr, 0x39, "macwrite"},
+    {"MacWrite 4.6", "", read_macwrite, nullptr, 0x39, "macwrite"},
     {"MacWrite II", "", nullptr, nullptr, 0x39, "macwrite2"},
     {"MS-Works 2", "", nullptr, nullptr, 0x3D, "works2"},
     {"MS-Works 3", "", nullptr, nullptr, 0x3D, "works3"},

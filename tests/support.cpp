@@ -76,6 +76,12 @@ std::string run_entry(EntryPoint entry, const std::string& input, int* result) {
     return read_file(dir.file("out"));
 }
 
+void keep_fixture(const std::string& name, const std::string& data) {
+    static int counter = 0;
+    const char* dir = std::getenv("VERBATRA_KEEP_FIXTURES");
+    if (dir && *dir) write_file(std::string(dir) + "/" + name + "-" + std::to_string(++counter), data);
+}
+
 std::string bytes(std::initializer_list<int> values) {
     std::string s;
     for (int v : values) s += static_cast<char>(v);

@@ -1,0 +1,267 @@
+// MacWrite 4.5 to 5 (file version 6). The header holds three section
+// records (footer, header, main text); each points at an array of 16-byte
+// paragraph-information entries, which are rulers, text paragraphs or
+// page breaks. A text paragraph is its text (plain or nibble-compressed)
+// followed by its format runs. Every offset and length read from the file
+// is checked against the end of the document's data before it is used.
+#include "readers/macwrite.h"
+
+#include <vector>
+
+#include "pipeline/file_utils.h"
+#include "pipeline/registry.h"
+#include "pipeline/scratch.h"
+#include "readers/mac_charset.h"
+#include "readers/source_bytes.h"
+#include "stream/codes.h"
+#include "stream/emitter.h"
+#include "stream/symbol_tables.h"
+
+namespace verbatra {
+
+namespace {
+
+constexpr int kHeaderSize = 512;
+constexpr int kEntrySize = 16;
+constexpr int kRulerSize = 34;
+constexpr int kRunSize = 6;
+constexpr int kMaxRulerTabs = 12;
+
+constexpr const char kCompressedChars[] = " etnroaisdlhcfp";
+
+// Style bits of a format run, in the order they are applied, with the
+// character style each drives.
+struct RunStyle {
+    std::uint8_t bit;
+    int style;
+};
+constexpr RunStyle kRunStyles[] = {
+    {0x01, kBold},    {0x02, kItalic},      {0x04, kUnderline}, {0x08, kOutline},
+    {0x10, kShadow},  {0x20, kSuperscript}, {0x40, kSubscript},
+};
+
+struct FormatRun {
+    int position;
+    int size;
+    std::uint8_t style;
+    int font;
+};
+
+class Reader {
+public:
+    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+
+    int run() {
+        if (reset_document_state(src_, cs_, ps_, &tabs_) == kEmptyInput) return kEmptyInput;
+        table_ = kMacintoshTable;
+        const long file_size = src_.size();
+        std::uint8_t first[kHeaderSize] = {};
+        std::size_t have = src_.read(first, kHeaderSize);
+        origin_ = macbinary_origin(first, have, "WORDMACA");
+        end_ = data_end(origin_, first, file_size);
+        std::uint8_t header[kHeaderSize] = {};
+        if (origin_ == 0) {
+            std::copy(first, first + kHeaderSize, header);
+        } else {
+            src_.seek_to(origin_);
+            have = src_.read(header, kHeaderSize);
+        }
+        if (have < 2 || header[1] != 6) return kNotOfFormat;
+
+        write_section_code(stream::kHeaderAll, out_);
+        section(be16(header + 4), header + 206);
+        out_.put(stream::kEscape);
+        out_.put(stream::kEndSection);
+        write_section_code(stream::kFooterAll, out_);
+        section(be16(header + 6), header + 160);
+        out_.put(stream::kEscape);
+        out_.put(stream::kEndSection);
+        section(be16(header + 2), header + 252);
+        remove_scratch("PAR.###");
+        return kConverted;
+    }
+
+private:
+    // True when `count` bytes from document offset `offset` lie inside the data.
+    bool inside(long offset, long count) const { return offset >= 0 && count >= 0 && origin_ + offset + count <= end_; }
+
+    void section(unsigned count, const std::uint8_t* record) {
+        const long array = static_cast<long>(be32(record + 12));
+        const long length = be16(record + 16);
+        if (count == 0 || length < kEntrySize || !inside(array, length)) return;
+        ByteFile par = open_scratch("PAR.###", "w+b");
+        src_.seek_to(origin_ + array);
+        copy_bytes(src_, par, length);
+        par.rewind();
+        // No more entries than the array holds, whatever the count says.
+        unsigned entries = static_cast<unsigned>(length / kEntrySize);
+        if (count < entries) entries = count;
+        std::uint8_t e[kEntrySize];
+        for (unsigned i = 0; i < entries && read_exact(par, e, kEntrySize); ++i) {
+            const int height = be16s(e);
+            const long data = static_cast<long>(e[9]) << 16 | static_cast<long>(e[10]) << 8 | e[11];
+            if (height < 0) {
+                if (be16(e + 12) == 22) out_.put(stream::kPageBreak);
+            } else if (height == 0) {
+                ruler(data);
+            } else {
+                paragraph(data, e[8]);
+            }
+        }
+    }
+
+    void ruler(long data) {
+        if (!inside(data, kRulerSize)) return;
+        std::uint8_t r[kRulerSize];
+        src_.seek_to(origin_ + data);
+        if (!read_exact(src_, r, kRulerSize)) return;
+        int k = -cs_.size;
+        if (k == 0) k = 10;
+        const int margin = be16s(r) * 5 / (3 * k);
+        ps_.left_margin = margin;
+        ruler_justification_ = r[4];
+        const int s = be16s(r + 6);
+        const int spacing = (s / 2 + 1) * 8;
+        if (spacing != ps_.line_spacing) set_line_spacing(ps_, spacing, out_);
+        mark_tabs(tabs_);
+        const int n = r[5] < kMaxRulerTabs ? r[5] : kMaxRulerTabs;
+        for (int i = 0; i < n; ++i) {
+            const unsigned t = be16(r + 10 + 2 * i);
+            // Bit 15 marks a decimal tab; the position is in the low 15 bits.
+            const int column = static_cast<int>((t & 0x7FFF) * static_cast<unsigned>(k) / 72) - margin;
+            if (column <= 0 || column > 255) continue;
+            set_tab_stop(tabs_, column, (t & 0x8000) ? stream::kTabDecimal : stream::kTabLeft, out_);
+        }
+        flush_marked_tabs(out_, tabs_);
+    }
+
+    void paragraph(long data, std::uint8_t status) {
+        if (!inside(data, 2)) return;
+        std::uint8_t word[2];
+        src_.seek_to(origin_ + data);
+        if (!read_exact(src_, word, 2)) return;
+        const long n = be16(word);
+        if (n == 0) return;
+        if (n == 1) {
+            out_.put(stream::kParagraphEnd);
+            return;
+        }
+        const bool compressed = (status & 0x08) != 0;
+        // Plain text must lie whole inside the file; compressed text is
+        // shorter than n, and its expansion stops at the end of the file.
+        if (!compressed && !inside(data + 2, n)) return;
+
+        const int j = (status & 0x40) ? (status & 3) : ruler_justification_;
+        static constexpr int kAlignmentOf[4] = {kAlignLeft, kAlignCentre, kAlignRight, kAlignJustify};
+        set_alignment(ps_, j >= 0 && j < 4 ? kAlignmentOf[j] : kAlignLeft, out_);
+
+        if (!compressed) {
+            const long text = src_.tell();
+            src_.seek_relative(n + (n & 1));
+            read_runs();
+            src_.seek_to(text);
+            emit(src_, n);
+            return;
+        }
+        ByteFile att = open_scratch("ATT.###", "w+b");
+        expand(n, att);
+        if (src_.tell() & 1) src_.seek_relative(1);
+        read_runs();
+        att.rewind();
+        emit(att, n);
+        att.close();
+        remove_scratch("ATT.###");
+    }
+
+    // Reads the format length and the runs that lie whole within it.
+    void read_runs() {
+        runs_.clear();
+        std::uint8_t word[2];
+        if (!read_exact(src_, word, 2)) return;
+        const long m = be16(word);
+        std::uint8_t run[kRunSize];
+        for (long used = 0; used + kRunSize <= m && read_exact(src_, run, kRunSize); used += kRunSize) {
+            runs_.push_back({be16s(run), static_cast<std::int8_t>(run[2]), run[3], be16s(run + 4)});
+        }
+    }
+
+    // Expands nibble-compressed text: 0-14 stand for " etnroaisdlhcfp",
+    // 15 takes the next two nibbles as one character.
+    void expand(long n, ByteFile& att) {
+        int pending = -1;  // the low nibble of the last byte, not yet used
+        auto nibble = [&]() -> int {
+            if (pending >= 0) {
+                int v = pending;
+                pending = -1;
+                return v;
+            }
+            int b = src_.get();
+            if (b == ByteFile::kEnd) return -1;
+            pending = b & 0x0F;
+            return b >> 4;
+        };
+        for (long produced = 0; produced < n; ++produced) {
+            int v = nibble();
+            if (v < 0) return;
+            if (v < 15) {
+                att.put(static_cast<std::uint8_t>(kCompressedChars[v]));
+                continue;
+            }
+            int hi = nibble();
+            int lo = hi < 0 ? -1 : nibble();
+            if (lo < 0) return;
+            att.put(static_cast<std::uint8_t>(hi << 4 | lo));
+        }
+    }
+
+    void apply(const FormatRun& run) {
+        set_font_size(cs_, run.size, out_);
+        table_ = source_table_for_font(cs_, run.font, out_);
+        if (run.style == 0) {
+            all_styles_off(cs_, out_);
+            return;
+        }
+        for (const RunStyle& s : kRunStyles) {
+            if (run.style & s.bit) style_on(cs_, s.style, 1, out_);
+            else style_off(cs_, s.style, out_);
+        }
+    }
+
+    void emit(ByteFile& text, long n) {
+        std::size_t next_run = 0;
+        for (long counter = 0; counter < n; ++counter) {
+            if (next_run < runs_.size() && runs_[next_run].position == counter) apply(runs_[next_run++]);
+            const int c = text.get();
+            if (c == ByteFile::kEnd) return;
+            if (c == 0x09) {
+                out_.put(stream::kTab);
+            } else if (c == 0x0D) {
+                all_styles_off(cs_, out_);
+                out_.put(stream::kParagraphEnd);
+                return;
+            } else if (c == 0x5C) {
+                out_.put(stream::kEscape);
+                out_.put(stream::kBackslash);
+            } else {
+                write_source_char(table_, static_cast<std::uint8_t>(c), out_);
+            }
+        }
+    }
+
+    ByteFile& src_;
+    ByteFile& out_;
+    CharState cs_;
+    ParaState ps_;
+    TabState tabs_;
+    const std::uint16_t* table_ = kMacintoshTable;
+    long origin_ = 0;
+    long end_ = 0;
+    int ruler_justification_ = 0;
+    std::vector<FormatRun> runs_;
+};
+
+}  // namespace
+
+int read_macwrite(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+
+}  // namespace verbatra
