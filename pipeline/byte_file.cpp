@@ -168,6 +168,15 @@ long ByteFile::size() {
     return static_cast<long>(end);
 }
 
+bool ByteFile::truncate_here() {
+    const long here = tell();
+    if (!seek_to(here) || !flush()) return false;
+    rpos_ = rend_ = wpos_ = wend_ = wmax_ = nullptr;
+    base_ = here;
+    platform::seek_file(fd_, here, SEEK_SET);
+    return platform::truncate_file(fd_, here);
+}
+
 bool ByteFile::close() {
     if (fd_ < 0) return true;
     bool ok = flush();

@@ -59,6 +59,9 @@ public:
     long tell() const;
     long size();  // keeps the position
 
+    // Cuts the file off at the current position.
+    bool truncate_here();
+
     // Buffering with a buffer of `size` bytes.
     void set_full_buffering(std::size_t size = kBufferSize);
 

@@ -4,6 +4,7 @@
 
 #include "pipeline/file_utils.h"
 #include "readers/macwrite.h"
+#include "readers/macwrite2.h"
 #include "readers/text_only.h"
 #include "writers/plain_text.h"
 
@@ -12,7 +13,7 @@ namespace verbatra {
 const FormatEntry source_formats[kSourceCount + 1] = {
     {"Texte seul", "", read_text_only, nullptr, 0x3D, "text"},
     {"MacWrite 4.6", "", read_macwrite, nullptr, 0x39, "macwrite"},
-    {"MacWrite II", "", nullptr, nullptr, 0x39, "macwrite2"},
+    {"MacWrite II", "", read_macwrite2, nullptr, 0x39, "macwrite2"},
     {"MS-Works 2", "", nullptr, nullptr, 0x3D, "works2"},
     {"MS-Works 3", "", nullptr, nullptr, 0x3D, "works3"},
     {"ClarisWorks", "", nullptr, nullptr, 0x3D, "clarisworks"},

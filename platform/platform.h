@@ -88,6 +88,7 @@ long read_file(int fd, void* data, std::size_t count);         // -1 on error
 long write_file(int fd, const void* data, std::size_t count);  // -1 on error
 long long seek_file(int fd, long long offset, int whence);     // SEEK_SET/CUR/END
 bool close_file(int fd);
+bool truncate_file(int fd, long long length);
 
 bool remove_file(const std::string& path);
 bool remove_directory(const std::string& path);  // must be empty

@@ -271,6 +271,8 @@ long long seek_file(int fd, long long offset, int whence) {
 
 bool close_file(int fd) { return ::close(fd) == 0; }
 
+bool truncate_file(int fd, long long length) { return ::ftruncate(fd, static_cast<off_t>(length)) == 0; }
+
 bool remove_file(const std::string& path) {
     if (unlink(path.c_str()) != 0) return false;
     note_change(path, false);

@@ -1,0 +1,450 @@
+// MacWrite II. The file is a sequence of 256-byte blocks; data that spans
+// blocks is a chain, linked through the last word of each block or through
+// runs of consecutive blocks. The document chain holds the character and
+// paragraph style tables and the zone list; each text zone has its own
+// chain of lists (text blocks, character runs, paragraph runs). Footnote
+// texts are converted where their zone stands, behind the main text, and a
+// second pass moves each one behind its reference.
+//
+// A damaged file must neither loop nor read outside itself: a chain stops
+// at a block it has already visited, at a block outside the file and at a
+// run of fewer than two blocks; style indexes outside their tables give
+// plain text and left alignment.
+#include "readers/macwrite2.h"
+
+#include <vector>
+
+#include "pipeline/file_utils.h"
+#include "pipeline/registry.h"
+#include "pipeline/scratch.h"
+#include "readers/mac_charset.h"
+#include "readers/source_bytes.h"
+#include "stream/codes.h"
+#include "stream/emitter.h"
+#include "stream/symbol_tables.h"
+
+namespace verbatra {
+
+namespace {
+
+constexpr int kBlock = 256;
+constexpr int kHeaderSize = 512;
+constexpr int kCharStyleSize = 10;
+constexpr int kParaStyleSize = 202;
+constexpr int kZoneSize = 76;
+constexpr std::uint8_t kNoteMark = 0xA3;  // first-pass only: a footnote text starts
+
+struct CharStyle {
+    int font = 0;
+    int size = 0;
+    std::uint8_t style_a = 0;
+    std::uint8_t style_b = 0;
+};
+
+// Style A and B bits (see CharState) of a character style's style byte and
+// extra style byte.
+void style_bits(std::uint8_t style, std::uint8_t extra, CharStyle& cs) {
+    std::uint8_t a = 0, b = 0;
+    if (style & 0x01) a |= 1u << kBold;
+    if (style & 0x02) a |= 1u << kItalic;
+    if ((style & 0x04) || ((extra & 0x10) && !(extra & 0x20))) a |= 1u << kUnderline;
+    if (style & 0x08) b |= 1u << (kOutline - 8);
+    if (style & 0x10) b |= 1u << (kShadow - 8);
+    if ((style & 0x20) || (extra & 0x01)) a |= 1u << kSuperscript;
+    if (style & 0x40) a |= 1u << kSubscript;
+    if (extra & 0x02) a |= 1u << kStrikethrough;
+    if (extra & 0x04) a |= 1u << kAllCaps;
+    if (extra & 0x08) b |= 1u << (kSmallCaps - 8);
+    if (extra & 0x20) b |= 1u << (kDoubleUnderline - 8);
+    cs.style_a = a;
+    cs.style_b = b;
+}
+
+bool read_u32(ByteFile& f, std::uint32_t& v) {
+    std::uint8_t b[4];
+    if (!read_exact(f, b, 4)) return false;
+    v = be32(b);
+    return true;
+}
+
+class Reader {
+public:
+    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+
+    int run() {
+        if (reset_document_state(src_, cs_, ps_, &tabs_) == kEmptyInput) return kEmptyInput;
+        table_ = kMacintoshTable;
+        const long file_size = src_.size();
+        std::uint8_t first[kHeaderSize] = {};
+        std::size_t have = src_.read(first, kHeaderSize);
+        origin_ = macbinary_origin(first, have, "MW2DMWII");
+        end_ = data_end(origin_, first, file_size);
+        std::uint8_t header[kHeaderSize] = {};
+        if (origin_ == 0) {
+            std::copy(first, first + kHeaderSize, header);
+        } else {
+            src_.seek_to(origin_);
+            have = src_.read(header, kHeaderSize);
+        }
+        if (have < 4 || (header[1] != 0x2E && header[3] != 0x2E)) return kNotOfFormat;
+        blocks_ = (end_ - origin_) / kBlock;
+        visited_.assign(static_cast<std::size_t>(blocks_) + 1, false);
+        text_used_.assign(static_cast<std::size_t>(blocks_) + 1, false);
+        zone_used_.assign(static_cast<std::size_t>(blocks_) + 1, false);
+
+        {
+            ByteFile doc = open_scratch("ATT.###", "w+b");
+            read_chain(3, doc);
+            doc.rewind();
+            if (read_style_tables(doc)) zone_list(doc);
+        }
+        remove_scratch("ATT.###");
+        if (notes_ != 0) footnote_pass();
+        return kConverted;
+    }
+
+private:
+    bool block_inside(long b) const { return b >= 1 && b <= blocks_; }
+
+    bool read_block(long b, std::uint8_t* data) {
+        if (!block_inside(b)) return false;
+        src_.seek_to(origin_ + (b - 1) * kBlock);
+        return read_exact(src_, data, kBlock);
+    }
+
+    // Takes block b into the chain: false when it is outside the file or
+    // the chain has been there before (a damaged link), which ends the chain.
+    bool visit(long b, std::uint8_t* data) {
+        if (!block_inside(b) || visited_[static_cast<std::size_t>(b)]) return false;
+        visited_[static_cast<std::size_t>(b)] = true;
+        return read_block(b, data);
+    }
+
+    // Appends the chain that starts at block `start` to `out`. Every block
+    // is read once at most, so no chain outgrows the file.
+    void read_chain(long start, ByteFile& out) {
+        std::fill(visited_.begin(), visited_.end(), false);
+        std::uint8_t block[kBlock];
+        if (!visit(start, block)) return;
+        for (;;) {
+            out.write(block, kBlock - 2);
+            const int link = be16s(block + kBlock - 2);
+            if (link == 0) return;
+            if (link > 0) {
+                if (!visit(link, block)) return;
+                continue;
+            }
+            const long run = -static_cast<long>(link);
+            if (!visit(run, block)) return;
+            const long count = be16(block);
+            if (count < 2) return;  // not a run of blocks: the chain ends
+            out.write(block + 2, kBlock - 2);
+            for (long i = 1; i < count - 1; ++i) {
+                if (!visit(run + i, block)) return;
+                out.write(block, kBlock);
+            }
+            if (!visit(run + count - 1, block)) return;
+        }
+    }
+
+    bool read_style_tables(ByteFile& doc) {
+        std::uint32_t length;
+        if (!read_u32(doc, length)) return false;
+        skip_bytes(static_cast<long>(length), doc);
+        skip_bytes(4, doc);
+        std::uint8_t word[2];
+        if (!read_exact(doc, word, 2)) return false;
+        const int records = be16s(word);
+        if (records > 0) skip_bytes(42L * records, doc);
+
+        if (!read_u32(doc, length)) return false;
+        std::uint8_t c[kCharStyleSize];
+        for (std::uint32_t i = 0; i < length / kCharStyleSize && read_exact(doc, c, kCharStyleSize); ++i) {
+            CharStyle s;
+            s.font = c[3];
+            s.size = be16s(c + 4) / 4;
+            style_bits(c[7], c[6], s);
+            char_styles_.push_back(s);
+        }
+        if (!read_u32(doc, length)) return false;
+        std::uint8_t p[kParaStyleSize];
+        for (std::uint32_t i = 0; i < length / kParaStyleSize && read_exact(doc, p, kParaStyleSize); ++i) {
+            para_styles_.push_back(be16s(p + 2));
+        }
+        return true;
+    }
+
+    void zone_list(ByteFile& doc) {
+        std::uint8_t zone[kZoneSize];
+        for (;;) {
+            skip_bytes(10, doc);  // 4 bytes, a word, 4 bytes
+            for (;;) {
+                const long at = doc.tell();
+                if (!read_exact(doc, zone, kZoneSize)) break;
+                const int type = be16s(zone);
+                if (type > 2) break;
+                if (type == 2) {
+                    doc.seek_to(at);
+                    break;
+                }
+                const bool tail = be32(zone + 72) == 0;
+                const int first = be16s(zone + 28);
+                if (tail && first != 0) {
+                    if (!block_inside(first)) break;  // ends this group
+                    // A zone, and a text block, is converted once at most,
+                    // so a damaged zone list cannot repeat text without end.
+                    if (!zone_used_[static_cast<std::size_t>(first)]) {
+                        zone_used_[static_cast<std::size_t>(first)] = true;
+                        text_zone(first);
+                    }
+                }
+                if (tail) skip_bytes(first == 0 ? 15 : 3, doc);
+            }
+            if (doc.get() == ByteFile::kEnd || doc.get() == ByteFile::kEnd) return;
+        }
+    }
+
+    // Copies a list (its 4-byte length, then that many bytes) into `to`.
+    static void copy_list(ByteFile& from, ByteFile& to) {
+        std::uint32_t length;
+        if (read_u32(from, length)) copy_bytes(from, to, static_cast<long>(length));
+        to.rewind();
+    }
+
+    void text_zone(long first) {
+        {
+            ByteFile par = open_scratch("PAR.###", "w+b");
+            ByteFile blocks = open_scratch("FT1.###", "w+b");
+            ByteFile char_runs = open_scratch("FT2.###", "w+b");
+            ByteFile para_runs = open_scratch("FTP.###", "w+b");
+            read_chain(first, par);
+            par.rewind();
+            skip_bytes(4, par);
+            copy_list(par, blocks);
+            copy_list(par, char_runs);
+            copy_list(par, para_runs);
+            convert_zone(blocks, char_runs, para_runs);
+        }
+        for (const char* name : {"PAR.###", "FT1.###", "FT2.###", "FTP.###"}) remove_scratch(name);
+    }
+
+    // The next run of a list with at least one character, or false when the
+    // list is done. Its style index comes back in `index`.
+    static bool next_run(ByteFile& runs, int& index, long& count) {
+        std::uint8_t r[6];
+        while (read_exact(runs, r, 6)) {
+            index = be16s(r);
+            count = static_cast<long>(be32(r + 2) & 0x7FFFFFFF);
+            if (count > 0) return true;
+        }
+        return false;
+    }
+
+    void apply_char_style(int index) {
+        all_styles_off(cs_, out_);
+        if (index < 0 || index >= static_cast<int>(char_styles_.size())) return;  // plain text
+        const CharStyle& s = char_styles_[static_cast<std::size_t>(index)];
+        set_font_size(cs_, s.size, out_);
+        table_ = source_table_for_font(cs_, s.font, out_);
+        cs_.style_a = s.style_a;
+        cs_.style_b = s.style_b;
+        cs_.style_count = (s.style_a | s.style_b) ? 1 : 0;
+        reemit_styles(cs_, out_);
+    }
+
+    void apply_para_style(int index) {
+        alignments_off(ps_, out_);
+        if (index < 0 || index >= static_cast<int>(para_styles_.size())) return;  // left
+        switch (para_styles_[static_cast<std::size_t>(index)]) {
+            case 1: ps_.centred = 1; break;
+            case 2: ps_.right_aligned = 1; break;
+            case 3: ps_.justified = 1; break;
+            default: break;
+        }
+        reemit_alignment(ps_, out_);
+    }
+
+    void convert_zone(ByteFile& blocks, ByteFile& char_runs, ByteFile& para_runs) {
+        long char_left = 0, para_left = 0;
+        bool chars_done = false, paras_done = false;
+        std::uint8_t entry[4];
+        std::uint8_t block[kBlock];
+        while (read_exact(blocks, entry, 4)) {
+            const long number = be16(entry);
+            long n = be16s(entry + 2);
+            if (n > kBlock) n = kBlock;
+            if (n <= 0 || !block_inside(number) || text_used_[static_cast<std::size_t>(number)]) continue;
+            text_used_[static_cast<std::size_t>(number)] = true;
+            if (!read_block(number, block)) continue;
+            for (long i = 0; i < n; ++i) {
+                int index;
+                long count;
+                if (char_left == 0 && !chars_done) {
+                    if (next_run(char_runs, index, count)) {
+                        apply_char_style(index);
+                        char_left = count;
+                    } else {
+                        chars_done = true;
+                    }
+                }
+                if (para_left == 0 && !paras_done) {
+                    if (next_run(para_runs, index, count)) {
+                        apply_para_style(index);
+                        para_left = count;
+                    } else {
+                        paras_done = true;
+                    }
+                }
+                text_byte(block[i], char_left == 1, para_left == 1);
+                if (char_left > 0) --char_left;
+                if (para_left > 0) --para_left;
+            }
+        }
+    }
+
+    void code(std::uint8_t c) {
+        out_.put(stream::kEscape);
+        out_.put(c);
+    }
+
+    void text_byte(std::uint8_t b, bool last_of_char_run, bool last_of_para_run) {
+        switch (b) {
+            case 2:
+            case 23:
+                return;
+            case 3:  // a footnote text starts
+                if (notes_ != 0) code(stream::kEndSection);
+                ++notes_;
+                code(kNoteMark);
+                code(kNoteMark);
+                return;
+            case 5:  // a footnote reference
+                write_section_code(stream::kNoteStart, out_);
+                code(stream::kEndSection);
+                return;
+            case 9:
+            case 12:
+                out_.put(b);
+                return;
+            case 13:
+                if (last_of_char_run) all_styles_off(cs_, out_);
+                if (last_of_para_run) alignments_off(ps_, out_);
+                out_.put(stream::kParagraphEnd);
+                column_ = 0;
+                return;
+            case 32:
+                if (column_ > ps_.right_margin - ps_.left_margin) {
+                    out_.put(stream::kLineEnd);
+                    column_ = 0;
+                } else {
+                    out_.put(' ');
+                }
+                return;
+            case 0x5C:
+                code(stream::kBackslash);
+                ++column_;
+                return;
+            default:
+                write_source_char(table_, b, out_);
+                ++column_;
+                return;
+        }
+    }
+
+    // Copies one code (0x5C already read) with its arguments from `in` to
+    // `out`; returns the code byte, or -1 at the end of `in`.
+    static int copy_code(ByteFile& in, ByteFile& out) {
+        const int c = in.get();
+        if (c == ByteFile::kEnd) return -1;
+        out.put(stream::kEscape);
+        out.put(static_cast<std::uint8_t>(c));
+        const int args = stream::kArgCount[c] == stream::kVariableArgs ? 0 : stream::kArgCount[c];
+        for (int i = 0; i < args; ++i) {
+            const int a = in.get();
+            if (a == ByteFile::kEnd) return -1;
+            out.put(static_cast<std::uint8_t>(a));
+        }
+        return c;
+    }
+
+    // Copies the text of the next footnote in `notes` to the work stream:
+    // what follows the next note mark, up to its end of section.
+    void copy_next_note(ByteFile& notes) {
+        static const std::string kMarks = {'\x5C', static_cast<char>(kNoteMark), '\x5C', static_cast<char>(kNoteMark)};
+        if (find_text(kMarks, notes) < 0) return;
+        for (int b = notes.get(); b != ByteFile::kEnd; b = notes.get()) {
+            if (b != stream::kEscape) {
+                out_.put(static_cast<std::uint8_t>(b));
+                continue;
+            }
+            const int c = notes.get();
+            if (c == ByteFile::kEnd || c == stream::kEndSection) return;
+            notes.seek_relative(-1);
+            if (copy_code(notes, out_) < 0) return;
+        }
+    }
+
+    // Moves each footnote text behind its reference. The first-pass stream
+    // goes to two scratch copies: one is read in order, the other is
+    // searched for the footnote texts; the work stream is written anew.
+    void footnote_pass() {
+        {
+            ByteFile main = open_scratch("NOTES.$$$", "w+b");
+            ByteFile notes = open_scratch("NOTES.@@@", "w+b");
+            out_.rewind();
+            copy_bytes(out_, main, out_.size());
+            out_.rewind();
+            copy_bytes(out_, notes, out_.size());
+            main.rewind();
+            notes.rewind();
+            out_.rewind();
+            int counter = 0;
+            for (int b = main.get(); b != ByteFile::kEnd; b = main.get()) {
+                if (b != stream::kEscape) {
+                    out_.put(static_cast<std::uint8_t>(b));
+                    continue;
+                }
+                const int c = main.get();
+                if (c == ByteFile::kEnd || c == kNoteMark) break;  // the footnote texts: not copied
+                if (c == stream::kNoteStart) {
+                    ++counter;
+                    out_.put(stream::kEscape);
+                    out_.put(stream::kNoteStart);
+                    out_.put(0);
+                    out_.put(static_cast<std::uint8_t>(counter));
+                    skip_bytes(2, main);
+                    copy_next_note(notes);
+                    continue;
+                }
+                main.seek_relative(-1);
+                if (copy_code(main, out_) < 0) break;
+            }
+            out_.truncate_here();
+        }
+        remove_scratch("NOTES.$$$");
+        remove_scratch("NOTES.@@@");
+    }
+
+    ByteFile& src_;
+    ByteFile& out_;
+    CharState cs_;
+    ParaState ps_;
+    TabState tabs_;
+    const std::uint16_t* table_ = kMacintoshTable;
+    long origin_ = 0;
+    long end_ = 0;
+    long blocks_ = 0;
+    std::vector<bool> visited_;    // blocks of the chain being read
+    std::vector<bool> text_used_;  // text blocks already converted
+    std::vector<bool> zone_used_;  // zones (by first block) already converted
+    std::vector<CharStyle> char_styles_;
+    std::vector<int> para_styles_;
+    int notes_ = 0;
+    int column_ = 0;
+};
+
+}  // namespace
+
+int read_macwrite2(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+
+}  // namespace verbatra
