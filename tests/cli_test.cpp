@@ -44,19 +44,23 @@ TEST(CommandLine, PathsKeepTheirDirectory) {
     EXPECT_EQ(test::read_file(dir.file("docs.v2/letter.asc")), "x");
 }
 
-TEST(CommandLine, UnbuiltFormatIsReportedPerFileAndTheBatchGoesOn) {
+TEST(CommandLine, RefusedFilesAreReportedAndTheBatchGoesOn) {
     test::TempDir dir;
     test::write_file(dir.file("A"), "a");
     test::write_file(dir.file("B"), "b");
     std::string out, err;
-    EXPECT_EQ(run_in(dir, "--from 'macwrite ii' --to dos A B", &out, &err), 3);
+    EXPECT_EQ(run_in(dir, "--from clarisworks --to dos A B", &out, &err), 3);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "A: the MacWrite II reader is not available yet\n"
-                   "B: the MacWrite II reader is not available yet\n"
+    EXPECT_EQ(err, "A: the ClarisWorks reader is not available yet\n"
+                   "B: the ClarisWorks reader is not available yet\n"
                    "0 converted, 2 refused, 0 failed\n");
+    // A file the reader refuses, and an empty one.
+    test::write_file(dir.file("EMPTY"), "");
+    EXPECT_EQ(run_in(dir, "--from 'MacWrite 4.6' --to dos A EMPTY", &out, &err), 3);
+    EXPECT_EQ(err, "A: not a MacWrite 4.6 document\nEMPTY: empty file\n0 converted, 2 refused, 0 failed\n");
     EXPECT_EQ(run_in(dir, "--from text --to wp5 A", &out, &err), 3);
     EXPECT_EQ(err, "A: the Wordperfect 5 writer is not available yet\n0 converted, 1 refused, 0 failed\n");
-    EXPECT_EQ(dir.list(), (Names{"A", "B"}));
+    EXPECT_EQ(dir.list(), (Names{"A", "B", "EMPTY"}));
 }
 
 TEST(CommandLine, FatalStopEndsTheRunAndLeavesNothingForThatFile) {
