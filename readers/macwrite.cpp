@@ -21,7 +21,6 @@ namespace verbatra {
 
 namespace {
 
-constexpr int kHeaderSize = 512;
 constexpr int kEntrySize = 16;
 constexpr int kRulerSize = 34;
 constexpr int kRunSize = 6;
@@ -54,19 +53,11 @@ public:
     int run() {
         if (reset_document_state(src_, cs_, ps_, &tabs_) == kEmptyInput) return kEmptyInput;
         table_ = kMacintoshTable;
-        const long file_size = src_.size();
-        std::uint8_t first[kHeaderSize] = {};
-        std::size_t have = src_.read(first, kHeaderSize);
-        origin_ = macbinary_origin(first, have, "WORDMACA");
-        end_ = data_end(origin_, first, file_size);
-        std::uint8_t header[kHeaderSize] = {};
-        if (origin_ == 0) {
-            std::copy(first, first + kHeaderSize, header);
-        } else {
-            src_.seek_to(origin_);
-            have = src_.read(header, kHeaderSize);
-        }
-        if (have < 2 || header[1] != 6) return kNotOfFormat;
+        const DocumentStart start = read_document_start(src_, "WORDMACA");
+        origin_ = start.origin;
+        end_ = start.end;
+        const std::uint8_t* header = start.header;
+        if (start.have < 2 || header[1] != 6) return kNotOfFormat;
 
         write_section_code(stream::kHeaderAll, out_);
         section(be16(header + 4), header + 206);

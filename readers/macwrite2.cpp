@@ -28,7 +28,6 @@ namespace verbatra {
 namespace {
 
 constexpr int kBlock = 256;
-constexpr int kHeaderSize = 512;
 constexpr int kCharStyleSize = 10;
 constexpr int kParaStyleSize = 202;
 constexpr int kZoneSize = 76;
@@ -74,19 +73,10 @@ public:
     int run() {
         if (reset_document_state(src_, cs_, ps_, &tabs_) == kEmptyInput) return kEmptyInput;
         table_ = kMacintoshTable;
-        const long file_size = src_.size();
-        std::uint8_t first[kHeaderSize] = {};
-        std::size_t have = src_.read(first, kHeaderSize);
-        origin_ = macbinary_origin(first, have, "MW2DMWII");
-        end_ = data_end(origin_, first, file_size);
-        std::uint8_t header[kHeaderSize] = {};
-        if (origin_ == 0) {
-            std::copy(first, first + kHeaderSize, header);
-        } else {
-            src_.seek_to(origin_);
-            have = src_.read(header, kHeaderSize);
-        }
-        if (have < 4 || (header[1] != 0x2E && header[3] != 0x2E)) return kNotOfFormat;
+        const DocumentStart start = read_document_start(src_, "MW2DMWII");
+        origin_ = start.origin;
+        end_ = start.end;
+        if (start.have < 4 || (start.header[1] != 0x2E && start.header[3] != 0x2E)) return kNotOfFormat;
         blocks_ = (end_ - origin_) / kBlock;
         visited_.assign(static_cast<std::size_t>(blocks_) + 1, false);
         text_used_.assign(static_cast<std::size_t>(blocks_) + 1, false);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 
 #include "pipeline/byte_file.h"
@@ -19,22 +20,34 @@ inline std::uint32_t be32(const std::uint8_t* p) {
 // when the file ends first.
 inline bool read_exact(ByteFile& file, void* data, std::size_t count) { return file.read(data, count) == count; }
 
-// The data origin of a document that may carry a 128-byte MacBinary header:
-// 128 when bytes 65 to 72 of the file are the given type and creator.
-inline long macbinary_origin(const std::uint8_t* first_bytes, std::size_t have, const char* type_creator) {
-    if (have < 73) return 0;
-    for (int i = 0; i < 8; ++i) {
-        if (first_bytes[65 + i] != static_cast<std::uint8_t>(type_creator[i])) return 0;
-    }
-    return 128;
-}
+// The start of a document that may come wrapped in MacBinary: its first
+// 512 bytes, where its data begins (128 when bytes 65 to 72 of the file are
+// the given type and creator, else 0) and where it ends (the end of the
+// file, or of the MacBinary data fork, which the resource fork follows).
+struct DocumentStart {
+    static constexpr std::size_t kHeaderSize = 512;
+    std::uint8_t header[kHeaderSize] = {};
+    std::size_t have = 0;  // header bytes the file holds
+    long origin = 0;
+    long end = 0;
+};
 
-// Where the document's data ends: the file's end, or, inside a MacBinary
-// file, the end of its data fork (the resource fork follows it).
-inline long data_end(long origin, const std::uint8_t* macbinary_header, long file_size) {
-    if (origin == 0) return file_size;
-    long fork = static_cast<long>(be32(macbinary_header + 83));
-    return origin + fork < file_size ? origin + fork : file_size;
+inline DocumentStart read_document_start(ByteFile& file, const char* type_creator) {
+    DocumentStart d;
+    const long size = file.size();
+    file.rewind();
+    d.have = file.read(d.header, DocumentStart::kHeaderSize);
+    bool wrapped = d.have >= 73;
+    for (int i = 0; wrapped && i < 8; ++i) wrapped = d.header[65 + i] == static_cast<std::uint8_t>(type_creator[i]);
+    d.end = size;
+    if (!wrapped) return d;
+    d.origin = 128;
+    const long fork = static_cast<long>(be32(d.header + 83));
+    if (d.origin + fork < size) d.end = d.origin + fork;
+    file.seek_to(d.origin);
+    std::fill(d.header, d.header + DocumentStart::kHeaderSize, 0);
+    d.have = file.read(d.header, DocumentStart::kHeaderSize);
+    return d;
 }
 
 }  // namespace verbatra

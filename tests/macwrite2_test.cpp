@@ -10,8 +10,8 @@ namespace {
 
 using test::bytes;
 
-std::string be16(int v) { return bytes({(v >> 8) & 0xFF, v & 0xFF}); }
-std::string be32(long v) { return be16(static_cast<int>((v >> 16) & 0xFFFF)) + be16(static_cast<int>(v & 0xFFFF)); }
+using test::be16;
+using test::be32;
 
 struct CharStyle {
     int font;
@@ -132,15 +132,6 @@ std::string read(const std::string& file, int* result = nullptr) {
     return test::run_entry(read_macwrite2, file, result);
 }
 
-std::string macbinary(const std::string& data_fork, const char* type_creator) {
-    std::string h(128, '\0');
-    h[1] = 4;
-    h.replace(2, 4, "TEST");
-    h.replace(65, 8, type_creator);
-    h.replace(83, 4, be32(static_cast<long>(data_fork.size())));
-    return h + data_fork + std::string(128, '\x11');
-}
-
 // Two character styles (bold 12 points; font 20 with double underline) and
 // two paragraph styles (left; centred).
 MacWrite2Doc styled(const std::string& text, const std::vector<StyleRun>& char_runs, const std::vector<StyleRun>& para_runs) {
@@ -216,7 +207,7 @@ TEST(MacWrite2Reader, ChainsThroughRunsOfBlocks) {
 TEST(MacWrite2Reader, WrappingAndRefusals) {
     MacWrite2Doc doc = styled("Wrapped\r", {{0, 8}}, {{1, 8}});
     const std::string bare = doc.build();
-    EXPECT_EQ(read(macbinary(bare, "MW2DMWII")), read(bare));
+    EXPECT_EQ(read(test::macbinary(bare, "MW2DMWII")), read(bare));
     int result = 0;
     std::string other = bare;
     other[1] = 'x';

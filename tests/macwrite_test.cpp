@@ -10,8 +10,8 @@ namespace {
 
 using test::bytes;
 
-std::string be16(int v) { return bytes({(v >> 8) & 0xFF, v & 0xFF}); }
-std::string be32(long v) { return be16(static_cast<int>(v >> 16)) + be16(static_cast<int>(v & 0xFFFF)); }
+using test::be16;
+using test::be32;
 
 struct Run {
     int position;
@@ -131,17 +131,6 @@ private:
     int reserved_ = 0;
 };
 
-std::string macbinary(const std::string& data_fork, const char* type_creator) {
-    std::string h(128, '\0');
-    h[1] = 4;
-    h.replace(2, 4, "TEST");
-    h.replace(65, 8, type_creator);
-    h.replace(83, 4, be32(static_cast<long>(data_fork.size())));
-    std::string padded = data_fork;
-    padded.resize((data_fork.size() + 127) / 128 * 128, '\0');
-    return h + padded + std::string(256, '\x5A');  // a resource fork behind it
-}
-
 const std::string kEmptyHeaderFooter = bytes({0x5C, 0x9E, 0, 0, 0x5C, 0x7F, 0x5C, 0xA1, 0, 0, 0x5C, 0x7F});
 
 std::string read(const std::string& file, int* result = nullptr) {
@@ -185,10 +174,10 @@ TEST(MacWriteReader, MacBinaryGivesTheStreamOfTheDataFork) {
     MacWriteDoc doc;
     doc.text(doc.main, "Wrapped text\r");
     const std::string bare = doc.build();
-    EXPECT_EQ(read(macbinary(bare, "WORDMACA")), read(bare));
+    EXPECT_EQ(read(test::macbinary(bare, "WORDMACA")), read(bare));
     // Any other type and creator: the MacBinary header is taken as data.
     int result = 0;
-    read(macbinary(bare, "TEXTttxt"), &result);
+    read(test::macbinary(bare, "TEXTttxt"), &result);
     EXPECT_EQ(result, -1);
 }
 

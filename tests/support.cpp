@@ -88,6 +88,23 @@ std::string bytes(std::initializer_list<int> values) {
     return s;
 }
 
+std::string be16(int value) { return bytes({(value >> 8) & 0xFF, value & 0xFF}); }
+
+std::string be32(long value) {
+    return be16(static_cast<int>((value >> 16) & 0xFFFF)) + be16(static_cast<int>(value & 0xFFFF));
+}
+
+std::string macbinary(const std::string& data_fork, const char* type_creator) {
+    std::string h(128, '\0');
+    h[1] = 4;
+    h.replace(2, 4, "TEST");
+    h.replace(65, 8, type_creator);
+    h.replace(83, 4, be32(static_cast<long>(data_fork.size())));
+    std::string padded = data_fork;
+    padded.resize((data_fork.size() + 127) / 128 * 128, '\0');
+    return h + padded + std::string(256, '\x5A');
+}
+
 int run_command(const std::string& command, std::string* out, std::string* err) {
     TempDir dir;
     std::string full = command + " >" + dir.file("out") + " 2>" + dir.file("err") + " </dev/null";

@@ -63,6 +63,14 @@ void keep_fixture(const std::string& name, const std::string& data);
 // Bytes from a list of values, for readable fixtures.
 std::string bytes(std::initializer_list<int> values);
 
+// Big-endian numbers, as Macintosh files hold them.
+std::string be16(int value);
+std::string be32(long value);
+
+// `data_fork` wrapped in MacBinary with the given type and creator, with a
+// resource fork behind it.
+std::string macbinary(const std::string& data_fork, const char* type_creator);
+
 // Runs a shell command; returns its exit status, with its standard output
 // and standard error in `out` and `err`.
 int run_command(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);
