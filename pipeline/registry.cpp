@@ -7,6 +7,7 @@
 #include "readers/macwrite2.h"
 #include "readers/text_only.h"
 #include "writers/plain_text.h"
+#include "writers/rtf.h"
 
 namespace verbatra {
 
@@ -29,8 +30,8 @@ const FormatEntry target_formats[kTargetCount + 1] = {
     {"Word 3/4/5 DOS", "DOC", nullptr, nullptr, 0x3E, "word-dos"},
     {"Wordperfect 5", "WP5", nullptr, nullptr, 0x3E, "wp5"},
     {"Word Windows 2", "DOC", nullptr, nullptr, 0x3E, "word-win2"},
-    {"RTF Ascii (DOS)", "RTF", nullptr, nullptr, 0x3E, "rtf-dos"},
-    {"RTF Ansi (Windows)", "RTF", nullptr, nullptr, 0x3E, "rtf-ansi"},
+    {"RTF Ascii (DOS)", "RTF", nullptr, write_rtf_dos, 0x3E, "rtf-dos"},
+    {"RTF Ansi (Windows)", "RTF", nullptr, write_rtf_ansi, 0x3E, "rtf-ansi"},
     {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
 };
 

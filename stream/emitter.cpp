@@ -240,12 +240,6 @@ int count_tabs(const TabState& tabs, int start, int end) {
 
 void write_section_code(std::uint8_t code, ByteFile& out) { put_code2(code, 0, 0, out); }
 
-int write_repeated(int count, std::uint8_t byte, ByteFile& out) {
-    if (count <= 0) return 0;
-    for (int i = 0; i < count; ++i) out.put(byte);
-    return count;
-}
-
 void skip_bytes(long count, ByteFile& input) {
     std::uint8_t piece[128];
     while (count > 0) {

@@ -88,7 +88,14 @@ int next_tab_kind(const TabState& tabs, int column, int step);
 int count_tabs(const TabState& tabs, int start, int end);
 
 void write_section_code(std::uint8_t code, ByteFile& out);
-int write_repeated(int count, std::uint8_t byte, ByteFile& out);
+// Writes `byte` `count` times; nothing when `count` <= 0. Returns `count`
+// (0 when nothing was written). `out` is a ByteFile or a ByteOut cursor.
+template <typename Out>
+int write_repeated(int count, std::uint8_t byte, Out& out) {
+    if (count <= 0) return 0;
+    for (int i = 0; i < count; ++i) out.put(byte);
+    return count;
+}
 
 // Writes source character `byte` through a source table (high byte = set,
 // low byte = code; high byte 0 = plain character). An entry 0 writes

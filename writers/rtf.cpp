@@ -1,0 +1,414 @@
+// Rich Text Format. One group: a fixed prologue (font and colour tables),
+// the body, and a closing brace for every group still open. Characters of
+// other sets become hexadecimal escapes of their target byte, inside a
+// Symbol-font group when the target table says so.
+#include "writers/rtf.h"
+
+#include <string>
+#include <vector>
+
+#include "pipeline/registry.h"
+#include "stream/codes.h"
+#include "stream/emitter.h"
+
+namespace verbatra {
+
+namespace {
+
+struct ControlWord {
+    int key;
+    int length;
+    const char* text;
+};
+
+// Looked up by key, first match; key 29 has three entries, so it is "ul".
+constexpr ControlWord kControlWords[] = {
+    {1, 4, "ansi"},      {2, 3, "mac"},        {3, 2, "pc"},        {4, 7, "fonttbl"},  {5, 3, "par"},
+    {6, 3, "tab"},       {7, 4, "sect"},       {8, 4, "page"},      {9, 4, "pard"},     {10, 2, "fs"},
+    {11, 1, "f"},        {20, 1, "b"},         {21, 1, "i"},        {22, 1, "v"},       {23, 4, "outl"},
+    {24, 4, "shad"},     {25, 4, "caps"},      {26, 5, "scaps"},    {27, 6, "strike"},  {28, 4, "uldb"},
+    {29, 2, "ul"},       {29, 3, "ulw"},       {29, 3, "uld"},      {30, 2, "up"},      {31, 2, "dn"},
+    {32, 5, "plain"},    {40, 2, "ql"},        {41, 2, "qr"},       {42, 2, "qj"},      {43, 2, "qc"},
+    {44, 2, "fi"},       {45, 2, "li"},        {46, 2, "ri"},       {50, 6, "bullet"},  {51, 6, "lquote"},
+    {52, 6, "rquote"},   {53, 9, "ldblquote"}, {54, 9, "rdblquote"}, {55, 6, "endash"}, {56, 6, "emdash"},
+    {57, 2, "tx"},       {58, 2, "tb"},        {59, 3, "tqr"},      {60, 3, "tqc"},     {61, 5, "tqdec"},
+    {62, 2, "cf"},       {63, 4, "pard"},      {100, 6, "header"},  {101, 6, "footer"}, {102, 8, "footnote"},
+    {103, 5, "chftn"},   {104, 3, "uc1"},      {105, 10, "stylesheet"}, {200, 4, "pict"}, {201, 7, "macpict"},
+    {202, 10, "wmetafile8"}, {203, 9, "wmetafile"}, {204, 4, "pich"}, {205, 4, "picw"}, {300, 3, "box"},
+    {301, 5, "brdrt"},   {302, 5, "brdrb"},    {303, 5, "brdrl"},   {304, 5, "brdrr"},  {305, 7, "brdrbtw"},
+    {306, 5, "brdrs"},   {307, 6, "brdrth"},   {308, 6, "brdrsh"},  {309, 6, "brdrdb"}, {310, 5, "brdrw"},
+    {311, 4, "brsp"},    {0, 0, ""},
+};
+
+enum Key : int {
+    kAnsi = 1, kPc = 3, kPar = 5, kTab = 6, kPard = 9, kFs = 10, kF = 11,
+    kB = 20, kI = 21, kV = 22, kOutl = 23, kShad = 24, kCaps = 25, kScaps = 26, kStrike = 27,
+    kUldb = 28, kUl = 29, kUp = 30, kDn = 31, kPlain = 32,
+    kQl = 40, kQr = 41, kQj = 42, kQc = 43, kTx = 57, kTb = 58, kTqr = 59, kTqc = 60, kTqdec = 61,
+    kCf = 62, kPardAfterPar = 63, kHeader = 100, kFooter = 101, kPict = 200, kPich = 204, kPicw = 205,
+    kBox = 300, kBrdrt = 301, kBrdrb = 302, kBrdrl = 303, kBrdrr = 304, kBrdrs = 306, kBrdrdb = 309,
+    kBrdrw = 310, kBrsp = 311,
+};
+
+constexpr char kFontTable[] =
+    "{\\fonttbl{\\f0\\froman Times New Roman;}{\\f1\\froman Symbol;}{\\f2\\fswiss Arial;}"
+    "{\\f3\\fmodern Courier New;}{\\f4\\fnil Wingdings;}}";
+constexpr char kColourTable[] =
+    "{\\colortbl;\\red0\\green0\\blue0;\\red0\\green0\\blue255;\\red0\\green255\\blue255;\\red0\\green255\\blue0;\r\n"
+    "\\red255\\green0\\blue255;\\red255\\green0\\blue0;\\red255\\green255\\blue0;\\red255\\green255\\blue255;"
+    "\\red0\\green0\\blue127;\\red0\\green127\\blue127;\\red0\\green127\\blue0;\\red127\\green0\\blue127;"
+    "\\red127\\green0\\blue0;\\red127\\green127\\blue0;\\red127\\green127\\blue127;\r\n"
+    "\\red192\\green192\\blue192;}\r\n";
+static_assert(sizeof kFontTable - 1 == 125);
+static_assert(sizeof kColourTable - 1 == 376);
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The font digit of each font class: other, roman, sans serif, symbol, dingbats.
+char font_digit(int font_class) {
+    static constexpr char kDigits[] = {'3', '0', '2', '1', '4'};
+    return font_class >= 0 && font_class <= 4 ? kDigits[font_class] : '3';
+}
+
+bool is_hex_digit(int b) { return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'F') || (b >= 'a' && b <= 'f'); }
+
+class Writer {
+public:
+    Writer(ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos)
+        : work_file_(work), target_file_(target), table_(table), dos_(dos) {}
+
+    int run() {
+        {
+            ByteOut out(target_file_);
+            out.put_text("{\\rtf1");
+            out.put_text(dos_ ? "\\pc " : "\\ansi ");
+        }
+        // An empty stream still makes a whole, well-formed document.
+        reset_document_state(work_file_, cs_, ps_, &tabs_);
+        ByteIn in(work_file_);
+        ByteOut out(target_file_);
+        in_ = &in;
+        out_ = &out;
+        out.put_text(kFontTable);
+        out.put_text(kColourTable);
+        cs_.font_class = '0';
+        out.put_text("\\f0 ");
+        depth_ = 1;
+        tabs_.changed = 0;
+        body();
+        for (int i = 0; i < depth_; ++i) out.put('}');
+        return kConverted;
+    }
+
+private:
+    void emit(int key) {
+        for (const ControlWord* w = kControlWords; w->length != 0; ++w) {
+            if (w->key != key) continue;
+            out_->put('\\');
+            for (int i = 0; i < w->length; ++i) out_->put(static_cast<std::uint8_t>(w->text[i]));
+            return;
+        }
+    }
+    void emit_space(int key) {
+        emit(key);
+        out_->put(' ');
+    }
+    void number(long value) { out_->put_text(std::to_string(value).c_str()); }
+    // Reads `n` argument bytes; the last one, or -1 at the end of the stream.
+    int args(int n) {
+        int last = 0;
+        for (int i = 0; i < n && last >= 0; ++i) last = in_->get();
+        return last;
+    }
+    int points() const { return -cs_.size; }
+
+    void close_symbol_group() {
+        if (!symbol_open_) return;
+        out_->put('}');
+        symbol_open_ = false;
+        --depth_;
+    }
+
+    void body() {
+        for (;;) {
+            const int b = in_->get();
+            switch (b) {
+                case ByteFile::kEnd: return;
+                case stream::kTab: emit_space(kTab); break;
+                case stream::kLineEnd: out_->put(' '); break;
+                case stream::kPageBreak: break;
+                case stream::kParagraphEnd: paragraph_end(); break;
+                case stream::kEscape:
+                    if (!code()) return;
+                    break;
+                case '{': out_->put_text("\\{"); break;
+                case '}': out_->put_text("\\}"); break;
+                case 0x7F: out_->put('_'); break;
+                default:
+                    close_symbol_group();
+                    out_->put(static_cast<std::uint8_t>(b));
+                    break;
+            }
+        }
+    }
+
+    void paragraph_end() {
+        out_->put(0x0D);
+        out_->put(0x0A);
+        emit_space(kPar);
+        if (ps_.alignment_count == 0) emit_space(kPardAfterPar);
+        if (tabs_.changed) tab_list();
+    }
+
+    void tab_list() {
+        for (int p = 0; p < 256; ++p) {
+            const int t = tabs_.stops[p];
+            if (t == 0) continue;
+            const long twips = static_cast<long>(p) * points() * 20;
+            if (t == stream::kTabBar) {
+                if (dos_) {
+                    emit(kTb);
+                    number(twips);
+                }
+                continue;
+            }
+            if (t == stream::kTabCentre) emit(kTqc);
+            else if (t == stream::kTabRight) emit(kTqr);
+            else if (t == stream::kTabDecimal) emit(kTqdec);
+            emit(kTx);
+            number(twips);
+        }
+        out_->put(' ');
+    }
+
+    void plain_reset() {
+        emit(kPlain);
+        if (points() != 12) {
+            emit(kFs);
+            number(2L * points());
+        }
+        if (cs_.font_class != 0) {
+            emit(kF);
+            out_->put(cs_.font_class);
+        }
+        out_->put(' ');
+    }
+
+    void alignment(std::int32_t& flag, int delta, int key) {
+        flag = delta > 0 ? 1 : 0;
+        ps_.alignment_count += delta;
+        if (key) emit_space(key);
+    }
+
+    void open_section(int key) {
+        emit_space(kPar);
+        bases_.push_back(depth_);
+        ++depth_;
+        out_->put('{');
+        emit_space(key);
+    }
+
+    // Closes the innermost open header, footer or footnote; a close with
+    // none open writes nothing, so the braces always balance.
+    void close_section() {
+        if (bases_.empty()) return;
+        const int base = bases_.back();
+        bases_.pop_back();
+        if (symbol_open_ && symbol_depth_ > base) symbol_open_ = false;  // closed with the section
+        write_repeated(depth_ - base, '}', *out_);
+        depth_ = base;
+        if (cs_.font_class != 0) {
+            emit(kF);
+            out_->put(cs_.font_class);
+            out_->put(' ');
+        }
+    }
+
+    void set_character() {
+        const int set = in_->get();
+        const int c = in_->get();
+        if (c < 0) return;
+        const std::uint16_t entry = table_.lookup(static_cast<std::uint8_t>(set), static_cast<std::uint8_t>(c));
+        if (entry == 0) return;  // a pair no source produces
+        if (entry >> 8) {
+            if (!symbol_open_) {
+                out_->put_text("{\\f1 ");
+                symbol_open_ = true;
+                ++depth_;
+                symbol_depth_ = depth_;
+            }
+        } else {
+            close_symbol_group();
+        }
+        out_->put('\\');
+        out_->put('\'');
+        out_->put(static_cast<std::uint8_t>(kHexDigits[(entry >> 4) & 15]));
+        out_->put(static_cast<std::uint8_t>(kHexDigits[entry & 15]));
+    }
+
+    void picture() {
+        std::uint8_t h[stream::kPictureHeaderBytes];
+        for (std::uint8_t& byte : h) {
+            const int v = in_->get();
+            if (v < 0) return;
+            byte = static_cast<std::uint8_t>(v);
+        }
+        const int kind = static_cast<std::int8_t>(h[0]);
+        out_->put('{');
+        emit(kPict);
+        emit(kPict + kind);
+        emit(kPicw);
+        number(h[8] << 8 | h[9]);
+        emit(kPich);
+        number(h[4] << 8 | h[5]);
+        out_->put(' ');
+        for (int b = in_->get(); b != ByteFile::kEnd; b = in_->get()) {
+            if (!is_hex_digit(b)) {
+                in_->get();
+                break;
+            }
+            out_->put(static_cast<std::uint8_t>(b >= 'A' && b <= 'F' ? b - 'A' + 'a' : b));
+        }
+        out_->put('}');
+    }
+
+    void border() {
+        const int f = in_->get();
+        in_->get();
+        if (f < 0) return;
+        if ((f & 0x0F) == 0x0F) {
+            emit(kBox);
+        } else {
+            if (f & 0x01) emit(kBrdrt);
+            if (f & 0x02) emit(kBrdrl);
+            if (f & 0x04) emit(kBrdrb);
+            if (f & 0x08) emit(kBrdrr);
+        }
+        emit((f & 0x20) ? kBrdrdb : kBrdrs);
+        emit(kBrdrw);
+        out_->put_text("15");
+        emit(kBrsp);
+        out_->put_text("20 ");
+    }
+
+    // Handles the code after a 0x5C; false at the end of the stream.
+    bool code() {
+        const int c = in_->get();
+        if (c == ByteFile::kEnd) return false;
+        switch (c) {
+            case stream::kSetChar: set_character(); return true;
+            case stream::kBoldOn: emit_space(kB); return true;
+            case stream::kUnderlineOn: emit_space(kUl); return true;
+            case stream::kSubscriptOn: emit(kDn); out_->put_text("6 "); return true;
+            case stream::kSuperscriptOn: emit(kUp); out_->put_text("6 "); return true;
+            case stream::kCentredOn: alignment(ps_.centred, 1, kQc); return true;
+            case stream::kCentredOff: alignment(ps_.centred, -1, 0); return true;
+            case stream::kStrikeOn: emit_space(kStrike); return true;
+            case stream::kItalicOn: emit_space(kI); return true;
+            case stream::kHiddenOn: emit_space(kV); return true;
+            case stream::kNonBreakingSpace: out_->put_text("\\~"); return true;
+            case stream::kAllCapsOn: emit_space(kCaps); return true;
+            case stream::kShadowOn: emit_space(kShad); return true;
+            case stream::kDoubleUnderlineOn: emit_space(kUldb); return true;
+            case stream::kJustifiedOn: alignment(ps_.justified, 1, kQj); return true;
+            case stream::kJustifiedOff: alignment(ps_.justified, -1, kQl); return true;
+            case stream::kRightOn: alignment(ps_.right_aligned, 1, kQr); return true;
+            case stream::kRightOff: alignment(ps_.right_aligned, -1, 0); return true;
+            case stream::kSmallCapsOn: emit_space(kScaps); return true;
+            case stream::kOutlineOn: emit_space(kOutl); return true;
+            case stream::kBoldOff: case stream::kUnderlineOff: case stream::kSubscriptOff:
+            case stream::kSuperscriptOff: case stream::kStrikeOff: case stream::kItalicOff:
+            case stream::kHiddenOff: case stream::kAllCapsOff: case stream::kShadowOff:
+            case stream::kDoubleUnderlineOff: case stream::kSmallCapsOff: case stream::kOutlineOff:
+                plain_reset();
+                return true;
+            case stream::kBackslash: out_->put_text("\\\\"); return true;
+            case stream::kEndSection: close_section(); return true;
+            case stream::kSetTab:
+            case stream::kClearTab: {
+                const int kind = in_->get();
+                const int column = in_->get();
+                if (column < 0) return false;
+                tabs_.stops[column] = c == stream::kSetTab ? kind : 0;
+                tabs_.changed = 255;
+                return true;
+            }
+            case stream::kFontClass: {
+                const int v = args(2);
+                if (v < 0) return false;
+                cs_.font_class = static_cast<std::uint8_t>(font_digit(static_cast<std::int8_t>(v)));
+                emit(kF);
+                out_->put(cs_.font_class);
+                out_->put(' ');
+                return true;
+            }
+            case stream::kFontSize: {
+                const int v = args(2);
+                if (v < 0) return false;
+                const int size = static_cast<std::int8_t>(v);
+                emit(kFs);
+                number(-2L * size);
+                out_->put(' ');
+                cs_.size = size;
+                return true;
+            }
+            case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
+                if (args(2) < 0) return false;
+                open_section(kHeader);
+                return true;
+            case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll:
+                if (args(2) < 0) return false;
+                open_section(kFooter);
+                return true;
+            case stream::kNoteStart:
+                if (args(2) < 0) return false;
+                bases_.push_back(depth_);
+                depth_ += 3;
+                out_->put_text("{\\chftn {\\footnote {\\chftn }{");
+                return true;
+            case stream::kParagraphBorder: border(); return true;
+            case stream::kParagraphReset:
+                if (args(2) < 0) return false;
+                emit_space(kPard);
+                return true;
+            case stream::kPicture: picture(); return true;
+            case stream::kTextColour: {
+                const int v = args(2);
+                if (v < 0) return false;
+                cs_.colour = static_cast<std::uint8_t>(v);
+                emit(kCf);
+                number(v);  // all its digits, 10 and up included
+                out_->put(' ');
+                return true;
+            }
+            default:
+                return args(stream::kArgCount[c]) >= 0;
+        }
+    }
+
+    ByteFile& work_file_;
+    ByteFile& target_file_;
+    const TargetCharTable& table_;
+    const bool dos_;
+    ByteIn* in_ = nullptr;
+    ByteOut* out_ = nullptr;
+    CharState cs_;
+    ParaState ps_;
+    TabState tabs_;
+    int depth_ = 1;
+    std::vector<int> bases_;  // group depth at each open header, footer or footnote
+    bool symbol_open_ = false;
+    int symbol_depth_ = 0;
+};
+
+}  // namespace
+
+int write_rtf(ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos) {
+    return Writer(work, target, table, dos).run();
+}
+
+int write_rtf_dos(ByteFile& work, ByteFile& target) { return write_rtf(work, target, kDosTable, true); }
+
+int write_rtf_ansi(ByteFile& work, ByteFile& target) { return write_rtf(work, target, kWindowsTable, false); }
+
+}  // namespace verbatra
