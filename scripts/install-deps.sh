@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine: a C++20
-# compiler, CMake and GoogleTest. Does nothing when they are already there.
+# compiler, CMake and GoogleTest, and the independent readers the oracle
+# tests hand our files to (LibreOffice, unrtf, libwps, antiword, libwpd,
+# libmwaw). Does nothing when they are already there. With --build-only,
+# only the compiler, CMake and GoogleTest.
 set -euo pipefail
 
 missing=()
@@ -13,10 +16,25 @@ if [ ! -e /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] &&
   missing+=(libgtest-dev)
 fi
 
+if [ "${1:-}" != "--build-only" ]; then
+  command -v soffice >/dev/null 2>&1 || missing+=(libreoffice-writer-nogui)
+  command -v unrtf >/dev/null 2>&1 || missing+=(unrtf)
+  command -v wps2text >/dev/null 2>&1 || missing+=(libwps-tools)
+  command -v antiword >/dev/null 2>&1 || missing+=(antiword)
+  command -v wpd2text >/dev/null 2>&1 || missing+=(libwpd-tools)
+  command -v mwaw2text >/dev/null 2>&1 || missing+=(libmwaw-tools)
+fi
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  log=$(mktemp)
+  if ! { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
+           --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log"
+    rm -f "$log"
+    exit 1
+  fi
+  rm -f "$log"
 fi

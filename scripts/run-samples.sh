@@ -5,7 +5,7 @@
 # samples/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --build-only
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target verbatra
 # Both text targets use the extension "asc", so each gets its own copy.

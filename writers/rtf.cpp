@@ -4,6 +4,7 @@
 // Symbol-font group when the target table says so.
 #include "writers/rtf.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -40,8 +41,22 @@ constexpr ControlWord kControlWords[] = {
     {311, 4, "brsp"},    {0, 0, ""},
 };
 
+// For each key, the index of its first entry in the table (-1: none), so
+// that a lookup costs one step in the hot loop but keeps the table's
+// first-match rule.
+constexpr int kMaxKey = 311;
+constexpr std::array<short, kMaxKey + 1> kFirstEntry = [] {
+    std::array<short, kMaxKey + 1> first{};
+    first.fill(-1);
+    for (int i = 0; kControlWords[i].length != 0; ++i) {
+        const int key = kControlWords[i].key;
+        if (key >= 0 && key <= kMaxKey && first[key] < 0) first[key] = static_cast<short>(i);
+    }
+    return first;
+}();
+
 enum Key : int {
-    kAnsi = 1, kPc = 3, kPar = 5, kTab = 6, kPard = 9, kFs = 10, kF = 11,
+    kAnsi = 1, kPc = 3, kPar = 5, kTab = 6, kPage = 8, kPard = 9, kFs = 10, kF = 11,
     kB = 20, kI = 21, kV = 22, kOutl = 23, kShad = 24, kCaps = 25, kScaps = 26, kStrike = 27,
     kUldb = 28, kUl = 29, kUp = 30, kDn = 31, kPlain = 32,
     kQl = 40, kQr = 41, kQj = 42, kQc = 43, kTx = 57, kTb = 58, kTqr = 59, kTqc = 60, kTqdec = 61,
@@ -102,18 +117,26 @@ public:
 
 private:
     void emit(int key) {
-        for (const ControlWord* w = kControlWords; w->length != 0; ++w) {
-            if (w->key != key) continue;
-            out_->put('\\');
-            for (int i = 0; i < w->length; ++i) out_->put(static_cast<std::uint8_t>(w->text[i]));
-            return;
-        }
+        if (key < 0 || key > kMaxKey || kFirstEntry[key] < 0) return;
+        const ControlWord& w = kControlWords[kFirstEntry[key]];
+        out_->put('\\');
+        for (int i = 0; i < w.length; ++i) out_->put(static_cast<std::uint8_t>(w.text[i]));
     }
     void emit_space(int key) {
         emit(key);
         out_->put(' ');
     }
-    void number(long value) { out_->put_text(std::to_string(value).c_str()); }
+    void number(long value) {
+        char digits[24];
+        int n = 0;
+        unsigned long v = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+        do {
+            digits[n++] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        if (value < 0) out_->put('-');
+        while (n > 0) out_->put(static_cast<std::uint8_t>(digits[--n]));
+    }
     // Reads `n` argument bytes; the last one, or -1 at the end of the stream.
     int args(int n) {
         int last = 0;
@@ -136,7 +159,7 @@ private:
                 case ByteFile::kEnd: return;
                 case stream::kTab: emit_space(kTab); break;
                 case stream::kLineEnd: out_->put(' '); break;
-                case stream::kPageBreak: break;
+                case stream::kPageBreak: emit_space(kPage); break;  // kept, and words stay apart
                 case stream::kParagraphEnd: paragraph_end(); break;
                 case stream::kEscape:
                     if (!code()) return;
@@ -307,6 +330,14 @@ private:
             case stream::kItalicOn: emit_space(kI); return true;
             case stream::kHiddenOn: emit_space(kV); return true;
             case stream::kNonBreakingSpace: out_->put_text("\\~"); return true;
+            case stream::kOptionalHyphen: {
+                // RTF's own optional hyphen; the line end that belongs to
+                // it goes with it, so the word stays whole.
+                out_->put_text("\\-");
+                const int next = in_->get();
+                if (next != stream::kLineEnd && next != ByteFile::kEnd) in_->unget();
+                return true;
+            }
             case stream::kAllCapsOn: emit_space(kCaps); return true;
             case stream::kShadowOn: emit_space(kShad); return true;
             case stream::kDoubleUnderlineOn: emit_space(kUldb); return true;

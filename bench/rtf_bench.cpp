@@ -1,0 +1,58 @@
+// Generates a large styled stream and times the RTF writer on it: words,
+// style codes, accented and Symbol characters, tabs and alignment, one
+// paragraph end in a hundred pieces, and tab stops set and cleared among
+// eight columns, as a ruler of a real document has them.
+// usage: verbatra_rtf_bench MEGABYTES DIRECTORY
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "pipeline/byte_file.h"
+#include "writers/rtf.h"
+
+using namespace verbatra;
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s MEGABYTES DIRECTORY\n", argv[0]);
+        return 2;
+    }
+    const long size = static_cast<long>(std::atof(argv[1]) * 1000 * 1000);
+    const std::string dir = argv[2];
+    const std::string stream_name = dir + "/styled.###", rtf_name = dir + "/styled.rtf";
+    {
+        ByteFile s = ByteFile::open(stream_name, "w+b");
+        s.set_full_buffering(1 << 16);
+        std::mt19937 rng(11);
+        const char* words[] = {"the", "archive", "of", "old", "letters", "and", "reports", "from", "a", "disk"};
+        const std::string codes[] = {"\\#", "\\$", "\\/", "\\0", "\\%", "\\&", std::string("\\ \x01\x29", 4),
+                                     std::string("\\ \x08\x01", 4), "\t", "\\+", "\\,"};
+        long written = 0;
+        while (written < size) {
+            const unsigned r = rng() % 100;
+            std::string piece;
+            if (r < 70) piece = std::string(words[rng() % 10]) + " ";
+            else if (r < 95) piece = codes[rng() % 11];
+            else if (r < 99) piece = "\r";
+            else piece = std::string(rng() % 2 ? "\\\x80\x01" : "\\\x81\x01", 3) + static_cast<char>(8 * (1 + rng() % 8)) + "\\\x90\xF6\xF4";
+            s.write(piece.data(), piece.size());
+            written += static_cast<long>(piece.size());
+        }
+    }
+    ByteFile in = ByteFile::open(stream_name, "rb");
+    ByteFile out = ByteFile::open(rtf_name, "w+b");
+    in.set_full_buffering();
+    out.set_full_buffering();
+    const long stream_bytes = in.size();
+    const auto start = std::chrono::steady_clock::now();
+    write_rtf_ansi(in, out);
+    out.close();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("stream %.1f MB -> RTF in %.3f s: %.1f MB/s of stream\n", stream_bytes / 1e6, seconds,
+                stream_bytes / 1e6 / seconds);
+    std::remove(stream_name.c_str());
+    std::remove(rtf_name.c_str());
+    return 0;
+}

@@ -1,0 +1,422 @@
+// Independent readers. Every document of the suite is converted by our
+// writers, and programs written by other people read the result back: the
+// text they find must be the text of our plain-text output of the same
+// stream. These need LibreOffice and unrtf (scripts/test.sh installs them);
+// without them the tests are skipped, saying so.
+#include <iconv.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+
+#include "readers/macwrite.h"
+#include "readers/text_only.h"
+#include "stream_builder.h"
+#include "support.h"
+#include "writers/plain_text.h"
+#include "writers/rtf.h"
+
+namespace verbatra {
+namespace {
+
+namespace fs = std::filesystem;
+using Words = std::vector<std::u32string>;
+
+const fs::path kSource = VERBATRA_SOURCE_DIR;
+
+bool have(const char* tool) { return test::run_command(std::string("command -v ") + tool + " >/dev/null") == 0; }
+
+std::u32string decode(const std::string& bytes, const char* charset) {
+    iconv_t cd = iconv_open("UTF-32LE", charset);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no iconv for ") + charset);
+    std::u32string out(bytes.size() + 1, U'\0');
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t in_left = bytes.size();
+    char* o = reinterpret_cast<char*>(out.data());
+    std::size_t out_left = out.size() * 4;
+    while (in_left > 0) {
+        if (iconv(cd, &in, &in_left, &o, &out_left) == static_cast<std::size_t>(-1)) {
+            ++in;
+            --in_left;
+            *reinterpret_cast<char32_t*>(o) = U' ';
+            o += 4;
+            out_left -= 4;
+        }
+    }
+    iconv_close(cd);
+    out.resize(out.size() - out_left / 4);
+    return out;
+}
+
+bool word_char(char32_t c) {
+    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') ||
+           (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) || (c >= 0x391 && c <= 0x3C9);
+}
+
+Words words(const std::u32string& text) {
+    Words result;
+    std::u32string w;
+    for (char32_t c : text + U' ') {
+        if (c == 0xAD) continue;  // a soft hyphen (RTF's optional hyphen) joins
+        if (word_char(c)) {
+            w += c;
+        } else if (!w.empty()) {
+            result.push_back(w);
+            w.clear();
+        }
+    }
+    return result;
+}
+
+std::string utf8(const std::u32string& s) {
+    std::string out;
+    for (char32_t c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string show(const Words& w) {
+    std::string s;
+    for (const auto& x : w) s += utf8(x) + " ";
+    return s;
+}
+
+// The letters among the named HTML entities (unrtf names every character
+// outside ASCII); any other named entity is read as a space.
+char32_t named_entity(const std::string& name) {
+    static const char* const kLatin1[] = {
+        "Agrave", "Aacute", "Acirc", "Atilde", "Auml", "Aring", "AElig", "Ccedil", "Egrave", "Eacute", "Ecirc",
+        "Euml", "Igrave", "Iacute", "Icirc", "Iuml", "ETH", "Ntilde", "Ograve", "Oacute", "Ocirc", "Otilde",
+        "Ouml", "times", "Oslash", "Ugrave", "Uacute", "Ucirc", "Uuml", "Yacute", "THORN", "szlig", "agrave",
+        "aacute", "acirc", "atilde", "auml", "aring", "aelig", "ccedil", "egrave", "eacute", "ecirc", "euml",
+        "igrave", "iacute", "icirc", "iuml", "eth", "ntilde", "ograve", "oacute", "ocirc", "otilde", "ouml",
+        "divide", "oslash", "ugrave", "uacute", "ucirc", "uuml", "yacute", "thorn", "yuml"};
+    for (int i = 0; i < 64; ++i) {
+        if (name == kLatin1[i]) return static_cast<char32_t>(0xC0 + i);
+    }
+    static const std::map<std::string, char32_t> kOthers = {
+        {"OElig", 0x152}, {"oelig", 0x153}, {"Scaron", 0x160}, {"scaron", 0x161}, {"Yuml", 0x178},
+        {"sigmaf", 0x3C2}, {"thetasym", 0x3D1}, {"piv", 0x3D6}, {"shy", 0xAD}};
+    if (auto it = kOthers.find(name); it != kOthers.end()) return it->second;
+    static const char* const kGreek[] = {"alpha", "beta", "gamma", "delta", "epsilon", "zeta", "eta", "theta",
+                                         "iota", "kappa", "lambda", "mu", "nu", "xi", "omicron", "pi", "rho",
+                                         "", "sigma", "tau", "upsilon", "phi", "chi", "psi", "omega"};
+    for (int i = 0; i < 25; ++i) {
+        if (!*kGreek[i]) continue;
+        if (name == kGreek[i]) return static_cast<char32_t>(0x3B1 + i);
+        std::string upper = kGreek[i];
+        upper[0] = static_cast<char>(upper[0] - 'a' + 'A');
+        if (name == upper) return static_cast<char32_t>(0x391 + i);
+    }
+    return U' ';
+}
+
+// The text of an HTML page: no head, no tags, entities decoded.
+std::u32string html_text(const std::string& html) {
+    std::string t = std::regex_replace(html, std::regex("<head[^]*?</head>", std::regex::icase), " ");
+    t = std::regex_replace(t, std::regex("<[^>]*>"), " ");
+    std::string out;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i] != '&') {
+            out += t[i];
+            continue;
+        }
+        std::size_t end = t.find(';', i);
+        if (end == std::string::npos || end - i > 10) {
+            out += t[i];
+            continue;
+        }
+        std::string name = t.substr(i + 1, end - i - 1);
+        i = end;
+        if (name == "amp") out += '&';
+        else if (name == "lt") out += '<';
+        else if (name == "gt") out += '>';
+        else if (name == "quot") out += '"';
+        else if (!name.empty() && name[0] == '#') {
+            long v = name.size() > 1 && (name[1] == 'x' || name[1] == 'X') ? std::strtol(name.c_str() + 2, nullptr, 16)
+                                                                         : std::strtol(name.c_str() + 1, nullptr, 10);
+            out += utf8(std::u32string(1, static_cast<char32_t>(v)));
+        } else {
+            out += utf8(std::u32string(1, named_entity(name)));
+        }
+    }
+    return decode(out, "UTF-8");
+}
+
+// Our plain-text output of a stream, split by its section markers.
+struct Expected {
+    Words body, header, footer, notes;
+    int note_count = 0;
+};
+
+Expected expected_text(const std::string& plain, const char* charset) {
+    Expected e;
+    static const std::regex kMarker(R"(\\TETE|\\PIED|\\NOTE[0-9]+\\|\\FIN\\)");
+    Words* part = &e.body;
+    std::size_t at = 0;
+    for (auto it = std::sregex_iterator(plain.begin(), plain.end(), kMarker); it != std::sregex_iterator(); ++it) {
+        const std::string piece = plain.substr(at, static_cast<std::size_t>(it->position()) - at);
+        for (auto& w : words(decode(piece, charset))) part->push_back(w);
+        const std::string m = it->str();
+        if (m == "\\TETE") part = &e.header;
+        else if (m == "\\PIED") part = &e.footer;
+        else if (m == "\\FIN\\") part = &e.body;
+        else {
+            part = &e.notes;
+            ++e.note_count;
+        }
+        at = static_cast<std::size_t>(it->position() + it->length());
+    }
+    for (auto& w : words(decode(plain.substr(at), charset))) part->push_back(w);
+    return e;
+}
+
+// What `got` holds beyond `expected` (as multisets), and what it lacks.
+void difference(const Words& expected, const Words& got, Words& extra, Words& missing) {
+    std::map<std::u32string, int> count;
+    for (const auto& w : expected) ++count[w];
+    for (const auto& w : got) --count[w];
+    for (const auto& [w, n] : count) {
+        for (int i = 0; i < n; ++i) missing.push_back(w);
+        for (int i = 0; i < -n; ++i) extra.push_back(w);
+    }
+}
+
+bool in_order(const Words& sub, const Words& all) {
+    std::size_t j = 0;
+    for (const auto& w : all) {
+        if (j < sub.size() && sub[j] == w) ++j;
+    }
+    return j == sub.size();
+}
+
+// The Symbol font's letters, as unrtf reads them, back to the byte that
+// was written (alpha is "a").
+char32_t from_symbol_font(char32_t c) {
+    static const std::u32string kLower = U"αβχδεφγηιϕκλμνοπθρστυϖωξψζ";
+    static const std::u32string kUpper = U"ΑΒΧΔΕΦΓΗΙϑΚΛΜΝΟΠΘΡΣΤΥςΩΞΨΖ";
+    std::size_t i = kLower.find(c);
+    if (i != std::u32string::npos) return U'a' + static_cast<char32_t>(i);
+    i = kUpper.find(c);
+    if (i != std::u32string::npos) return U'A' + static_cast<char32_t>(i);
+    return c;
+}
+
+struct Document {
+    std::string name;
+    std::string stream;
+};
+
+// The fixture streams of the suite.
+std::vector<Document> fixture_streams() {
+    using test::StreamBuilder;
+    std::vector<Document> docs;
+    docs.push_back({"accents", StreamBuilder()
+                                   .mac("Cr\x8Fme br\x9El\x8E" "e \x88 l'\x8Et\x8E, na\x95ve fa\x8D" "ade, \xAER\xBF, "
+                                        "\xCEuvre, se\x96or, \x81ngstr\x9Am, Z\x9Frich, \xA7, \xD8, \xC7" "a va")
+                                   .para()
+                                   .str()});
+    docs.push_back({"symbols", StreamBuilder()
+                                   .text("Angles ")
+                                   .code(0x8F, {0, 3})
+                                   .code(0x91, {0, 1})
+                                   .symbol("abgdpW")
+                                   .code(0x91, {1, 0})
+                                   .code(0x8F, {3, 0})
+                                   .text(" and Mac ")
+                                   .mac("\xB9 \xBD")
+                                   .text(" done")
+                                   .para()
+                                   .str()});
+    docs.push_back({"sections", StreamBuilder()
+                                    .code(0x9E, {0, 0}).text("Running head").para().code(0x7F)
+                                    .code(0xA1, {0, 0}).text("Page footer").para().code(0x7F)
+                                    .text("Body text with a note").code(0xA2, {0, 1}).text("First note text").code(0x7F)
+                                    .text(" and another").code(0xA2, {0, 2}).text("Second note here").code(0x7F)
+                                    .text(" end.").para()
+                                    .str()});
+    docs.push_back({"tabs", StreamBuilder()
+                                .code(0x80, {1, 5}).code(0x80, {2, 15}).code(0x80, {3, 25}).code(0x80, {4, 35})
+                                .code(0x80, {5, 45})
+                                .text("left\tcentre\tright\tdecimal 1.5\tbar").para()
+                                .code(0x81, {2, 15}).code(0x22)
+                                .text("one\ttwo").para()
+                                .str()});
+    docs.push_back({"styles", StreamBuilder()
+                                  .code(0x90, {0xF6, 0xF4}).code(0x23).text("bold").code(0x24)
+                                  .code(0x25).text(" underline").code(0x26).code(0x27).text(" sub").code(0x28)
+                                  .code(0x29).text(" super").code(0x2A).code(0x2D).text(" strike").code(0x2E)
+                                  .code(0x2F).text(" italic").code(0x30).code(0x3B).text(" caps").code(0x3C)
+                                  .code(0x3D).text(" shadow").code(0x3E).code(0x41).text(" double").code(0x42)
+                                  .code(0x47).text(" small").code(0x48).code(0x49).text(" outline").code(0x4A)
+                                  .code(0x3F).text(" other").code(0x40).para()
+                                  .code(0x2B).text("centred").para().code(0x2C)
+                                  .code(0x43).text("justified").para().code(0x44)
+                                  .code(0x45).text("right").para().code(0x46).code(0x53)
+                                  .code(0x8F, {0, 2}).text("sans ").code(0x8F, {2, 4}).text("dingbats ")
+                                  .code(0x8F, {4, 1}).code(0x90, {0xF4, 0xE8}).text("big ").code(0xD0, {0, 12})
+                                  .text("colour").code(0xB0, {0x0F, 0}).para()
+                                  .text("non").code(0x34).text("breaking, hy").code(0x3A).raw("\n").text("phen, ")
+                                  .code(0x4B).text("quoted").code(0x4C).raw("\x0C").text("after the page break")
+                                  .raw("\n").text("a {brace} and C:\\DOS").para()
+                                  .str()});
+    return docs;
+}
+
+// Every document of the suite: the fixture streams, the samples through
+// the text-only reader, and the real MacWrite documents when the corpus
+// is there.
+std::vector<Document> suite() {
+    std::vector<Document> docs = fixture_streams();
+    for (const auto& e : fs::directory_iterator(kSource / "samples")) {
+        docs.push_back({"sample-" + e.path().filename().string(),
+                        test::run_entry(read_text_only, test::read_file(e.path().string()))});
+    }
+    const fs::path corpus = kSource / ".." / "shared" / "corpus" / "macwrite";
+    if (fs::is_directory(corpus)) {
+        for (const auto& e : fs::directory_iterator(corpus)) {
+            if (e.path().extension() != ".mw") continue;
+            int result = 0;
+            std::string stream = test::run_entry(read_macwrite, test::read_file(e.path().string()), &result);
+            if (result == 0) docs.push_back({"macwrite-" + e.path().stem().string(), stream});
+        }
+    }
+    std::sort(docs.begin(), docs.end(), [](const Document& a, const Document& b) { return a.name < b.name; });
+    return docs;
+}
+
+struct Variant {
+    const char* name;
+    EntryPoint rtf;
+    EntryPoint plain;
+    const char* charset;
+};
+
+// The DOS variant is compared with our "Ascii (DOS)" text: code page 437
+// lacks letters that Windows has (Á becomes A), on purpose.
+const Variant kVariants[] = {
+    {"ansi", write_rtf_ansi, write_ansi_windows, "CP1252"},
+    {"dos", write_rtf_dos, write_ascii_dos, "CP437"},
+};
+
+class RtfOracle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!have("soffice") || !have("unrtf")) GTEST_SKIP() << "LibreOffice or unrtf is not installed; skipped";
+    }
+};
+
+TEST_F(RtfOracle, LibreOfficeAndUnrtfFindOurText) {
+    test::TempDir dir;
+    struct Case {
+        std::string file;
+        Expected expected;
+        bool windows;
+    };
+    std::vector<Case> cases;
+    std::string files;
+    for (const Document& doc : suite()) {
+        for (const Variant& v : kVariants) {
+            const std::string file = doc.name + "-" + v.name;
+            test::write_file(dir.file(file + ".rtf"), test::run_entry(v.rtf, doc.stream));
+            cases.push_back({file, expected_text(test::run_entry(v.plain, doc.stream), v.charset),
+                             std::string(v.name) == "ansi"});
+            files += " " + file + ".rtf";
+        }
+    }
+    // One LibreOffice run for all files pays its start-up once.
+    std::string out, err;
+    test::run_command("cd " + dir.path() + " && soffice -env:UserInstallation=file://" + dir.path() +
+                          "/profile --headless --infilter='Rich Text Format' --convert-to html --outdir html" + files,
+                      &out, &err);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Expected& e = c.expected;
+        Words all = e.body;
+        for (const Words* part : {&e.header, &e.footer, &e.notes}) all.insert(all.end(), part->begin(), part->end());
+
+        // LibreOffice keeps headers, footers and footnotes, and numbers
+        // each footnote twice (its mark in the text and in the note).
+        const fs::path html = fs::path(dir.path()) / "html" / (c.file + ".html");
+        ASSERT_TRUE(fs::exists(html)) << "LibreOffice could not load " << c.file << ".rtf: " << out << err;
+        const Words lo = words(html_text(test::read_file(html.string())));
+        Words extra, missing;
+        difference(all, lo, extra, missing);
+        Words numbers;
+        for (int n = 1; n <= e.note_count; ++n) numbers.insert(numbers.end(), 2, std::u32string(U"") + char32_t(U'0' + n));
+        Words unexplained, numbers_missing;
+        difference(numbers, extra, unexplained, numbers_missing);
+        EXPECT_TRUE(missing.empty()) << "LibreOffice lacks: " << show(missing);
+        EXPECT_TRUE(unexplained.empty()) << "LibreOffice adds: " << show(unexplained);
+        EXPECT_TRUE(in_order(e.body, lo)) << "LibreOffice's body order differs:\n" << show(lo);
+
+        // unrtf leaves out headers and footers and puts footnote texts in
+        // line; it reads Symbol-font letters as the Greek they show. In the
+        // DOS variant, text of the symbol font class is set in the Symbol
+        // font (\f1) but written as code page 437 bytes (the DOS table has
+        // no font selector), so unrtf shows Symbol glyphs for them: that
+        // document is left out of its DOS comparison.
+        if (!c.windows && c.file.rfind("symbols", 0) == 0) continue;
+        std::string page;
+        ASSERT_EQ(test::run_command("unrtf --html " + dir.file(c.file + ".rtf"), &page), 0);
+        Words ur = words(html_text(page));
+        if (c.windows) {
+            for (auto& w : ur) {
+                for (auto& ch : w) ch = from_symbol_font(ch);
+            }
+        }
+        Words body_notes = e.body;
+        body_notes.insert(body_notes.end(), e.notes.begin(), e.notes.end());
+        Words ur_extra, ur_missing;
+        difference(body_notes, ur, ur_extra, ur_missing);
+        EXPECT_TRUE(ur_missing.empty()) << "unrtf lacks: " << show(ur_missing);
+        EXPECT_TRUE(ur_extra.empty()) << "unrtf adds: " << show(ur_extra);
+        EXPECT_TRUE(in_order(e.body, ur)) << "unrtf's body order differs:\n" << show(ur);
+    }
+}
+
+// Streams whose sections do not pair up (a close with nothing open; a
+// footnote opened inside a header) still give files LibreOffice opens,
+// with their text.
+TEST_F(RtfOracle, LibreOfficeOpensFilesFromUnpairedSections) {
+    using test::StreamBuilder;
+    const std::string streams[] = {
+        StreamBuilder().text("stray close").code(0x7F).text(" then text").para().str(),
+        StreamBuilder().code(0x9E, {0, 0}).text("head ").code(0xA2, {0, 1}).text("inner note").code(0x7F)
+            .text(" more head").code(0x7F).text("body words").para().str(),
+    };
+    test::TempDir dir;
+    std::string files;
+    for (int i = 0; i < 2; ++i) {
+        test::write_file(dir.file("unpaired" + std::to_string(i) + ".rtf"), test::run_entry(write_rtf_ansi, streams[i]));
+        files += " unpaired" + std::to_string(i) + ".rtf";
+    }
+    test::run_command("cd " + dir.path() + " && soffice -env:UserInstallation=file://" + dir.path() +
+                      "/profile --headless --infilter='Rich Text Format' --convert-to html --outdir html" + files);
+    for (int i = 0; i < 2; ++i) {
+        const fs::path html = fs::path(dir.path()) / "html" / ("unpaired" + std::to_string(i) + ".html");
+        ASSERT_TRUE(fs::exists(html)) << "LibreOffice could not load unpaired" << i << ".rtf";
+        const Words found = words(html_text(test::read_file(html.string())));
+        for (const char* w : {i == 0 ? "stray" : "head", i == 0 ? "text" : "inner", i == 0 ? "close" : "body"}) {
+            const std::u32string word = decode(w, "UTF-8");
+            EXPECT_NE(std::find(found.begin(), found.end(), word), found.end()) << w << " in " << show(found);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace verbatra
