@@ -8,6 +8,7 @@
 #include "readers/text_only.h"
 #include "writers/plain_text.h"
 #include "writers/rtf.h"
+#include "writers/word_dos.h"
 
 namespace verbatra {
 
@@ -27,7 +28,7 @@ const FormatEntry source_formats[kSourceCount + 1] = {
 const FormatEntry target_formats[kTargetCount + 1] = {
     {"Ascii (DOS)", "ASC", nullptr, write_ascii_dos, 0x3E, "dos"},
     {"Ansi (Windows)", "ASC", nullptr, write_ansi_windows, 0x3E, "ansi"},
-    {"Word 3/4/5 DOS", "DOC", nullptr, nullptr, 0x3E, "word-dos"},
+    {"Word 3/4/5 DOS", "DOC", nullptr, write_word_dos, 0x3E, "word-dos"},
     {"Wordperfect 5", "WP5", nullptr, nullptr, 0x3E, "wp5"},
     {"Word Windows 2", "DOC", nullptr, nullptr, 0x3E, "word-win2"},
     {"RTF Ascii (DOS)", "RTF", nullptr, write_rtf_dos, 0x3E, "rtf-dos"},

@@ -1,0 +1,254 @@
+// Word for DOS files read back by a small reader of the layout (header,
+// formatting pages, FODs, FPROPs, footnote table), so that each test says
+// what a page holds.
+#include <gtest/gtest.h>
+
+#include "pipeline/driver.h"
+#include "stream_builder.h"
+#include "support.h"
+#include "writers/word_dos.h"
+
+namespace verbatra {
+namespace {
+
+using test::bytes;
+using test::StreamBuilder;
+
+unsigned u16(const std::string& f, std::size_t at) {
+    return static_cast<unsigned char>(f[at]) | static_cast<unsigned char>(f[at + 1]) << 8;
+}
+std::uint32_t u32(const std::string& f, std::size_t at) { return u16(f, at) | u16(f, at + 2) << 16; }
+
+struct FormatRun {
+    std::uint32_t first, lim;
+    bool has_fprop;
+    std::string fprop;  // the property bytes after the count byte
+    int byte(int n) const { return n <= static_cast<int>(fprop.size()) ? static_cast<unsigned char>(fprop[n - 1]) : 0; }
+};
+
+struct WordDoc {
+    std::string file, text;
+    std::uint32_t fc_mac = 0;
+    unsigned pn_char = 0, pn_para = 0, pn_fntb = 0, pn_sep = 0;
+    std::vector<FormatRun> chars, paras;
+    unsigned cfnd = 0, cfnd_max = 0;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> notes;  // cpRef, cpFtn
+};
+
+// Reads the formatting pages from page `from` to page `to`; checks that
+// they chain and that their runs are contiguous.
+std::vector<FormatRun> read_pages(const std::string& f, unsigned from, unsigned to) {
+    std::vector<FormatRun> runs;
+    std::uint32_t expected_first = 128;
+    for (unsigned pn = from; pn < to; ++pn) {
+        const std::size_t page = static_cast<std::size_t>(pn) * 128;
+        std::uint32_t first = u32(f, page);
+        EXPECT_EQ(first, expected_first) << "page " << pn << " does not start where the last one ended";
+        const int cfod = static_cast<unsigned char>(f[page + 127]);
+        EXPECT_GT(cfod, 0) << "page " << pn << " is empty";
+        for (int i = 0; i < cfod; ++i) {
+            const std::size_t fod = page + 4 + 6 * static_cast<std::size_t>(i);
+            FormatRun r{first, u32(f, fod), u16(f, fod + 4) != 0xFFFF, ""};
+            if (r.has_fprop) {
+                const std::size_t at = page + 4 + u16(f, fod + 4);
+                r.fprop = f.substr(at + 1, static_cast<unsigned char>(f[at]));
+            }
+            runs.push_back(r);
+            first = r.lim;
+        }
+        expected_first = first;
+    }
+    return runs;
+}
+
+WordDoc parse(const std::string& f) {
+    WordDoc d;
+    d.file = f;
+    EXPECT_GE(f.size(), 256u);
+    EXPECT_EQ(f.size() % 128, 0u);
+    EXPECT_EQ(u16(f, 0), 0xBE31u);
+    EXPECT_EQ(u16(f, 4), 0xAB00u);
+    EXPECT_EQ(u16(f, 126), 437u);
+    EXPECT_EQ(f.substr(30, 11), std::string("NORMAL.STY\0", 11));
+    d.fc_mac = u32(f, 14);
+    d.pn_para = u16(f, 18);
+    d.pn_fntb = u16(f, 20);
+    d.pn_sep = u16(f, 22);
+    for (int at : {24, 26, 28}) EXPECT_EQ(u16(f, at), d.pn_sep);
+    EXPECT_EQ(d.pn_sep * 128u, f.size());
+    d.text = f.substr(128, d.fc_mac - 128);
+    d.pn_char = (d.fc_mac + 127) / 128;
+    d.chars = read_pages(f, d.pn_char, d.pn_para);
+    d.paras = read_pages(f, d.pn_para, d.pn_fntb);
+    if (d.pn_fntb < d.pn_sep) {
+        const std::size_t t = static_cast<std::size_t>(d.pn_fntb) * 128;
+        d.cfnd = u16(f, t);
+        d.cfnd_max = u16(f, t + 2);
+        for (unsigned i = 0; i < d.cfnd; ++i) d.notes.push_back({u32(f, t + 4 + 8 * i), u32(f, t + 8 + 8 * i)});
+    }
+    return d;
+}
+
+WordDoc convert(const std::string& stream) {
+    int result = 9;
+    const std::string file = test::run_entry(write_word_dos, stream, &result);
+    EXPECT_EQ(result, 0);
+    test::keep_fixture("word", file);
+    return parse(file);
+}
+
+// The run that holds text position `fc`.
+const FormatRun& run_at(const std::vector<FormatRun>& runs, std::uint32_t fc) {
+    for (const FormatRun& r : runs) {
+        if (fc >= r.first && fc < r.lim) return r;
+    }
+    static const FormatRun none{0, 0, false, ""};
+    ADD_FAILURE() << "no run holds " << fc;
+    return none;
+}
+
+TEST(WordDosWriter, TextAndPages) {
+    // Text that ends on a page boundary: no padding, formatting right after.
+    WordDoc d = convert(std::string(126, 'x') + "\r");
+    EXPECT_EQ(d.fc_mac, 256u);
+    EXPECT_EQ(d.pn_char, 2u);
+    EXPECT_EQ(d.text, std::string(126, 'x') + "\r\n");
+    // The paragraph pages end with two default runs: to fcMac and one past.
+    ASSERT_GE(d.paras.size(), 2u);
+    EXPECT_EQ(d.paras[d.paras.size() - 2].lim, 256u);
+    EXPECT_EQ(d.paras.back().lim, 257u);
+    EXPECT_FALSE(d.paras.back().has_fprop);
+    // No notes: the footnote table's page is the end of the file.
+    EXPECT_EQ(d.pn_fntb, d.pn_sep);
+
+    // The left-aligned code loses no byte; the page number is a special character.
+    WordDoc s = convert(StreamBuilder().code(0x53).text("x").code(0x33).text(" y").para().str());
+    EXPECT_EQ(s.text, "x\x01 y\r\n");
+    EXPECT_EQ(run_at(s.chars, 129).byte(4) & 0x40, 0x40);
+    EXPECT_EQ(run_at(s.chars, 129).byte(1), 0);
+
+    // The same stream twice gives the same file.
+    const std::string stream = StreamBuilder().code(0x23).text("same").para().str();
+    EXPECT_EQ(test::run_entry(write_word_dos, stream), test::run_entry(write_word_dos, stream));
+}
+
+TEST(WordDosWriter, CharacterRuns) {
+    // Codes before any text make no empty first run; two codes in a row
+    // both apply to the text that follows.
+    WordDoc d = convert(StreamBuilder()
+                            .code(0x8F, {0, 1}).code(0x90, {0xF6, 0xF2}).text("Big")
+                            .code(0x8F, {1, 2}).code(0x90, {0xF2, 0xF4}).text("Plain")
+                            .code(0x27).text("a").code(0x25).text("b").code(0x26).code(0x28)
+                            .code(0x23).code(0x2F).code(0x3B).text("c").code(0x47).text("d").code(0x24).code(0x30)
+                            .code(0x48).code(0x2D).text("e").para().str());
+    ASSERT_FALSE(d.chars.empty());
+    EXPECT_EQ(d.chars[0].first, 128u);
+    EXPECT_EQ(d.chars[0].lim, 131u);
+    EXPECT_EQ(d.chars[0].byte(2), 0x40);  // font class 1
+    EXPECT_EQ(d.chars[0].byte(3), 28);    // 14 points
+    // A plain 12-point run has no FPROP, whatever its font class.
+    EXPECT_FALSE(run_at(d.chars, 131).has_fprop);
+    const FormatRun& sub = run_at(d.chars, 136);
+    EXPECT_EQ(sub.byte(6), 0xF4);
+    EXPECT_EQ(sub.byte(4), 0);
+    // Subscript then underline: the shared variant bit makes it double.
+    const FormatRun& both = run_at(d.chars, 137);
+    EXPECT_EQ(both.byte(4), 0x04);
+    EXPECT_EQ(both.byte(6), 0xF4);
+    EXPECT_EQ(run_at(d.chars, 138).byte(2), 0x03 + 0x44);  // bold, italic, font class 2
+    EXPECT_EQ(run_at(d.chars, 138).byte(4), 0x10);         // all caps
+    EXPECT_EQ(run_at(d.chars, 139).byte(4), 0x20);         // caps with the variant: small caps
+    EXPECT_EQ(run_at(d.chars, 140).byte(4), 0x02);         // strikethrough
+    for (std::size_t i = 1; i < d.chars.size(); ++i) EXPECT_LT(d.chars[i].first, d.chars[i].lim);
+}
+
+TEST(WordDosWriter, ParagraphRuns) {
+    StreamBuilder s;
+    s.raw("\tone\r");                      // one leading tab: a first-line indent
+    s.raw("\t\ttwo\r");                    // two: both written, no indent
+    s.raw("a\tb\r");                       // tabs before any tab code: no descriptors
+    for (int c = 2; c <= 50; c += 2) s.code(0x80, {c == 10 ? 3 : 1, c});
+    s.raw("c\td\r");                       // at most 19 descriptors, dyaLine 240
+    s.code(0x96, {8, 12}).raw("e\tf\r");  // one and a half lines, kept with tabs
+    s.code(0x2B).text("centred").para().code(0x2C).text("left").para();
+    WordDoc d = convert(s.str());
+    EXPECT_EQ(d.text.substr(0, 17), "one\r\n\t\ttwo\r\na\tb\r\n");
+
+    const FormatRun& one = run_at(d.paras, 128);
+    EXPECT_EQ(u16(one.fprop, 8), 600u);  // dxaLeft1 = 10 points x column 5 x 12
+    EXPECT_EQ(one.byte(1), 0x3C);
+    const FormatRun& two = run_at(d.paras, 133);
+    EXPECT_EQ(two.fprop.size(), 0u);
+    const FormatRun& before = run_at(d.paras, 140);
+    EXPECT_LT(before.fprop.size(), 22u);
+
+    const FormatRun& after = run_at(d.paras, 145);
+    ASSERT_EQ(after.fprop.size(), 21u + 19 * 4 - 1);
+    EXPECT_EQ(u16(after.fprop, 10), 240u);
+    for (int i = 0; i < 19; ++i) {
+        const int column = 2 + 2 * i;
+        EXPECT_EQ(u16(after.fprop, 22 + 4 * static_cast<std::size_t>(i)), static_cast<unsigned>(10 * column * 12));
+        if (i < 18) {
+            EXPECT_EQ(after.byte(23 + 4 * i + 2), column == 10 ? 2 : 0) << column;
+        }
+    }
+    const FormatRun& spaced = run_at(d.paras, 150);
+    EXPECT_EQ(u16(spaced.fprop, 10), 360u);
+    EXPECT_EQ(run_at(d.paras, 155).byte(2), 1);  // centred
+    // Switched off as the next paragraph starts, the alignment ends there.
+    EXPECT_EQ(run_at(d.paras, 164).byte(2), 0);
+}
+
+TEST(WordDosWriter, Footnotes) {
+    StreamBuilder s;
+    s.text("Main");
+    for (int n = 1; n <= 3; ++n) s.code(0xA2, {0, n}).text("Note " + std::to_string(n)).code(0x7F).text(" text");
+    s.para();
+    WordDoc d = convert(s.str());
+    EXPECT_EQ(d.cfnd, 4u);
+    EXPECT_EQ(d.cfnd_max, 4u);
+    ASSERT_EQ(d.notes.size(), 4u);
+    const std::string main = "Main\x05 text\x05 text\x05 text\r\n";
+    EXPECT_EQ(d.text.substr(0, main.size()), main);
+    for (int n = 0; n < 3; ++n) {
+        const std::uint32_t ref = d.notes[static_cast<std::size_t>(n)].first;
+        const std::uint32_t ftn = d.notes[static_cast<std::size_t>(n)].second;
+        EXPECT_EQ(d.text[ref], '\x05');
+        EXPECT_EQ(d.text.substr(ftn, 2), "\x05\t");  // each note text starts 0x05 0x09
+        EXPECT_EQ(d.text.substr(ftn + 2, 6), "Note " + std::to_string(n + 1));
+        EXPECT_EQ(run_at(d.chars, 128 + ref).byte(1), 0x1B);  // the reference mark
+        EXPECT_EQ(run_at(d.paras, 128 + ftn).byte(1), 0x4F);  // the note's closing paragraph
+    }
+    EXPECT_EQ(d.notes[3].first, d.fc_mac - 128);
+    EXPECT_EQ(d.notes[3].second, d.fc_mac - 128);
+}
+
+TEST(WordDosWriter, RunningHeads) {
+    WordDoc d = convert(StreamBuilder().code(0x9E, {0, 0}).text("Head").para().code(0x7F)
+                            .code(0xA1, {0, 0}).text("Foot").code(0x7F).text("Body").para().str());
+    EXPECT_EQ(d.text, "Head\r\n\r\nFoot\r\nBody\r\n");
+    EXPECT_EQ(run_at(d.paras, 128).byte(17), 14);
+    EXPECT_EQ(run_at(d.paras, 128).byte(2), 0x20);
+    EXPECT_EQ(run_at(d.paras, 136).byte(17), 15);
+    EXPECT_FALSE(run_at(d.paras, 142).has_fprop);
+}
+
+TEST(WordDosWriter, EmptyStreamGivesAnEmptyDocument) {
+    WordDoc d = convert("");
+    EXPECT_EQ(d.text, "\r\n");
+    EXPECT_FALSE(d.chars.empty());
+}
+
+TEST(WordDosWriter, TooLargeForTheFormatIsNotConverted) {
+    test::TempDir dir;
+    const std::string line = std::string(1000, 'w') + "\r";
+    std::string big;
+    while (big.size() <= 65535u * 128) big += line;
+    test::write_file(dir.file("BIG"), big);
+    ConversionResult r = convert_file(dir.file("BIG"), source_formats[0], target_formats[2]);
+    EXPECT_EQ(r.outcome, Outcome::TooLarge);
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"BIG"}));
+}
+
+}  // namespace
+}  // namespace verbatra

@@ -1,0 +1,653 @@
+// Word for DOS (versions 3 to 5). The text goes straight into the target
+// behind a 128-byte header placeholder; character and paragraph runs are
+// collected in 128-byte formatting pages (FKPs) kept one at a time in
+// memory, full pages going to scratch files; footnote bodies are set aside
+// and converted after the main text. At the end the pages and the footnote
+// table are appended and the header is written over the placeholder.
+#include "writers/word_dos.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pipeline/file_utils.h"
+#include "pipeline/registry.h"
+#include "pipeline/scratch.h"
+#include "stream/codes.h"
+#include "stream/emitter.h"
+#include "writers/target_tables.h"
+
+namespace verbatra {
+
+namespace {
+
+constexpr int kPage = 128;
+constexpr long kMaxPages = 65535;  // page numbers are 16-bit
+
+// Character style word bits.
+constexpr unsigned kBold = 0x01, kUnderline = 0x02, kStrike = 0x04, kSuper = 0x08, kItalic = 0x10,
+                   kCaps = 0x40, kVariant = 0x80, kSpecial = 0x100;
+// Paragraph flag bits, and the two run arguments that are not flags.
+constexpr unsigned kRight = 0x01, kCentre = 0x02, kJustify = 0x04, kIndent = 0x08, kFirstIndent = 0x10,
+                   kSpacing = 0x40, kNoteEnd = 0x80, kEndOfText = 255;
+
+constexpr int kDefaultGrid = 255, kExplicitTabs = 254;
+constexpr int kMaxTabDescriptors = 19;
+
+void put16(std::uint8_t* p, unsigned v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void put32(std::uint8_t* p, std::uint32_t v) {
+    put16(p, v & 0xFFFF);
+    put16(p + 2, v >> 16);
+}
+std::uint32_t get32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// A formatting page being filled: FODs upwards from byte 4, FPROPs
+// downwards from byte 126, the FOD count in byte 127.
+class FormattingPage {
+public:
+    explicit FormattingPage(const char* scratch) : scratch_(scratch) {
+        std::memset(page_, 0, sizeof page_);
+        put32(page_, 128);
+    }
+
+    // The fcLim of the last run, or fcFirst for an empty page.
+    std::uint32_t last_limit() const { return page_[127] ? get32(page_ + fod_ - 6) : get32(page_); }
+
+    // Adds a run ending at `limit`; `fprop` is the count byte and its
+    // property bytes, or null for default properties.
+    void add(std::uint32_t limit, const std::uint8_t* fprop, ByteFile& file) {
+        const int cch = fprop ? fprop[0] : 0;
+        if (top_ - fod_ < (fprop ? cch + 6 : 7)) flush(file);
+        unsigned bfprop = 0xFFFF;
+        if (fprop) {
+            const int start = top_ - cch;
+            std::memcpy(page_ + start, fprop, static_cast<std::size_t>(cch) + 1);
+            top_ = start - 1;
+            bfprop = static_cast<unsigned>(start - 4);
+        }
+        put32(page_ + fod_, limit);
+        put16(page_ + fod_ + 4, bfprop);
+        fod_ += 6;
+        ++page_[127];
+    }
+
+    // Writes the page to its scratch file and starts the next one where
+    // this one ends. The buffer keeps its old bytes in the free middle.
+    void flush(ByteFile& file) {
+        file.write(page_, kPage);
+        put32(page_, last_limit());
+        page_[127] = 0;
+        fod_ = 4;
+        top_ = 126;
+    }
+
+    const char* scratch() const { return scratch_; }
+    const std::uint8_t* bytes() const { return page_; }
+
+private:
+    const char* scratch_;
+    std::uint8_t page_[kPage];
+    int fod_ = 4;
+    int top_ = 126;
+};
+
+struct RunFont {
+    unsigned style = 0;
+    int symbol = 0;
+    int font_class = 0;
+    int size = -10;
+};
+
+class Writer {
+public:
+    Writer(ByteFile& work, ByteFile& target) : work_(work), target_(target) {}
+
+    int run() {
+        CharState cs;
+        ParaState ps;
+        const bool empty = reset_document_state(work_, cs, ps, &tabs_) == kEmptyInput;
+        set_tab_grid(tabs_, target_, 5, 5, 200, 0);  // the default grid; marker 255
+        std::uint8_t header[kPage] = {};
+        target_.write(header, kPage);
+        att_ = open_scratch(chp_.scratch(), "w+b");
+        par_ = open_scratch(pap_.scratch(), "w+b");
+        if (!empty) main_loop(work_);
+        if (column_ != 0) {
+            paragraph_end_bytes();
+            paragraph_run(pflags_);
+        }
+        if (notes_ != 0) note_pass();
+        if (pos_ == 128) {
+            // No text at all: one empty paragraph makes a document every
+            // reader opens.
+            paragraph_end_bytes();
+            paragraph_run(pflags_);
+        }
+        if (too_large_) return finish_failed();
+        int pad = static_cast<int>((kPage - pos_ % kPage) % kPage);
+        for (int i = 0; i < pad; ++i) target_.put(0);
+        const std::uint32_t fc_mac = static_cast<std::uint32_t>(pos_);
+        character_run(0, 0);
+        att_.write(chp_.bytes(), kPage);
+        paragraph_run(kEndOfText);
+        ++pos_;
+        paragraph_run(kEndOfText);
+        par_.write(pap_.bytes(), kPage);
+
+        att_.rewind();
+        copy_bytes(att_, target_, att_.size());
+        const long pn_para = target_.size() / kPage;
+        par_.rewind();
+        copy_bytes(par_, target_, par_.size());
+        const long pn_fntb = target_.size() / kPage;
+        long pn_sep = pn_fntb;
+        if (notes_ != 0) {
+            std::uint8_t counts[4];
+            put16(counts, static_cast<unsigned>(notes_ + 1));
+            put16(counts + 2, static_cast<unsigned>(notes_ + 1));
+            ft2_.rewind();
+            ft2_.write(counts, 4);
+            ft2_.rewind();
+            copy_bytes(ft2_, target_, ft2_.size());
+            pn_sep = target_.size() / kPage;
+        }
+        if (pn_sep > kMaxPages) return finish_failed();
+
+        put16(header, 0xBE31);
+        put16(header + 4, 0xAB00);
+        put32(header + 14, fc_mac);
+        put16(header + 18, static_cast<unsigned>(pn_para));
+        put16(header + 20, static_cast<unsigned>(pn_fntb));
+        for (int at : {22, 24, 26, 28}) put16(header + at, static_cast<unsigned>(pn_sep));
+        std::memcpy(header + 30, "NORMAL.STY", 10);
+        put16(header + 126, 437);
+        target_.seek_to(0);
+        target_.write(header, kPage);
+        remove_scratch_files();
+        return kConverted;
+    }
+
+private:
+    // -- output ---------------------------------------------------------
+    void text(std::uint8_t b) {
+        target_.put(b);
+        if (++pos_ > kMaxPages * kPage) too_large_ = true;
+    }
+    void paragraph_end_bytes() {
+        text(0x0D);
+        text(0x0A);
+    }
+    int finish_failed() {
+        remove_scratch_files();
+        return kTooLarge;
+    }
+    void remove_scratch_files() {
+        att_.close();
+        par_.close();
+        ft1_.close();
+        ft2_.close();
+        for (const char* name : {"ATT.###", "PAR.###", "FT1.###", "FT2.###"}) remove_scratch(name);
+    }
+
+    // -- tabs -----------------------------------------------------------
+    int next_stop_after(int column) const {
+        const int next = next_tab(tabs_, column, 1);
+        return next < 0 ? 1 : next;
+    }
+    void clear_tab_table() {
+        tabs_.stops.fill(0);
+    }
+
+    // -- main loop --------------------------------------------------------
+    void main_loop(ByteFile& in) {
+        pflags_ = 0;
+        style_ = 0;
+        int previous = 0;
+        for (;;) {
+            if (too_large_) return;
+            int b = in.get();
+            switch (b) {
+                case ByteFile::kEnd: return;
+                case stream::kTab:
+                    if (column_ == 0 && !(pflags_ & kFirstIndent)) {
+                        pflags_ |= kFirstIndent;  // a leading tab is a first-line indent
+                        ++tab_count_;
+                        break;
+                    }
+                    text(0x09);
+                    if (previous == 0x09 && (pflags_ & kFirstIndent)) {
+                        text(0x09);
+                        pflags_ &= ~kFirstIndent;
+                        column_ = next_stop_after(column_);
+                    }
+                    ++tab_count_;
+                    column_ = next_stop_after(column_);
+                    break;
+                case stream::kLineEnd:
+                    if (previous != 0x1A && previous != 0x2D) text(0x20);
+                    column_ = 0;
+                    break;
+                case stream::kPageBreak:
+                    text(0x0C);
+                    [[fallthrough]];
+                case stream::kParagraphEnd:
+                    paragraph_end_bytes();
+                    paragraph_run(pflags_);
+                    carried_ &= ~kFirstIndent;
+                    pflags_ = carried_;
+                    break;
+                case stream::kEscape:
+                    b = in.get();
+                    if (b == ByteFile::kEnd) return;
+                    code(b, in);
+                    break;
+                default:
+                    text(static_cast<std::uint8_t>(b));
+                    ++column_;
+                    break;
+            }
+            previous = b;
+        }
+    }
+
+    int argument(ByteFile& in) { return in.get(); }
+    int new_value(ByteFile& in) {
+        in.get();
+        const int v = in.get();
+        return v < 0 ? 0 : static_cast<std::int8_t>(v);
+    }
+    void both(unsigned set, unsigned clear = 0) {
+        pflags_ = (pflags_ | set) & ~clear;
+        carried_ = (carried_ | set) & ~clear;
+    }
+    // An alignment switched off holds from the next paragraph on; switched
+    // off before anything of the paragraph is written (readers switch the
+    // old alignment off as a new paragraph starts), it holds for this one.
+    void alignment_off(unsigned bit) {
+        carried_ &= ~bit;
+        if (column_ == 0 && tab_count_ == 0) pflags_ &= ~bit;
+    }
+
+    void style(unsigned bits, bool on, int trigger) {
+        if (on) style_ |= bits;
+        else style_ &= ~bits;
+        character_run(trigger, style_);
+    }
+
+    void code(int c, ByteFile& in) {
+        switch (c) {
+            case stream::kSetChar: {
+                const int set = in.get();
+                const int ch = in.get();
+                if (ch < 0) return;
+                const std::uint16_t e = kDosTable.lookup(static_cast<std::uint8_t>(set), static_cast<std::uint8_t>(ch));
+                if (e == 0) return;  // a pair no source produces
+                if (e >> 8) {
+                    special_font_ = static_cast<std::uint8_t>(e >> 8);
+                    character_run(c, style_);
+                }
+                text(static_cast<std::uint8_t>(e));
+                ++column_;
+                return;
+            }
+            case stream::kClearAllTabs:
+                clear_tab_table();
+                tabs_.changed = 0;
+                tab_change_ = 1;
+                return;
+            case stream::kBoldOn: case stream::kBoldOff: style(kBold, c == stream::kBoldOn, c); return;
+            case stream::kUnderlineOn: case stream::kUnderlineOff:
+                style(kUnderline, c == stream::kUnderlineOn, c);
+                return;
+            case stream::kSubscriptOn: case stream::kSubscriptOff:
+                style(kSuper | kVariant, c == stream::kSubscriptOn, c);
+                return;
+            case stream::kSuperscriptOn: case stream::kSuperscriptOff:
+                style(kSuper, c == stream::kSuperscriptOn, c);
+                return;
+            case stream::kCentredOn: both(kCentre, kJustify); return;
+            case stream::kCentredOff: alignment_off(kCentre); return;
+            case stream::kStrikeOn: case stream::kStrikeOff: style(kStrike, c == stream::kStrikeOn, c); return;
+            case stream::kItalicOn: case stream::kItalicOff: style(kItalic, c == stream::kItalicOn, c); return;
+            case stream::kPageNumber:
+                style(kSpecial, true, c);
+                text(0x01);
+                style(kSpecial, false, c);
+                return;
+            case stream::kNonBreakingSpace: text(0xFF); return;
+            case stream::kReserved35: text(0x08); return;
+            case stream::kOptionalHyphen: {
+                text(0x1F);
+                const int next = in.get();
+                if (next != stream::kLineEnd && next != ByteFile::kEnd) in.unget();
+                return;
+            }
+            case stream::kAllCapsOn: case stream::kAllCapsOff: style(kCaps, c == stream::kAllCapsOn, c); return;
+            case stream::kDoubleUnderlineOn: case stream::kDoubleUnderlineOff:
+                style(kUnderline | kVariant, c == stream::kDoubleUnderlineOn, c);
+                return;
+            case stream::kJustifiedOn: both(kJustify); return;
+            case stream::kJustifiedOff: both(0, kJustify); return;
+            case stream::kRightOn:
+                if (column_ == 0) both(kRight);
+                else right_align_in_line();
+                return;
+            case stream::kRightOff: alignment_off(kRight); return;
+            case stream::kSmallCapsOn: case stream::kSmallCapsOff:
+                style(kCaps | kVariant, c == stream::kSmallCapsOn, c);
+                return;
+            case stream::kLeftGuillemet: text(0xAE); return;
+            case stream::kRightGuillemet: text(0xAF); return;
+            case stream::kLeftAligned: return;
+            case stream::kBackslash: text(0x5C); return;
+            case stream::kEndSection:
+                if (rhc_ == 1) {
+                    if (column_ != 0) paragraph_end_bytes();
+                    paragraph_run(kNoteEnd);
+                } else {
+                    paragraph_end_bytes();
+                    paragraph_run(pflags_);
+                }
+                rhc_ = 0;
+                return;
+            case stream::kSetTab:
+            case stream::kClearTab: {
+                const int kind = in.get();
+                const int column = in.get();
+                if (column < 0) return;
+                if (tabs_.changed == kDefaultGrid) {
+                    clear_tab_table();
+                    tabs_.changed = kExplicitTabs;
+                }
+                tabs_.stops[column] = c == stream::kSetTab ? kind : 0;
+                tab_change_ = 1;
+                return;
+            }
+            case stream::kIndentHere: {
+                in.get();
+                in.get();
+                const int next = next_tab(tabs_, column_, 0);
+                indent_column_ = next < 0 ? 5 : next;
+                indent_kept_ = true;
+                both(column_ == 0 ? kIndent : kIndent | kFirstIndent);
+                return;
+            }
+            case stream::kIndentOff:
+                in.get();
+                in.get();
+                indent_kept_ = false;
+                indent_column_ = 0;
+                carried_ &= ~(kIndent | kFirstIndent);
+                return;
+            case stream::kFontClass:
+                font_.font_class = new_value(in);
+                character_run(c, style_);
+                return;
+            case stream::kFontSize:
+                font_.size = new_value(in);
+                character_run(c, style_);
+                return;
+            case stream::kSymbolFont:
+                font_.symbol = new_value(in);
+                character_run(c, style_);
+                return;
+            case 0x92: case 0x93: case 0x94: case 0x95: case stream::kLineSpacing:
+                line_spacing_ = new_value(in);
+                if (line_spacing_ == 8) carried_ &= ~kSpacing;
+                else both(kSpacing);
+                return;
+            case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
+            case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll: {
+                static constexpr int kCodes[] = {12, 10, 14, 13, 11, 15};
+                in.get();
+                in.get();
+                rhc_ = kCodes[c - stream::kHeaderEven];
+                return;
+            }
+            case stream::kNoteStart:
+                note(in);
+                return;
+            case stream::kPicture:
+                find_text("\x5C\x7F", in);
+                return;
+            case 0x21: case stream::kHiddenOn: case stream::kHiddenOff: case 0x36: case 0x37: case 0x38:
+            case 0x39: case stream::kShadowOn: case stream::kShadowOff: case stream::kStyleB1On:
+            case stream::kStyleB1Off: case stream::kOutlineOn: case stream::kOutlineOff:
+                return;
+            default:
+                for (int i = stream::kArgCount[c]; i > 0; --i) in.get();
+                return;
+        }
+    }
+
+    void right_align_in_line() {
+        int n = count_tabs(tabs_, column_, right_margin_);
+        if (n == 0) n = (right_margin_ - column_) / 5;
+        if (n >= 1 && n <= 14) {
+            for (int i = 0; i < n; ++i) text(0x09);
+        }
+    }
+
+    // -- notes ------------------------------------------------------------
+    void reference_mark() {
+        character_run(stream::kNoteStart, kSpecial);
+        text(0x05);
+        character_run(stream::kNoteStart, style_);
+    }
+
+    void put_cp(ByteFile& file, long cp) {
+        std::uint8_t b[4];
+        put32(b, static_cast<std::uint32_t>(cp));
+        file.write(b, 4);
+    }
+
+    void note(ByteFile& in) {
+        if (!main_pass_) {
+            in.get();
+            in.get();
+            reference_mark();
+            ft2_.seek_relative(4);
+            put_cp(ft2_, pos_ - 129);
+            rhc_ = 1;
+            text(0x09);
+            return;
+        }
+        if (notes_ == 0) {
+            ft1_ = open_scratch("FT1.###", "w+b");
+            ft2_ = open_scratch("FT2.###", "w+b");
+            put_cp(ft2_, 0);
+        }
+        ++notes_;
+        reference_mark();
+        // The body goes aside, codes whole, up to its end of section.
+        ft1_.put(stream::kEscape);
+        ft1_.put(stream::kNoteStart);
+        for (int i = 0; i < 2; ++i) {
+            const int a = in.get();
+            if (a < 0) break;
+            ft1_.put(static_cast<std::uint8_t>(a));
+        }
+        for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) {
+            ft1_.put(static_cast<std::uint8_t>(b));
+            if (b != stream::kEscape) continue;
+            const int c = in.get();
+            if (c == ByteFile::kEnd) break;
+            ft1_.put(static_cast<std::uint8_t>(c));
+            if (c == stream::kEndSection) break;
+            const int args = stream::kArgCount[c] == stream::kVariableArgs ? 0 : stream::kArgCount[c];
+            for (int i = 0; i < args; ++i) {
+                const int a = in.get();
+                if (a < 0) break;
+                ft1_.put(static_cast<std::uint8_t>(a));
+            }
+        }
+        put_cp(ft2_, pos_ - 129);
+        put_cp(ft2_, pos_ - 129);
+    }
+
+    void note_pass() {
+        main_pass_ = false;
+        ft1_.rewind();
+        ft2_.seek_to(4);
+        main_loop(ft1_);
+        ft2_.seek_to(ft2_.size());
+        put_cp(ft2_, pos_ - 128);
+        put_cp(ft2_, pos_ - 128);
+        for (long n = ft2_.size(); n % kPage != 0; ++n) ft2_.put(0);
+    }
+
+    // -- runs -----------------------------------------------------------
+    void character_run(int trigger, unsigned new_style) {
+        const RunFont next{new_style, font_.symbol, font_.font_class, font_.size};
+        if (chp_.last_limit() == static_cast<std::uint32_t>(pos_)) {
+            pending_ = next;
+            return;
+        }
+        const unsigned s = pending_.style;
+        if (s == 0 && pending_.size == -12) {
+            chp_.add(static_cast<std::uint32_t>(pos_), nullptr, att_);
+        } else {
+            std::uint8_t b[8] = {};
+            int cch = 0;
+            auto at_least = [&cch](int n) { cch = std::max(cch, n); };
+            if (s & kBold) { b[2] |= 0x01; at_least(2); }
+            if (s & kUnderline) { b[4] |= (s & kVariant) ? 0x04 : 0x01; at_least(4); }
+            if (s & kStrike) { b[4] |= 0x02; at_least(4); }
+            if (s & kSuper) { cch = 6; b[6] = (s & kVariant) ? 0xF4 : 0x0C; }
+            if (s & kItalic) { b[2] |= 0x02; at_least(2); }
+            if (s & kCaps) { b[4] |= (s & kVariant) ? 0x20 : 0x10; at_least(4); }
+            if (s & kSpecial) {
+                b[4] |= 0x40;
+                at_least(4);
+                if (trigger == stream::kNoteStart) b[1] = 0x1B;
+            }
+            if (pending_.symbol == 1) {
+                b[2] = special_font_;
+                at_least(3);
+            }
+            if (pending_.font_class == 1) b[2] = static_cast<std::uint8_t>(b[2] + 0x40);
+            if (pending_.font_class == 2) b[2] = static_cast<std::uint8_t>(b[2] + 0x44);
+            if (cch > 2 || pending_.size != 0) {
+                b[3] = static_cast<std::uint8_t>(-2 * pending_.size);
+                at_least(3);
+            }
+            b[0] = static_cast<std::uint8_t>(cch);
+            chp_.add(static_cast<std::uint32_t>(pos_), b, att_);
+        }
+        pending_ = next;
+    }
+
+    void rebuild_tab_descriptors() {
+        const int points = -pending_.size;
+        tbd_len_ = 0;
+        int stops = 0;
+        for (int k = 0; k < 256 && stops < kMaxTabDescriptors; ++k) {
+            const int kind = tabs_.stops[k];
+            if (kind == 0) continue;
+            const unsigned dxa = static_cast<unsigned>(points * k * 12) & 0xFFFF;
+            tbd_[tbd_len_++] = 0;
+            tbd_[tbd_len_++] = static_cast<std::uint8_t>(dxa);
+            tbd_[tbd_len_++] = static_cast<std::uint8_t>(dxa >> 8);
+            tbd_[tbd_len_++] = static_cast<std::uint8_t>(kind - 1);
+            ++stops;
+        }
+        if (stops > 0 && tbd_[tbd_len_ - 1] == 0) --tbd_len_;
+    }
+
+    void paragraph_run(unsigned f) {
+        if (f == kEndOfText || (f == 0 && rhc_ == 0 && tab_count_ == 0)) {
+            pap_.add(static_cast<std::uint32_t>(pos_), nullptr, par_);
+        } else {
+            std::uint8_t b[98] = {};
+            int cch = 0;
+            auto at_least = [&cch](int n) { cch = std::max(cch, n); };
+            if (rhc_ > 1) {
+                cch = 17;
+                b[2] = 0x20;
+                b[17] = static_cast<std::uint8_t>(rhc_);
+            }
+            if (f & kRight) { b[2] = 2; at_least(2); }
+            if (f & kCentre) { b[2] = 1; at_least(2); }
+            if (f & kJustify) { b[2] = 3; at_least(2); }
+            const int points = -pending_.size;
+            if ((f & kIndent) && (f & kFirstIndent)) {
+                const unsigned left = static_cast<unsigned>(points * indent_column_ * 12);
+                put16(b + 7, left);
+                put16(b + 9, (0u - left) & 0xFFFF);
+                at_least(10);
+                if (!indent_kept_) indent_column_ = 0;
+            } else if (f & kIndent) {
+                put16(b + 7, static_cast<unsigned>(points * indent_column_ * 12));
+                at_least(8);
+                if (!indent_kept_) indent_column_ = 0;
+            } else if (f & kFirstIndent) {
+                int first = first_tab(tabs_);
+                if (first == 0) first = 5;
+                put16(b + 9, static_cast<unsigned>(points * first * 12));
+                at_least(10);
+            }
+            if (f & kSpacing) {
+                put16(b + 11, static_cast<unsigned>(line_spacing_ * 30));
+                at_least(12);
+            }
+            if (f & kNoteEnd) {
+                b[1] = 0x4F;
+                at_least(1);
+            } else {
+                b[1] = 0x3C;
+            }
+            if (tab_count_ != 0 && tab_change_ != -1) {
+                if (tab_change_ == 1) {
+                    rebuild_tab_descriptors();
+                    tab_change_ = 0;
+                }
+                if (tbd_len_ > 0) {
+                    if (!(f & kSpacing)) put16(b + 11, 240);
+                    std::memcpy(b + 22, tbd_, static_cast<std::size_t>(tbd_len_));
+                    cch = 21 + tbd_len_;
+                }
+            }
+            b[0] = static_cast<std::uint8_t>(cch);
+            pap_.add(static_cast<std::uint32_t>(pos_), b, par_);
+        }
+        tab_count_ = 0;
+        column_ = 0;
+    }
+
+    ByteFile& work_;
+    ByteFile& target_;
+    ByteFile att_, par_, ft1_, ft2_;
+    FormattingPage chp_{"ATT.###"};
+    FormattingPage pap_{"PAR.###"};
+    TabState tabs_;
+    long pos_ = 128;
+    bool too_large_ = false;
+    unsigned style_ = 0;
+    RunFont font_;
+    RunFont pending_;
+    std::uint8_t special_font_ = 0;
+    unsigned pflags_ = 0, carried_ = 0;
+    int column_ = 0;
+    int tab_count_ = 0;
+    int tab_change_ = -1;
+    std::uint8_t tbd_[4 * kMaxTabDescriptors] = {};
+    int tbd_len_ = 0;
+    int indent_column_ = 0;
+    bool indent_kept_ = false;
+    int line_spacing_ = 8;
+    int right_margin_ = 79;
+    int rhc_ = 0;
+    int notes_ = 0;
+    bool main_pass_ = true;
+};
+
+}  // namespace
+
+int write_word_dos(ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
+
+}  // namespace verbatra
