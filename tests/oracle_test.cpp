@@ -19,6 +19,7 @@
 #include "support.h"
 #include "writers/plain_text.h"
 #include "writers/rtf.h"
+#include "writers/word_dos.h"
 
 namespace verbatra {
 namespace {
@@ -274,6 +275,14 @@ std::vector<Document> fixture_streams() {
                                   .code(0x4B).text("quoted").code(0x4C).raw("\x0C").text("after the page break")
                                   .raw("\n").text("a {brace} and C:\\DOS").para()
                                   .str()});
+    // Several thousand paragraphs and runs: many formatting pages.
+    StreamBuilder many;
+    for (int i = 1; i <= 3000; ++i) {
+        many.text("Paragraph " + std::to_string(i) + " has ").code(0x23).text("bold").code(0x24).text(" and ")
+            .code(0x2F).text("italic").code(0x30).text(" words.").para();
+        if (i % 500 == 0) many.code(0x2B).text("Centred " + std::to_string(i)).para().code(0x2C);
+    }
+    docs.push_back({"many-pages", many.str()});
     return docs;
 }
 
@@ -297,6 +306,48 @@ std::vector<Document> suite() {
     }
     std::sort(docs.begin(), docs.end(), [](const Document& a, const Document& b) { return a.name < b.name; });
     return docs;
+}
+
+// How a reader treats headers and footers.
+enum class Sections { Shown, Maybe, Dropped };
+
+// The words a reader found must be the words of our text: the body in its
+// order, the note texts, and the header and footer texts where the reader
+// shows them; beyond that only the footnote numbers readers add.
+void expect_words(const std::string& reader, const Words& got, const Expected& e, Sections sections) {
+    Words required = e.body;
+    required.insert(required.end(), e.notes.begin(), e.notes.end());
+    Words allowed;
+    for (int n = 1; n <= e.note_count; ++n) {
+        allowed.insert(allowed.end(), 2, decode(std::to_string(n), "UTF-8"));
+    }
+    Words& sections_go = sections == Sections::Shown ? required : allowed;
+    if (sections != Sections::Dropped) {
+        sections_go.insert(sections_go.end(), e.header.begin(), e.header.end());
+        sections_go.insert(sections_go.end(), e.footer.begin(), e.footer.end());
+    }
+    Words extra, missing, unexplained, unused;
+    difference(required, got, extra, missing);
+    difference(allowed, extra, unexplained, unused);
+    EXPECT_TRUE(missing.empty()) << reader << " lacks: " << show(missing);
+    EXPECT_TRUE(unexplained.empty()) << reader << " adds: " << show(unexplained);
+    EXPECT_TRUE(in_order(e.body, got)) << reader << "'s body order differs:\n" << show(got);
+}
+
+// Converts the files (names in `dir`) to HTML with one LibreOffice run, so
+// its start-up is paid once; the words of each file it could load.
+std::map<std::string, Words> libreoffice(const test::TempDir& dir, const std::string& filter,
+                                         const std::vector<std::string>& files) {
+    std::string names;
+    for (const auto& f : files) names += " " + f;
+    test::run_command("cd " + dir.path() + " && soffice -env:UserInstallation=file://" + dir.path() +
+                      "/profile --headless --infilter='" + filter + "' --convert-to html --outdir html" + names);
+    std::map<std::string, Words> found;
+    for (const auto& f : files) {
+        const fs::path html = fs::path(dir.path()) / "html" / (fs::path(f).stem().string() + ".html");
+        if (fs::exists(html)) found[f] = words(html_text(test::read_file(html.string())));
+    }
+    return found;
 }
 
 struct Variant {
@@ -328,41 +379,23 @@ TEST_F(RtfOracle, LibreOfficeAndUnrtfFindOurText) {
         bool windows;
     };
     std::vector<Case> cases;
-    std::string files;
+    std::vector<std::string> files;
     for (const Document& doc : suite()) {
         for (const Variant& v : kVariants) {
-            const std::string file = doc.name + "-" + v.name;
-            test::write_file(dir.file(file + ".rtf"), test::run_entry(v.rtf, doc.stream));
+            const std::string file = doc.name + "-" + v.name + ".rtf";
+            test::write_file(dir.file(file), test::run_entry(v.rtf, doc.stream));
             cases.push_back({file, expected_text(test::run_entry(v.plain, doc.stream), v.charset),
                              std::string(v.name) == "ansi"});
-            files += " " + file + ".rtf";
+            files.push_back(file);
         }
     }
-    // One LibreOffice run for all files pays its start-up once.
-    std::string out, err;
-    test::run_command("cd " + dir.path() + " && soffice -env:UserInstallation=file://" + dir.path() +
-                          "/profile --headless --infilter='Rich Text Format' --convert-to html --outdir html" + files,
-                      &out, &err);
+    const auto lo = libreoffice(dir, "Rich Text Format", files);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const Expected& e = c.expected;
-        Words all = e.body;
-        for (const Words* part : {&e.header, &e.footer, &e.notes}) all.insert(all.end(), part->begin(), part->end());
-
         // LibreOffice keeps headers, footers and footnotes, and numbers
         // each footnote twice (its mark in the text and in the note).
-        const fs::path html = fs::path(dir.path()) / "html" / (c.file + ".html");
-        ASSERT_TRUE(fs::exists(html)) << "LibreOffice could not load " << c.file << ".rtf: " << out << err;
-        const Words lo = words(html_text(test::read_file(html.string())));
-        Words extra, missing;
-        difference(all, lo, extra, missing);
-        Words numbers;
-        for (int n = 1; n <= e.note_count; ++n) numbers.insert(numbers.end(), 2, std::u32string(U"") + char32_t(U'0' + n));
-        Words unexplained, numbers_missing;
-        difference(numbers, extra, unexplained, numbers_missing);
-        EXPECT_TRUE(missing.empty()) << "LibreOffice lacks: " << show(missing);
-        EXPECT_TRUE(unexplained.empty()) << "LibreOffice adds: " << show(unexplained);
-        EXPECT_TRUE(in_order(e.body, lo)) << "LibreOffice's body order differs:\n" << show(lo);
+        ASSERT_TRUE(lo.count(c.file)) << "LibreOffice could not load " << c.file;
+        expect_words("LibreOffice", lo.at(c.file), c.expected, Sections::Shown);
 
         // unrtf leaves out headers and footers and puts footnote texts in
         // line; it reads Symbol-font letters as the Greek they show. In the
@@ -372,20 +405,55 @@ TEST_F(RtfOracle, LibreOfficeAndUnrtfFindOurText) {
         // document is left out of its DOS comparison.
         if (!c.windows && c.file.rfind("symbols", 0) == 0) continue;
         std::string page;
-        ASSERT_EQ(test::run_command("unrtf --html " + dir.file(c.file + ".rtf"), &page), 0);
+        ASSERT_EQ(test::run_command("unrtf --html " + dir.file(c.file), &page), 0);
         Words ur = words(html_text(page));
         if (c.windows) {
             for (auto& w : ur) {
                 for (auto& ch : w) ch = from_symbol_font(ch);
             }
         }
-        Words body_notes = e.body;
-        body_notes.insert(body_notes.end(), e.notes.begin(), e.notes.end());
-        Words ur_extra, ur_missing;
-        difference(body_notes, ur, ur_extra, ur_missing);
-        EXPECT_TRUE(ur_missing.empty()) << "unrtf lacks: " << show(ur_missing);
-        EXPECT_TRUE(ur_extra.empty()) << "unrtf adds: " << show(ur_extra);
-        EXPECT_TRUE(in_order(e.body, ur)) << "unrtf's body order differs:\n" << show(ur);
+        expect_words("unrtf", ur, c.expected, Sections::Dropped);
+    }
+}
+
+class WordDosOracle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!have("soffice") || !have("wps2text") || !have("antiword")) {
+            GTEST_SKIP() << "LibreOffice, libwps or antiword is not installed; skipped";
+        }
+    }
+};
+
+// Word for DOS, read by libwps (the strictest), antiword and LibreOffice's
+// DosWord filter; the text is our "Ascii (DOS)" text of the same stream.
+TEST_F(WordDosOracle, ReadersFindOurText) {
+    test::TempDir dir;
+    std::vector<std::string> files;
+    std::map<std::string, std::string> plain;
+    for (const Document& doc : suite()) {
+        const std::string file = doc.name + ".doc";
+        test::write_file(dir.file(file), test::run_entry(write_word_dos, doc.stream));
+        plain[file] = test::run_entry(write_ascii_dos, doc.stream);
+        files.push_back(file);
+    }
+    const auto lo = libreoffice(dir, "DosWord", files);
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const Expected e = expected_text(plain[file], "CP437");
+
+        // All three show the running heads and the footnote texts. libwps
+        // decodes with the code page in the header (437).
+        std::string out, err;
+        ASSERT_EQ(test::run_command("wps2text " + dir.file(file), &out, &err), 0) << err;
+        expect_words("wps2text", words(decode(out, "UTF-8")), e, Sections::Shown);
+
+        // antiword always reads code page 850, so its text is ours read as 850.
+        ASSERT_EQ(test::run_command("antiword -w 0 -m UTF-8.txt " + dir.file(file), &out, &err), 0) << err;
+        expect_words("antiword", words(decode(out, "UTF-8")), expected_text(plain[file], "CP850"), Sections::Shown);
+
+        ASSERT_TRUE(lo.count(file)) << "LibreOffice could not load " << file;
+        expect_words("LibreOffice", lo.at(file), e, Sections::Shown);
     }
 }
 
