@@ -62,7 +62,7 @@ TEST(Driver, RefusedSourceLeavesNothingBehind) {
     EXPECT_EQ(convert_file(dir.file("DOC"), empty, dos()).outcome, Outcome::EmptySource);
     // A reader or writer that is not built yet converts nothing.
     EXPECT_EQ(convert_file(dir.file("DOC"), source_formats[5], dos()).outcome, Outcome::NotAvailable);
-    EXPECT_EQ(convert_file(dir.file("DOC"), text_only(), target_formats[2]).outcome, Outcome::NotAvailable);
+    EXPECT_EQ(convert_file(dir.file("DOC"), text_only(), target_formats[3]).outcome, Outcome::NotAvailable);
     EXPECT_EQ(dir.list(), (Names{"DOC"}));
 }
 
