@@ -2,8 +2,6 @@
 // the document (letters and digits, accented letters included) must come
 // out as the system's own Mac Roman decoder reads it. Only punctuation that
 // Windows lacks may differ.
-#include <iconv.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,46 +19,8 @@ namespace fs = std::filesystem;
 
 const fs::path kCorpus = fs::path(VERBATRA_SOURCE_DIR) / ".." / "shared" / "corpus";
 
-std::u32string decode(const std::string& bytes, const char* charset) {
-    iconv_t cd = iconv_open("UTF-32LE", charset);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no iconv for ") + charset);
-    std::u32string out(bytes.size(), U'\0');
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t in_left = bytes.size();
-    char* o = reinterpret_cast<char*>(out.data());
-    std::size_t out_left = out.size() * 4;
-    while (in_left > 0) {
-        if (iconv(cd, &in, &in_left, &o, &out_left) == static_cast<std::size_t>(-1)) {
-            ++in;  // a byte the charset leaves undefined: not part of a word
-            --in_left;
-            *reinterpret_cast<char32_t*>(o) = U' ';
-            o += 4;
-            out_left -= 4;
-        }
-    }
-    iconv_close(cd);
-    out.resize(out.size() - out_left / 4);
-    return out;
-}
-
-bool is_word_char(char32_t c) {
-    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') ||
-           (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7);
-}
-
-std::vector<std::u32string> words(const std::u32string& text) {
-    std::vector<std::u32string> result;
-    std::u32string word;
-    for (char32_t c : text + U' ') {
-        if (is_word_char(c)) {
-            word += c;
-        } else if (!word.empty()) {
-            result.push_back(word);
-            word.clear();
-        }
-    }
-    return result;
-}
+using test::decode;
+using test::words;
 
 TEST(Corpus, MacTextWordsSurviveToWindows) {
     const fs::path dir = kCorpus / "mactext";

@@ -26,52 +26,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Words = std::vector<std::u32string>;
+using test::decode;
+using test::words;
 
 const fs::path kSource = VERBATRA_SOURCE_DIR;
 
 bool have(const char* tool) { return test::run_command(std::string("command -v ") + tool + " >/dev/null") == 0; }
-
-std::u32string decode(const std::string& bytes, const char* charset) {
-    iconv_t cd = iconv_open("UTF-32LE", charset);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no iconv for ") + charset);
-    std::u32string out(bytes.size() + 1, U'\0');
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t in_left = bytes.size();
-    char* o = reinterpret_cast<char*>(out.data());
-    std::size_t out_left = out.size() * 4;
-    while (in_left > 0) {
-        if (iconv(cd, &in, &in_left, &o, &out_left) == static_cast<std::size_t>(-1)) {
-            ++in;
-            --in_left;
-            *reinterpret_cast<char32_t*>(o) = U' ';
-            o += 4;
-            out_left -= 4;
-        }
-    }
-    iconv_close(cd);
-    out.resize(out.size() - out_left / 4);
-    return out;
-}
-
-bool word_char(char32_t c) {
-    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') ||
-           (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) || (c >= 0x391 && c <= 0x3C9);
-}
-
-Words words(const std::u32string& text) {
-    Words result;
-    std::u32string w;
-    for (char32_t c : text + U' ') {
-        if (c == 0xAD) continue;  // a soft hyphen (RTF's optional hyphen) joins
-        if (word_char(c)) {
-            w += c;
-        } else if (!w.empty()) {
-            result.push_back(w);
-            w.clear();
-        }
-    }
-    return result;
-}
 
 std::string utf8(const std::u32string& s) {
     std::string out;

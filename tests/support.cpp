@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <iconv.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -103,6 +104,50 @@ std::string macbinary(const std::string& data_fork, const char* type_creator) {
     std::string padded = data_fork;
     padded.resize((data_fork.size() + 127) / 128 * 128, '\0');
     return h + padded + std::string(256, '\x5A');
+}
+
+std::u32string decode(const std::string& bytes, const char* charset) {
+    iconv_t cd = iconv_open("UTF-32LE", charset);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no iconv for ") + charset);
+    std::u32string out(bytes.size() + 1, U'\0');
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t in_left = bytes.size();
+    char* o = reinterpret_cast<char*>(out.data());
+    std::size_t out_left = out.size() * 4;
+    while (in_left > 0) {
+        if (iconv(cd, &in, &in_left, &o, &out_left) == static_cast<std::size_t>(-1)) {
+            ++in;
+            --in_left;
+            *reinterpret_cast<char32_t*>(o) = U' ';
+            o += 4;
+            out_left -= 4;
+        }
+    }
+    iconv_close(cd);
+    out.resize(out.size() - out_left / 4);
+    return out;
+}
+
+namespace {
+bool word_char(char32_t c) {
+    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') ||
+           (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) || (c >= 0x391 && c <= 0x3C9);
+}
+}  // namespace
+
+std::vector<std::u32string> words(const std::u32string& text) {
+    std::vector<std::u32string> result;
+    std::u32string w;
+    for (char32_t c : text + U' ') {
+        if (c == 0xAD) continue;  // a soft hyphen (RTF's optional hyphen) joins
+        if (word_char(c)) {
+            w += c;
+        } else if (!w.empty()) {
+            result.push_back(w);
+            w.clear();
+        }
+    }
+    return result;
 }
 
 int run_command(const std::string& command, std::string* out, std::string* err) {

@@ -71,6 +71,14 @@ std::string be32(long value);
 // resource fork behind it.
 std::string macbinary(const std::string& data_fork, const char* type_creator);
 
+// `bytes` in `charset` (an iconv name) as UTF-32; a byte the charset
+// leaves undefined reads as a space.
+std::u32string decode(const std::string& bytes, const char* charset);
+
+// The words of a text: runs of letters (Latin and Greek) and digits. A soft
+// hyphen joins.
+std::vector<std::u32string> words(const std::u32string& text);
+
 // Runs a shell command; returns its exit status, with its standard output
 // and standard error in `out` and `err`.
 int run_command(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);
