@@ -21,6 +21,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFatal = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitRefused = 3;
+constexpr int kExitInterrupted = 130;
 
 const char kUsage[] =
     "usage: verbatra --from SOURCE --to TARGET [--recursive] [--quiet] FILE|PATTERN...\n"
@@ -270,7 +271,7 @@ int run(int argc, char** argv) {
         // The stop ends the run; the summary still tells how far it got.
         show_stop(stop);
         reporter.summary(true);
-        return kExitFatal;
+        return platform::interrupt_requested() ? kExitInterrupted : kExitFatal;
     }
     reporter.summary(false);
     return reporter.all_converted() ? kExitOk : kExitRefused;
@@ -279,12 +280,13 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int run_command_line(int argc, char** argv) {
+    platform::install_interrupt_handler();
     ScratchCleanup cleanup;
     try {
         return run(argc, argv);
     } catch (const FatalStop& stop) {
         show_stop(stop);
-        return kExitFatal;
+        return platform::interrupt_requested() ? kExitInterrupted : kExitFatal;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "pipeline/fatal.h"
 #include "platform/platform.h"
 
 namespace verbatra {
@@ -68,6 +69,7 @@ bool ByteFile::flush() {
 }
 
 int ByteFile::underflow() {
+    if (platform::interrupt_requested()) stop_with_message(kInterrupted);
     if (fd_ < 0 || error_ || !ensure_buffer()) return kEnd;
     if (wend_) {
         flush();
@@ -86,6 +88,7 @@ int ByteFile::underflow() {
 }
 
 void ByteFile::overflow(std::uint8_t byte) {
+    if (platform::interrupt_requested()) stop_with_message(kInterrupted);
     if (fd_ < 0 || error_ || !ensure_buffer()) return;
     if (wend_) {
         flush();

@@ -17,6 +17,9 @@ namespace verbatra {
 
 inline constexpr const char* kCaption = "Verbatra v. 5.1";
 
+// The message of the stop that an interrupt (Ctrl-C) makes.
+inline constexpr const char* kInterrupted = "interrupted";
+
 class FatalStop : public std::runtime_error {
 public:
     explicit FatalStop(const std::string& text) : std::runtime_error(text) {}

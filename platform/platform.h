@@ -71,6 +71,12 @@ bool change_directory(const std::string& path);
 // progress its own way.
 void show_busy_cursor(int resource);
 
+// Ctrl-C and termination requests: once installed, a request is only
+// recorded, and the program stops at its next buffer refill or flush, so
+// that the conversion in progress can remove what it had written.
+void install_interrupt_handler();
+bool interrupt_requested();
+
 // True when standard error is a terminal (not a pipe or a file).
 bool stderr_is_terminal();
 

@@ -2,11 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <unordered_set>
 #include <cstdlib>
@@ -224,6 +226,22 @@ std::string current_directory() {
 bool change_directory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
 void show_busy_cursor(int) {}
+
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+void note_interrupt(int) { g_interrupted = 1; }
+}  // namespace
+
+void install_interrupt_handler() {
+    struct sigaction sa {};
+    sa.sa_handler = note_interrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+}
+
+bool interrupt_requested() { return g_interrupted != 0; }
 
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 

@@ -104,6 +104,24 @@ TEST(CommandLine, HelpListAndDump) {
     EXPECT_EQ(dir.list(), (Names{"T"}));
 }
 
+TEST(CommandLine, InterruptLeavesNothingOfTheFileInProgress) {
+    test::TempDir dir;
+    test::write_file(dir.file("DONE"), "first");
+    // The source is a pipe the test feeds, so the interrupt surely comes
+    // while the file is being converted.
+    const std::string script = "cd " + dir.path() + "\nmkfifo PIPE\n(exec " +
+                               verbatra("--from text --to rtf-ansi DONE PIPE") + " >out 2>err) &\npid=$!\n" +
+                               "exec 3>PIPE\nprintf 'some text' >&3\nsleep 0.5\nkill -INT $pid\nsleep 0.2\n" +
+                               "printf 'more text' >&3\nexec 3>&-\nwait $pid\necho $? >rc\n";
+    test::TempDir scripts;
+    test::write_file(scripts.file("interrupt.sh"), script + "\n");
+    test::run_command("bash " + scripts.file("interrupt.sh"));
+    EXPECT_EQ(test::read_file(dir.file("rc")), "130\n") << test::read_file(dir.file("err"));
+    EXPECT_EQ(test::read_file(dir.file("out")), "DONE -> DONE.rtf\n");
+    EXPECT_EQ(test::read_file(dir.file("err")), "Verbatra v. 5.1: interrupted\n1 converted, 0 refused, 0 failed; stopped\n");
+    EXPECT_EQ(dir.list(), (Names{"DONE", "DONE.rtf", "PIPE", "err", "out", "rc"}));
+}
+
 TEST(CommandLine, PatternsRecursionAndSummary) {
     test::TempDir dir;
     test::run_command("mkdir -p " + dir.file("X/Y"));

@@ -43,11 +43,17 @@ TEST(Corpus, MacTextWordsSurviveToWindows) {
     EXPECT_GT(documents, 0);
 }
 
-std::string without_section_markers(std::string text) {
-    for (const char* marker : {"\\TETE", "\\PIED", "\\FIN\\"}) {
-        for (std::size_t at; (at = text.find(marker)) != std::string::npos;) text.replace(at, std::strlen(marker), " ");
+std::string without_section_markers(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t skip = 0;
+        for (const char* marker : {"\\TETE", "\\PIED", "\\FIN\\"}) {
+            if (text.compare(i, std::strlen(marker), marker) == 0) skip = std::strlen(marker);
+        }
+        out += skip ? ' ' : text[i];
+        i += skip ? skip : 1;
     }
-    return text;
+    return out;
 }
 
 // Every version-6 MacWrite document of the corpus, to "Ansi (Windows)",

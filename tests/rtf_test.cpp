@@ -62,7 +62,7 @@ TEST(RtfWriter, Body) {
         {"styles", "\\%\\'\\)\\-\\1\\;\\=\\A\\G\\I\\?\\4", "\\ul \\dn6 \\up6 \\strike \\v \\caps \\shad \\uldb \\scaps \\outl \\~}"},
         {"header and footer", bytes({0x5C, 0x9E, 0, 0}) + "H\r\\\x7F" + bytes({0x5C, 0xA1, 0, 0}) + "F\\\x7F" + "b",
          "\\par {\\header H\r\n\\par \\pard }\\f0 \\par {\\footer F}\\f0 b}"},
-        {"a footnote", "a" + bytes({0x5C, 0xA2, 0, 1}) + "n\\\x7F" + "b", "a{\\chftn {\\footnote {\\chftn }{n}}}\\f0 b}"},
+        {"a footnote", bytes({'a', 0x5C, 0xA2, 0, 1}) + "n\\\x7F" + "b", "a{\\chftn {\\footnote {\\chftn }{n}}}\\f0 b}"},
         {"colour", bytes({0x5C, 0xD0, 0, 3, 0x5C, 0xD0, 3, 12}), "\\cf3 \\cf12 }"},
         {"border", bytes({0x5C, 0xB0, 0x0F, 0, 0x5C, 0xB0, 0x25, 0}),
          "\\box\\brdrs\\brdrw15\\brsp20 \\brdrt\\brdrb\\brdrdb\\brdrw15\\brsp20 }"},
