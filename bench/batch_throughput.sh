@@ -8,11 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 files=${1:-10000}
 per_dir=${2:-100}
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target verbatra >/dev/null
+source bench/common.sh
+build_release verbatra
 bin="$PWD/build/release/verbatra"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 python3 - "$work/tree" "$files" "$per_dir" <<'PY'
 import os, random, sys

@@ -7,14 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mb=${1:-20}
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target verbatra_rtf_bench >/dev/null
+source bench/common.sh
+build_release verbatra_rtf_bench
 bin="$PWD/build/release/bench/verbatra_rtf_bench"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-for _ in 1 2 3; do
-  line=$("$bin" "$mb" "$work")
-  echo "$line"
-done
-peak() { /usr/bin/time -v "$bin" "$1" "$work" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
-printf 'peak memory: 2 MB stream %s KB, %s MB stream %s KB\n' "$(peak 2)" "$mb" "$(peak "$mb")"
+for _ in 1 2 3; do "$bin" "$mb" "$work"; done
+printf 'peak memory: 2 MB stream %s KB, %s MB stream %s KB\n' "$(peak_kb "$bin" 2 "$work")" "$mb" \
+  "$(peak_kb "$bin" "$mb" "$work")"

@@ -9,11 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mb=${1:-50}
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target verbatra >/dev/null
+source bench/common.sh
+build_release verbatra
 bin="$PWD/build/release/verbatra"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 python3 bench/make_mac_text.py "$mb" "$work/BIG"
 python3 bench/make_mac_text.py 5 "$work/SMALL" >/dev/null
@@ -48,6 +46,6 @@ printf 'verbatra / iconv throughput: %sx   verbatra / tr: %sx\n' \
 
 peak() {
   rm -f "$work"/*.asc
-  /usr/bin/time -v "$bin" --from text --to dos "$1" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'
+  peak_kb "$bin" --from text --to dos "$1"
 }
 printf 'peak memory: 5 MB file %s KB, %s MB file %s KB\n' "$(peak "$work/SMALL")" "$mb" "$(peak "$work/BIG")"

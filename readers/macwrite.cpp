@@ -52,7 +52,6 @@ public:
 
     int run() {
         if (reset_document_state(src_, cs_, ps_, &tabs_) == kEmptyInput) return kEmptyInput;
-        table_ = kMacintoshTable;
         const DocumentStart start = read_document_start(src_, "WORDMACA");
         origin_ = start.origin;
         end_ = start.end;

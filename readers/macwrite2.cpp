@@ -72,7 +72,6 @@ public:
 
     int run() {
         if (reset_document_state(src_, cs_, ps_, &tabs_) == kEmptyInput) return kEmptyInput;
-        table_ = kMacintoshTable;
         const DocumentStart start = read_document_start(src_, "MW2DMWII");
         origin_ = start.origin;
         end_ = start.end;
@@ -218,17 +217,32 @@ private:
         for (const char* name : {"PAR.###", "FT1.###", "FT2.###", "FTP.###"}) remove_scratch(name);
     }
 
-    // The next run of a list with at least one character, or false when the
-    // list is done. Its style index comes back in `index`.
-    static bool next_run(ByteFile& runs, int& index, long& count) {
-        std::uint8_t r[6];
-        while (read_exact(runs, r, 6)) {
-            index = be16s(r);
-            count = static_cast<long>(be32(r + 2) & 0x7FFFFFFF);
-            if (count > 0) return true;
+    // A list of character or paragraph runs being walked through the text:
+    // the characters left in the current run, and whether the list is done.
+    struct RunList {
+        ByteFile& runs;
+        long left = 0;
+        bool done = false;
+
+        // When the current run is used up, the style index of the next run
+        // with at least one character; false while the run goes on and once
+        // the list is done.
+        bool next(int& index) {
+            if (left != 0 || done) return false;
+            std::uint8_t r[6];
+            while (read_exact(runs, r, 6)) {
+                index = be16s(r);
+                left = static_cast<long>(be32(r + 2) & 0x7FFFFFFF);
+                if (left > 0) return true;
+            }
+            done = true;
+            return false;
         }
-        return false;
-    }
+        bool last() const { return left == 1; }
+        void step() {
+            if (left > 0) --left;
+        }
+    };
 
     void apply_char_style(int index) {
         all_styles_off(cs_, out_);
@@ -255,8 +269,8 @@ private:
     }
 
     void convert_zone(ByteFile& blocks, ByteFile& char_runs, ByteFile& para_runs) {
-        long char_left = 0, para_left = 0;
-        bool chars_done = false, paras_done = false;
+        RunList chars{char_runs};
+        RunList paras{para_runs};
         std::uint8_t entry[4];
         std::uint8_t block[kBlock];
         while (read_exact(blocks, entry, 4)) {
@@ -268,26 +282,11 @@ private:
             if (!read_block(number, block)) continue;
             for (long i = 0; i < n; ++i) {
                 int index;
-                long count;
-                if (char_left == 0 && !chars_done) {
-                    if (next_run(char_runs, index, count)) {
-                        apply_char_style(index);
-                        char_left = count;
-                    } else {
-                        chars_done = true;
-                    }
-                }
-                if (para_left == 0 && !paras_done) {
-                    if (next_run(para_runs, index, count)) {
-                        apply_para_style(index);
-                        para_left = count;
-                    } else {
-                        paras_done = true;
-                    }
-                }
-                text_byte(block[i], char_left == 1, para_left == 1);
-                if (char_left > 0) --char_left;
-                if (para_left > 0) --para_left;
+                if (chars.next(index)) apply_char_style(index);
+                if (paras.next(index)) apply_para_style(index);
+                text_byte(block[i], chars.last(), paras.last());
+                chars.step();
+                paras.step();
             }
         }
     }
@@ -341,22 +340,6 @@ private:
         }
     }
 
-    // Copies one code (0x5C already read) with its arguments from `in` to
-    // `out`; returns the code byte, or -1 at the end of `in`.
-    static int copy_code(ByteFile& in, ByteFile& out) {
-        const int c = in.get();
-        if (c == ByteFile::kEnd) return -1;
-        out.put(stream::kEscape);
-        out.put(static_cast<std::uint8_t>(c));
-        const int args = stream::kArgCount[c] == stream::kVariableArgs ? 0 : stream::kArgCount[c];
-        for (int i = 0; i < args; ++i) {
-            const int a = in.get();
-            if (a == ByteFile::kEnd) return -1;
-            out.put(static_cast<std::uint8_t>(a));
-        }
-        return c;
-    }
-
     // Copies the text of the next footnote in `notes` to the work stream:
     // what follows the next note mark, up to its end of section.
     void copy_next_note(ByteFile& notes) {
@@ -368,9 +351,7 @@ private:
                 continue;
             }
             const int c = notes.get();
-            if (c == ByteFile::kEnd || c == stream::kEndSection) return;
-            notes.seek_relative(-1);
-            if (copy_code(notes, out_) < 0) return;
+            if (c == ByteFile::kEnd || c == stream::kEndSection || !copy_code(c, notes, out_)) return;
         }
     }
 
@@ -406,8 +387,7 @@ private:
                     copy_next_note(notes);
                     continue;
                 }
-                main.seek_relative(-1);
-                if (copy_code(main, out_) < 0) break;
+                if (!copy_code(c, main, out_)) break;
             }
             out_.truncate_here();
         }

@@ -240,6 +240,18 @@ int count_tabs(const TabState& tabs, int start, int end) {
 
 void write_section_code(std::uint8_t code, ByteFile& out) { put_code2(code, 0, 0, out); }
 
+bool copy_code(int code, ByteFile& in, ByteFile& out) {
+    out.put(stream::kEscape);
+    out.put(static_cast<std::uint8_t>(code));
+    const int args = stream::kArgCount[code] == stream::kVariableArgs ? 0 : stream::kArgCount[code];
+    for (int i = 0; i < args; ++i) {
+        const int a = in.get();
+        if (a == ByteFile::kEnd) return false;
+        out.put(static_cast<std::uint8_t>(a));
+    }
+    return true;
+}
+
 void skip_bytes(long count, ByteFile& input) {
     std::uint8_t piece[128];
     while (count > 0) {

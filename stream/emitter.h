@@ -122,6 +122,11 @@ inline int write_source_char(const std::uint16_t* table, std::uint8_t byte, Out&
     return 1;
 }
 
+// Writes code `code` (its 0x5C and code byte already read from `in`) to
+// `out`, with its argument bytes copied from `in`; a picture's content
+// follows as ordinary bytes. False when `in` ends inside the arguments.
+bool copy_code(int code, ByteFile& in, ByteFile& out);
+
 // Input operations for moving through a source file.
 void skip_bytes(long count, ByteFile& input);
 long advance_to(long start, long target, ByteFile& input);

@@ -255,7 +255,6 @@ private:
         }
     }
 
-    int argument(ByteFile& in) { return in.get(); }
     int new_value(ByteFile& in) {
         in.get();
         const int v = in.get();
@@ -465,25 +464,14 @@ private:
         ++notes_;
         reference_mark();
         // The body goes aside, codes whole, up to its end of section.
-        ft1_.put(stream::kEscape);
-        ft1_.put(stream::kNoteStart);
-        for (int i = 0; i < 2; ++i) {
-            const int a = in.get();
-            if (a < 0) break;
-            ft1_.put(static_cast<std::uint8_t>(a));
-        }
-        for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) {
-            ft1_.put(static_cast<std::uint8_t>(b));
-            if (b != stream::kEscape) continue;
-            const int c = in.get();
-            if (c == ByteFile::kEnd) break;
-            ft1_.put(static_cast<std::uint8_t>(c));
-            if (c == stream::kEndSection) break;
-            const int args = stream::kArgCount[c] == stream::kVariableArgs ? 0 : stream::kArgCount[c];
-            for (int i = 0; i < args; ++i) {
-                const int a = in.get();
-                if (a < 0) break;
-                ft1_.put(static_cast<std::uint8_t>(a));
+        if (copy_code(stream::kNoteStart, in, ft1_)) {
+            for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) {
+                if (b != stream::kEscape) {
+                    ft1_.put(static_cast<std::uint8_t>(b));
+                    continue;
+                }
+                const int c = in.get();
+                if (c == ByteFile::kEnd || !copy_code(c, in, ft1_) || c == stream::kEndSection) break;
             }
         }
         put_cp(ft2_, pos_ - 129);
