@@ -2,6 +2,13 @@
 // the body, and a closing brace for every group still open. Characters of
 // other sets become hexadecimal escapes of their target byte, inside a
 // Symbol-font group when the target table says so.
+//
+// Paragraph properties (alignment, tab stops, borders) are not written where
+// their codes stand. RTF carries them from one paragraph to the next and
+// forgets what a group set when the group closes, so the writer keeps what
+// the stream wants apart from what the reader of the file holds, and before
+// the first content of a paragraph and at its end it writes "\pard" and the
+// full set wherever the two differ.
 #include "writers/rtf.h"
 
 #include <array>
@@ -60,7 +67,7 @@ enum Key : int {
     kB = 20, kI = 21, kV = 22, kOutl = 23, kShad = 24, kCaps = 25, kScaps = 26, kStrike = 27,
     kUldb = 28, kUl = 29, kUp = 30, kDn = 31, kPlain = 32,
     kQl = 40, kQr = 41, kQj = 42, kQc = 43, kTx = 57, kTb = 58, kTqr = 59, kTqc = 60, kTqdec = 61,
-    kCf = 62, kPardAfterPar = 63, kHeader = 100, kFooter = 101, kPict = 200, kPich = 204, kPicw = 205,
+    kCf = 62, kHeader = 100, kFooter = 101, kPict = 200, kPich = 204, kPicw = 205,
     kBox = 300, kBrdrt = 301, kBrdrb = 302, kBrdrl = 303, kBrdrr = 304, kBrdrs = 306, kBrdrdb = 309,
     kBrdrw = 310, kBrsp = 311,
 };
@@ -86,6 +93,19 @@ char font_digit(int font_class) {
 }
 
 bool is_hex_digit(int b) { return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'F') || (b >= 'a' && b <= 'f'); }
+
+// The paragraph properties a reader of the file holds, as the control
+// words that follow "\pard": the alignment word (none for left), the tab
+// stops and the border.
+struct ParaProps {
+    int align = kQl;
+    std::string tabs;
+    std::string border;
+    bool operator==(const ParaProps&) const = default;
+};
+
+// Appends `value` in decimal.
+void append_number(std::string& s, long value) { s += std::to_string(value); }
 
 class Writer {
 public:
@@ -156,19 +176,27 @@ private:
         for (;;) {
             const int b = in_->get();
             switch (b) {
-                case ByteFile::kEnd: return;
-                case stream::kTab: emit_space(kTab); break;
-                case stream::kLineEnd: out_->put(' '); break;
-                case stream::kPageBreak: emit_space(kPage); break;  // kept, and words stay apart
+                case ByteFile::kEnd:
+                    settle_paragraph();
+                    return;
+                case stream::kTab: content(); emit_space(kTab); break;
+                case stream::kLineEnd: content(); out_->put(' '); break;
+                case stream::kPageBreak: content(); emit_space(kPage); break;  // kept, and words stay apart
                 case stream::kParagraphEnd: paragraph_end(); break;
                 case stream::kEscape:
-                    if (!code()) return;
+                    if (!code()) {
+                        settle_paragraph();
+                        return;
+                    }
                     break;
-                case '{': out_->put_text("\\{"); break;
-                case '}': out_->put_text("\\}"); break;
-                case 0x7F: out_->put('_'); break;
+                case '{': content(); out_->put_text("\\{"); break;
+                case '}': content(); out_->put_text("\\}"); break;
+                case 0x7F: content(); out_->put('_'); break;
                 default:
-                    close_symbol_group();
+                    if (para_pending_ | symbol_open_) {
+                        content();
+                        close_symbol_group();
+                    }
                     out_->put(static_cast<std::uint8_t>(b));
                     break;
             }
@@ -176,32 +204,77 @@ private:
     }
 
     void paragraph_end() {
+        settle_paragraph();
         out_->put(0x0D);
         out_->put(0x0A);
         emit_space(kPar);
-        if (ps_.alignment_count == 0) emit_space(kPardAfterPar);
-        if (tabs_.changed) tab_list();
+        // A border belongs to the paragraph it was set in.
+        if (!want_.border.empty()) {
+            want_.border.clear();
+            para_pending_ = true;
+        }
     }
 
-    void tab_list() {
+    // -- paragraph properties ---------------------------------------------
+    void append_word(std::string& s, int key) const {
+        const ControlWord& w = kControlWords[kFirstEntry[key]];
+        s += '\\';
+        s.append(w.text, static_cast<std::size_t>(w.length));
+    }
+
+    // The tab stops in force, measured in the size in force.
+    void build_tab_words(std::string& s) const {
+        s.clear();
         for (int p = 0; p < 256; ++p) {
             const int t = tabs_.stops[p];
             if (t == 0) continue;
             const long twips = static_cast<long>(p) * points() * 20;
             if (t == stream::kTabBar) {
                 if (dos_) {
-                    emit(kTb);
-                    number(twips);
+                    append_word(s, kTb);
+                    append_number(s, twips);
                 }
                 continue;
             }
-            if (t == stream::kTabCentre) emit(kTqc);
-            else if (t == stream::kTabRight) emit(kTqr);
-            else if (t == stream::kTabDecimal) emit(kTqdec);
-            emit(kTx);
-            number(twips);
+            if (t == stream::kTabCentre) append_word(s, kTqc);
+            else if (t == stream::kTabRight) append_word(s, kTqr);
+            else if (t == stream::kTabDecimal) append_word(s, kTqdec);
+            append_word(s, kTx);
+            append_number(s, twips);
         }
+    }
+
+    // Makes what the file says of the current paragraph what the stream
+    // wants, writing nothing when the two already agree.
+    void settle_paragraph() {
+        if (!para_pending_) return;
+        para_pending_ = false;
+        if (tabs_dirty_) {
+            build_tab_words(want_.tabs);
+            tabs_dirty_ = false;
+        }
+        if (written_known_ && want_ == written_) return;
+        close_symbol_group();  // what is set inside it would end with it
+        emit(kPard);
+        if (want_.align != kQl) emit(want_.align);
+        out_->put_text(want_.tabs.c_str());
+        out_->put_text(want_.border.c_str());
         out_->put(' ');
+        written_ = want_;
+        written_known_ = true;
+    }
+
+    // Before anything that belongs to the paragraph's content.
+    void content() { settle_paragraph(); }
+
+    // The alignment wanted after a change: the one switched on last, or
+    // another still on when that one is switched off.
+    void alignment(std::int32_t& flag, int delta, int key) {
+        flag = delta > 0 ? 1 : 0;
+        ps_.alignment_count += delta;
+        if (delta > 0) want_.align = key;
+        else if (want_.align == key) want_.align = ps_.right_aligned ? kQr : ps_.justified ? kQj : ps_.centred ? kQc : kQl;
+        para_pending_ = true;
     }
 
     void plain_reset() {
@@ -217,34 +290,48 @@ private:
         out_->put(' ');
     }
 
-    void alignment(std::int32_t& flag, int delta, int key) {
-        flag = delta > 0 ? 1 : 0;
-        ps_.alignment_count += delta;
-        if (key) emit_space(key);
+    // A header, footer or footnote is a group of its own: what its
+    // paragraphs set ends with it, and it starts from nothing known.
+    void enter_section(int depth_added) {
+        close_symbol_group();  // a brace inside the section must not close it
+        bases_.push_back({depth_, written_, written_known_});
+        depth_ += depth_added;
+        written_known_ = false;
+        para_pending_ = true;
     }
 
     void open_section(int key) {
+        settle_paragraph();
         emit_space(kPar);
-        bases_.push_back(depth_);
-        ++depth_;
+        enter_section(1);
         out_->put('{');
         emit_space(key);
+        section_font();
+    }
+
+    // LibreOffice reads the text of a header, footer or footnote in the
+    // ANSI code page unless the group names its font, so it does.
+    void section_font() {
+        emit(kF);
+        out_->put(cs_.font_class);
+        out_->put(' ');
     }
 
     // Closes the innermost open header, footer or footnote; a close with
     // none open writes nothing, so the braces always balance.
     void close_section() {
         if (bases_.empty()) return;
-        const int base = bases_.back();
+        settle_paragraph();  // the section's last paragraph ends with its group
+        const Section section = std::move(bases_.back());
         bases_.pop_back();
+        const int base = section.depth;
         if (symbol_open_ && symbol_depth_ > base) symbol_open_ = false;  // closed with the section
         write_repeated(depth_ - base, '}', *out_);
         depth_ = base;
-        if (cs_.font_class != 0) {
-            emit(kF);
-            out_->put(cs_.font_class);
-            out_->put(' ');
-        }
+        written_ = section.written;
+        written_known_ = section.written_known;
+        para_pending_ = true;
+        section_font();  // the body goes on in the font it had
     }
 
     void set_character() {
@@ -253,6 +340,7 @@ private:
         if (c < 0) return;
         const std::uint16_t entry = table_.lookup(static_cast<std::uint8_t>(set), static_cast<std::uint8_t>(c));
         if (entry == 0) return;  // a pair no source produces
+        content();
         if (entry >> 8) {
             if (!symbol_open_) {
                 out_->put_text("{\\f1 ");
@@ -270,6 +358,7 @@ private:
     }
 
     void picture() {
+        content();
         std::uint8_t h[stream::kPictureHeaderBytes];
         for (std::uint8_t& byte : h) {
             const int v = in_->get();
@@ -299,19 +388,21 @@ private:
         const int f = in_->get();
         in_->get();
         if (f < 0) return;
+        want_.border.clear();
         if ((f & 0x0F) == 0x0F) {
-            emit(kBox);
+            append_word(want_.border, kBox);
         } else {
-            if (f & 0x01) emit(kBrdrt);
-            if (f & 0x02) emit(kBrdrl);
-            if (f & 0x04) emit(kBrdrb);
-            if (f & 0x08) emit(kBrdrr);
+            if (f & 0x01) append_word(want_.border, kBrdrt);
+            if (f & 0x02) append_word(want_.border, kBrdrl);
+            if (f & 0x04) append_word(want_.border, kBrdrb);
+            if (f & 0x08) append_word(want_.border, kBrdrr);
         }
-        emit((f & 0x20) ? kBrdrdb : kBrdrs);
-        emit(kBrdrw);
-        out_->put_text("15");
-        emit(kBrsp);
-        out_->put_text("20 ");
+        append_word(want_.border, (f & 0x20) ? kBrdrdb : kBrdrs);
+        append_word(want_.border, kBrdrw);
+        want_.border += "15";
+        append_word(want_.border, kBrsp);
+        want_.border += "20";
+        para_pending_ = true;
     }
 
     // Handles the code after a 0x5C; false at the end of the stream.
@@ -325,14 +416,15 @@ private:
             case stream::kSubscriptOn: emit(kDn); out_->put_text("6 "); return true;
             case stream::kSuperscriptOn: emit(kUp); out_->put_text("6 "); return true;
             case stream::kCentredOn: alignment(ps_.centred, 1, kQc); return true;
-            case stream::kCentredOff: alignment(ps_.centred, -1, 0); return true;
+            case stream::kCentredOff: alignment(ps_.centred, -1, kQc); return true;
             case stream::kStrikeOn: emit_space(kStrike); return true;
             case stream::kItalicOn: emit_space(kI); return true;
             case stream::kHiddenOn: emit_space(kV); return true;
-            case stream::kNonBreakingSpace: out_->put_text("\\~"); return true;
+            case stream::kNonBreakingSpace: content(); out_->put_text("\\~"); return true;
             case stream::kOptionalHyphen: {
                 // RTF's own optional hyphen; the line end that belongs to
                 // it goes with it, so the word stays whole.
+                content();
                 out_->put_text("\\-");
                 const int next = in_->get();
                 if (next != stream::kLineEnd && next != ByteFile::kEnd) in_->unget();
@@ -342,9 +434,9 @@ private:
             case stream::kShadowOn: emit_space(kShad); return true;
             case stream::kDoubleUnderlineOn: emit_space(kUldb); return true;
             case stream::kJustifiedOn: alignment(ps_.justified, 1, kQj); return true;
-            case stream::kJustifiedOff: alignment(ps_.justified, -1, kQl); return true;
+            case stream::kJustifiedOff: alignment(ps_.justified, -1, kQj); return true;
             case stream::kRightOn: alignment(ps_.right_aligned, 1, kQr); return true;
-            case stream::kRightOff: alignment(ps_.right_aligned, -1, 0); return true;
+            case stream::kRightOff: alignment(ps_.right_aligned, -1, kQr); return true;
             case stream::kSmallCapsOn: emit_space(kScaps); return true;
             case stream::kOutlineOn: emit_space(kOutl); return true;
             case stream::kBoldOff: case stream::kUnderlineOff: case stream::kSubscriptOff:
@@ -353,7 +445,7 @@ private:
             case stream::kDoubleUnderlineOff: case stream::kSmallCapsOff: case stream::kOutlineOff:
                 plain_reset();
                 return true;
-            case stream::kBackslash: out_->put_text("\\\\"); return true;
+            case stream::kBackslash: content(); out_->put_text("\\\\"); return true;
             case stream::kEndSection: close_section(); return true;
             case stream::kSetTab:
             case stream::kClearTab: {
@@ -362,6 +454,8 @@ private:
                 if (column < 0) return false;
                 tabs_.stops[column] = c == stream::kSetTab ? kind : 0;
                 tabs_.changed = 255;
+                tabs_dirty_ = true;
+                para_pending_ = true;
                 return true;
             }
             case stream::kFontClass: {
@@ -381,6 +475,10 @@ private:
                 number(-2L * size);
                 out_->put(' ');
                 cs_.size = size;
+                if (tabs_.changed) {
+                    tabs_dirty_ = true;  // stops are measured in it
+                    para_pending_ = true;
+                }
                 return true;
             }
             case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
@@ -393,14 +491,18 @@ private:
                 return true;
             case stream::kNoteStart:
                 if (args(2) < 0) return false;
-                bases_.push_back(depth_);
-                depth_ += 3;
+                content();  // its mark stands in the paragraph
+                enter_section(3);
                 out_->put_text("{\\chftn {\\footnote {\\chftn }{");
+                section_font();
                 return true;
             case stream::kParagraphBorder: border(); return true;
             case stream::kParagraphReset:
                 if (args(2) < 0) return false;
-                emit_space(kPard);
+                if (!want_.border.empty()) {
+                    want_.border.clear();
+                    para_pending_ = true;
+                }
                 return true;
             case stream::kPicture: picture(); return true;
             case stream::kTextColour: {
@@ -427,9 +529,21 @@ private:
     ParaState ps_;
     TabState tabs_;
     int depth_ = 1;
-    std::vector<int> bases_;  // group depth at each open header, footer or footnote
+    // At each open header, footer or footnote: the group depth, and what the
+    // file held of the paragraph before it.
+    struct Section {
+        int depth;
+        ParaProps written;
+        bool written_known;
+    };
+    std::vector<Section> bases_;
     bool symbol_open_ = false;
     int symbol_depth_ = 0;
+    ParaProps want_;         // what the stream wants; a border only for its paragraph
+    bool tabs_dirty_ = false;  // want_.tabs is to be built anew
+    ParaProps written_;      // what the file says; RTF's defaults at the start
+    bool written_known_ = true;
+    bool para_pending_ = false;  // something changed since the last settling
 };
 
 }  // namespace
