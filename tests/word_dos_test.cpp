@@ -223,6 +223,26 @@ TEST(WordDosWriter, Footnotes) {
     EXPECT_EQ(d.notes[3].second, d.fc_mac - 128);
 }
 
+// Note texts as real documents hold them: ending with a paragraph end, with
+// paragraphs, tabs and accents inside. Readers find a note's text by the
+// note paragraph style, so every paragraph of it has that style.
+TEST(WordDosWriter, NoteTextsWithParagraphEnds) {
+    WordDoc d = convert(StreamBuilder().text("Main").code(0xA2, {0, 1}).text("First").para().code(0x7F)
+                            .text(" and").code(0xA2, {0, 2}).text("One\tpara").para().mac("Caf\x8E").para().code(0x7F)
+                            .text(" end").para().str());
+    ASSERT_EQ(d.notes.size(), 3u);
+    const std::uint32_t notes_start = 128 + d.notes[0].second;
+    EXPECT_EQ(d.text.substr(notes_start - 128), "\x05\tFirst\r\n\x05\tOne\tpara\r\nCaf\x82\r\n");
+    int note_paragraphs = 0;
+    for (const FormatRun& r : d.paras) {
+        if (r.first < notes_start || r.first >= d.fc_mac) continue;
+        EXPECT_GT(r.lim, r.first) << "an empty paragraph run";
+        EXPECT_EQ(r.byte(1), 0x4F) << "paragraph " << r.first << "-" << r.lim;
+        ++note_paragraphs;
+    }
+    EXPECT_EQ(note_paragraphs, 3);
+}
+
 TEST(WordDosWriter, RunningHeads) {
     WordDoc d = convert(StreamBuilder().code(0x9E, {0, 0}).text("Head").para().code(0x7F)
                             .code(0xA1, {0, 0}).text("Foot").code(0x7F).text("Body").para().str());

@@ -346,8 +346,13 @@ private:
             case stream::kBackslash: text(0x5C); return;
             case stream::kEndSection:
                 if (rhc_ == 1) {
-                    if (column_ != 0) paragraph_end_bytes();
-                    paragraph_run(kNoteEnd);
+                    // A note text that ended with its own paragraph end has
+                    // nothing left to close: an empty run here would hide
+                    // the next note from readers.
+                    if (pap_.last_limit() != static_cast<std::uint32_t>(pos_)) {
+                        paragraph_end_bytes();
+                        paragraph_run(kNoteEnd);
+                    }
                 } else {
                     paragraph_end_bytes();
                     paragraph_run(pflags_);
@@ -583,7 +588,9 @@ private:
                 put16(b + 11, static_cast<unsigned>(line_spacing_ * 30));
                 at_least(12);
             }
-            if (f & kNoteEnd) {
+            // Readers find a note's text by its paragraph style, so every
+            // paragraph of a note carries it, not only the last.
+            if ((f & kNoteEnd) || rhc_ == 1) {
                 b[1] = 0x4F;
                 at_least(1);
             } else {
