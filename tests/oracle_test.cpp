@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -210,6 +211,15 @@ std::vector<Document> fixture_streams() {
                                     .text(" and another").code(0xA2, {0, 2}).text("Second note here").code(0x7F)
                                     .text(" end.").para()
                                     .str()});
+    // Note texts as real documents hold them: each ends with a paragraph
+    // end, and the second has a paragraph, a tab and accents inside; a
+    // header with accents too.
+    docs.push_back({"notes", StreamBuilder()
+                                 .code(0x9E, {0, 0}).mac("T\x90te de page").para().code(0x7F)
+                                 .text("Body words").code(0xA2, {0, 1}).text("Alpha note").para().code(0x7F)
+                                 .text(" go on").code(0xA2, {0, 2}).text("Beta\tnote").para().mac("Caf\x8E cr\x8Fme")
+                                 .para().code(0x7F).text(" to the end.").para()
+                                 .str()});
     docs.push_back({"tabs", StreamBuilder()
                                 .code(0x80, {1, 5}).code(0x80, {2, 15}).code(0x80, {3, 25}).code(0x80, {4, 35})
                                 .code(0x80, {5, 45})
@@ -294,14 +304,22 @@ void expect_words(const std::string& reader, const Words& got, const Expected& e
     EXPECT_TRUE(in_order(e.body, got)) << reader << "'s body order differs:\n" << show(got);
 }
 
-// Converts the files (names in `dir`) to HTML with one LibreOffice run, so
-// its start-up is paid once; the words of each file it could load.
-std::map<std::string, Words> libreoffice(const test::TempDir& dir, const std::string& filter,
-                                         const std::vector<std::string>& files) {
+// Converts the files (names in `dir`) to `format` with one LibreOffice run,
+// so its start-up is paid once; the results go to the folder `format` in
+// `dir`, named as the files with the new extension.
+void libreoffice_convert(const test::TempDir& dir, const std::string& filter, const std::string& format,
+                         const std::vector<std::string>& files) {
     std::string names;
     for (const auto& f : files) names += " " + f;
     test::run_command("cd " + dir.path() + " && soffice -env:UserInstallation=file://" + dir.path() +
-                      "/profile --headless --infilter='" + filter + "' --convert-to html --outdir html" + names);
+                      "/profile --headless --infilter='" + filter + "' --convert-to " + format + " --outdir " +
+                      format + names);
+}
+
+// The words of each file LibreOffice could load.
+std::map<std::string, Words> libreoffice(const test::TempDir& dir, const std::string& filter,
+                                         const std::vector<std::string>& files) {
+    libreoffice_convert(dir, filter, "html", files);
     std::map<std::string, Words> found;
     for (const auto& f : files) {
         const fs::path html = fs::path(dir.path()) / "html" / (fs::path(f).stem().string() + ".html");
@@ -441,6 +459,91 @@ TEST_F(RtfOracle, LibreOfficeOpensFilesFromUnpairedSections) {
             const std::u32string word = decode(w, "UTF-8");
             EXPECT_NE(std::find(found.begin(), found.end(), word), found.end()) << w << " in " << show(found);
         }
+    }
+}
+
+// Styles word by word: each real Macintosh document as libmwaw reads it
+// against our file as LibreOffice reads it (shared/tools/stylecmp.py), for
+// bold, italic, underline, size and paragraph alignment. Every writer and
+// every reader with real documents joins this table.
+struct StyleTarget {
+    const char* name;
+    EntryPoint writer;
+    const char* suffix;  // file name ending, distinct per target
+    const char* filter;  // LibreOffice's input filter
+};
+const StyleTarget kStyleTargets[] = {
+    {"RTF Ansi (Windows)", write_rtf_ansi, "-ansi.rtf", "Rich Text Format"},
+    {"RTF Ascii (DOS)", write_rtf_dos, "-dos.rtf", "Rich Text Format"},
+    {"Word 3/4/5 DOS", write_word_dos, "-word.doc", "DosWord"},
+};
+
+struct StyleSource {
+    const char* folder;  // in the corpus
+    const char* extension;
+    EntryPoint reader;
+};
+const StyleSource kStyleSources[] = {
+    {"macwrite", ".mw", read_macwrite},
+};
+
+const char* const kStyleAttributes[] = {"words", "bold", "italic", "underline", "size", "align"};
+
+TEST(StyleOracle, StylesSurviveEveryWriter) {
+    const fs::path corpus = kSource / ".." / "shared" / "corpus";
+    const fs::path tool = kSource / ".." / "shared" / "tools" / "stylecmp.py";
+    if (!have("soffice") || !have("mwaw2raw") || !have("python3") || !fs::exists(tool) || !fs::is_directory(corpus)) {
+        GTEST_SKIP() << "LibreOffice, libmwaw, python3, stylecmp.py or the corpus is missing; skipped";
+    }
+    test::TempDir dir;
+    struct Pair {
+        fs::path source;
+        std::string file;
+        const StyleTarget* target;
+    };
+    std::vector<Pair> pairs;
+    std::map<std::string, std::vector<std::string>> by_filter;
+    for (const StyleSource& src : kStyleSources) {
+        std::vector<fs::path> documents;
+        for (const auto& e : fs::directory_iterator(corpus / src.folder)) {
+            if (e.path().extension() == src.extension) documents.push_back(e.path());
+        }
+        std::sort(documents.begin(), documents.end());
+        for (const fs::path& doc : documents) {
+            int result = 0;
+            const std::string stream = test::run_entry(src.reader, test::read_file(doc.string()), &result);
+            if (result != 0) continue;  // documents the reader refuses have no styles to compare
+            for (const StyleTarget& t : kStyleTargets) {
+                const std::string file = doc.stem().string() + t.suffix;
+                test::write_file(dir.file(file), test::run_entry(t.writer, stream));
+                pairs.push_back({doc, file, &t});
+                by_filter[t.filter].push_back(file);
+            }
+        }
+    }
+    ASSERT_FALSE(pairs.empty());
+    for (const auto& [filter, files] : by_filter) libreoffice_convert(dir, filter, "fodt", files);
+
+    for (const Pair& p : pairs) {
+        SCOPED_TRACE(p.file);
+        const fs::path fodt = fs::path(dir.path()) / "fodt" / (fs::path(p.file).stem().string() + ".fodt");
+        ASSERT_TRUE(fs::exists(fodt)) << "LibreOffice could not load " << p.file;
+        std::string json, err;
+        ASSERT_EQ(test::run_command("python3 '" + tool.string() + "' --json '" + p.source.string() + "' '" +
+                                        fodt.string() + "'", &json, &err), 0) << err;
+        // The word ratio, then each attribute's share of agreeing words.
+        const std::size_t agree = json.find("\"agree\"");
+        ASSERT_NE(agree, std::string::npos) << json;
+        std::string line;
+        for (int i = 0; i < 6; ++i) {
+            const std::string key = i == 0 ? "\"word_ratio\": " : "\"" + std::string(kStyleAttributes[i]) + "\": ";
+            const std::size_t at = json.find(key, i == 0 ? 0 : agree);
+            ASSERT_NE(at, std::string::npos) << key << json;
+            const double ratio = std::strtod(json.c_str() + at + key.size(), nullptr);  // null reads as 0
+            line += std::string(" ") + kStyleAttributes[i] + " " + std::to_string(ratio).substr(0, 6);
+            EXPECT_GE(ratio, 0.99) << kStyleAttributes[i] << " in " << p.target->name;
+        }
+        std::cout << "  " << p.source.filename().string() << " -> " << p.target->name << ":" << line << "\n";
     }
 }
 
