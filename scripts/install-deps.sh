@@ -2,8 +2,9 @@
 # Installs what building and testing need on a Debian machine: a C++20
 # compiler, CMake and GoogleTest, and the independent readers the oracle
 # tests hand our files to (LibreOffice, unrtf, libwps, antiword, libwpd,
-# libmwaw). Does nothing when they are already there. With --build-only,
-# only the compiler, CMake and GoogleTest.
+# libmwaw), and clang with libFuzzer for the fuzz targets. Does nothing when
+# they are already there. With --build-only, only the compiler, CMake and
+# GoogleTest; with --fuzz, those and clang.
 set -euo pipefail
 
 missing=()
@@ -17,6 +18,11 @@ if [ ! -e /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] &&
 fi
 
 if [ "${1:-}" != "--build-only" ]; then
+  command -v clang++-14 >/dev/null 2>&1 || missing+=(clang-14)
+  ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
+    missing+=(libclang-rt-14-dev libfuzzer-14-dev)
+fi
+if [ "${1:-}" = "" ]; then
   command -v soffice >/dev/null 2>&1 || missing+=(libreoffice-writer-nogui)
   command -v unrtf >/dev/null 2>&1 || missing+=(unrtf)
   command -v wps2text >/dev/null 2>&1 || missing+=(libwps-tools)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the debug configuration (AddressSanitizer and UBSan) and runs every test.
+# Builds the debug configuration (AddressSanitizer and UBSan) and runs every
+# test, then a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$(nproc)"
 ctest --preset debug -j "$(nproc)"
+scripts/fuzz.sh 10

@@ -6,6 +6,7 @@
 #include "pipeline/driver.h"
 #include "stream_builder.h"
 #include "support.h"
+#include "word_dos_reader.h"
 #include "writers/word_dos.h"
 
 namespace verbatra {
@@ -14,78 +15,16 @@ namespace {
 using test::bytes;
 using test::StreamBuilder;
 
+using test::FormatRun;
+using test::WordDoc;
+
 unsigned u16(const std::string& f, std::size_t at) {
     return static_cast<unsigned char>(f[at]) | static_cast<unsigned char>(f[at + 1]) << 8;
 }
-std::uint32_t u32(const std::string& f, std::size_t at) { return u16(f, at) | u16(f, at + 2) << 16; }
-
-struct FormatRun {
-    std::uint32_t first, lim;
-    bool has_fprop;
-    std::string fprop;  // the property bytes after the count byte
-    int byte(int n) const { return n <= static_cast<int>(fprop.size()) ? static_cast<unsigned char>(fprop[n - 1]) : 0; }
-};
-
-struct WordDoc {
-    std::string file, text;
-    std::uint32_t fc_mac = 0;
-    unsigned pn_char = 0, pn_para = 0, pn_fntb = 0, pn_sep = 0;
-    std::vector<FormatRun> chars, paras;
-    unsigned cfnd = 0, cfnd_max = 0;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> notes;  // cpRef, cpFtn
-};
-
-// Reads the formatting pages from page `from` to page `to`; checks that
-// they chain and that their runs are contiguous.
-std::vector<FormatRun> read_pages(const std::string& f, unsigned from, unsigned to) {
-    std::vector<FormatRun> runs;
-    std::uint32_t expected_first = 128;
-    for (unsigned pn = from; pn < to; ++pn) {
-        const std::size_t page = static_cast<std::size_t>(pn) * 128;
-        std::uint32_t first = u32(f, page);
-        EXPECT_EQ(first, expected_first) << "page " << pn << " does not start where the last one ended";
-        const int cfod = static_cast<unsigned char>(f[page + 127]);
-        EXPECT_GT(cfod, 0) << "page " << pn << " is empty";
-        for (int i = 0; i < cfod; ++i) {
-            const std::size_t fod = page + 4 + 6 * static_cast<std::size_t>(i);
-            FormatRun r{first, u32(f, fod), u16(f, fod + 4) != 0xFFFF, ""};
-            if (r.has_fprop) {
-                const std::size_t at = page + 4 + u16(f, fod + 4);
-                r.fprop = f.substr(at + 1, static_cast<unsigned char>(f[at]));
-            }
-            runs.push_back(r);
-            first = r.lim;
-        }
-        expected_first = first;
-    }
-    return runs;
-}
 
 WordDoc parse(const std::string& f) {
-    WordDoc d;
-    d.file = f;
-    EXPECT_GE(f.size(), 256u);
-    EXPECT_EQ(f.size() % 128, 0u);
-    EXPECT_EQ(u16(f, 0), 0xBE31u);
-    EXPECT_EQ(u16(f, 4), 0xAB00u);
-    EXPECT_EQ(u16(f, 126), 437u);
-    EXPECT_EQ(f.substr(30, 11), std::string("NORMAL.STY\0", 11));
-    d.fc_mac = u32(f, 14);
-    d.pn_para = u16(f, 18);
-    d.pn_fntb = u16(f, 20);
-    d.pn_sep = u16(f, 22);
-    for (int at : {24, 26, 28}) EXPECT_EQ(u16(f, at), d.pn_sep);
-    EXPECT_EQ(d.pn_sep * 128u, f.size());
-    d.text = f.substr(128, d.fc_mac - 128);
-    d.pn_char = (d.fc_mac + 127) / 128;
-    d.chars = read_pages(f, d.pn_char, d.pn_para);
-    d.paras = read_pages(f, d.pn_para, d.pn_fntb);
-    if (d.pn_fntb < d.pn_sep) {
-        const std::size_t t = static_cast<std::size_t>(d.pn_fntb) * 128;
-        d.cfnd = u16(f, t);
-        d.cfnd_max = u16(f, t + 2);
-        for (unsigned i = 0; i < d.cfnd; ++i) d.notes.push_back({u32(f, t + 4 + 8 * i), u32(f, t + 8 + 8 * i)});
-    }
+    WordDoc d = test::read_word_dos_file(f);
+    EXPECT_TRUE(d.problems.empty()) << (d.problems.empty() ? "" : d.problems.front());
     return d;
 }
 
@@ -94,6 +33,7 @@ WordDoc convert(const std::string& stream) {
     const std::string file = test::run_entry(write_word_dos, stream, &result);
     EXPECT_EQ(result, 0);
     test::keep_fixture("word", file);
+    test::keep_fixture("stream", stream);
     return parse(file);
 }
 

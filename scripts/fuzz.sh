@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer, UBSan) and
+# runs each for SECONDS (default 10, a smoke run), starting from seeds made
+# of the real documents in ../shared/corpus, the samples and the test
+# fixtures. Inputs that grow coverage collect in build/fuzz/corpora/TARGET
+# and are used again by the next run; an input that breaks a property is
+# kept as build/fuzz/findings/TARGET-* and the script fails.
+#
+# usage: scripts/fuzz.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-10}
+scripts/install-deps.sh --fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)" >/dev/null
+
+out=$PWD/build/fuzz
+seeds=$out/seeds
+rm -rf "$seeds"
+mkdir -p "$seeds/fixtures" "$out/corpora" "$out/findings" "$out/logs"
+corpus=../shared/corpus
+
+# The fixtures of the unit tests, when a test build is there.
+for tests in build/debug/tests/verbatra_tests build/release/tests/verbatra_tests; do
+  if [ -x "$tests" ]; then
+    VERBATRA_KEEP_FIXTURES="$seeds/fixtures" "$tests" --gtest_filter='MacWrite*:WordDos*' >/dev/null 2>&1 || true
+    break
+  fi
+done
+
+add() {  # add TARGET FILE...
+  mkdir -p "$seeds/$1"
+  local t=$1
+  shift
+  for f in "$@"; do [ -f "$f" ] && cp "$f" "$seeds/$t/$(basename "$f")"; done
+  return 0
+}
+shopt -s nullglob
+add read-text samples/* "$corpus"/mactext/*.txt "$corpus"/mactext/*.datafork
+add read-macwrite "$corpus"/macwrite/*.mw "$corpus"/macwrite/wrapped/*.macbin "$seeds"/fixtures/macwrite-*
+add read-macwrite2 "$seeds"/fixtures/macwrite2-*
+
+# Writer seeds: the streams our readers make of those, and the test streams.
+mkdir -p "$seeds/streams"
+for reader in text macwrite macwrite2; do
+  for f in "$seeds/read-$reader"/*; do
+    "$out/fuzz/stream-of" "$reader" "$f" "$seeds/streams/$reader-$(basename "$f")" 2>/dev/null || true
+  done
+done
+for f in "$seeds"/fixtures/stream-*; do cp "$f" "$seeds/streams/"; done
+writers=(dos ansi word-dos rtf-dos rtf-ansi)
+for w in "${writers[@]}"; do add "write-$w" "$seeds"/streams/*; done
+
+# The whole conversion: a byte for the reader, a byte for the writer.
+mkdir -p "$seeds/convert"
+r=0
+for reader in text macwrite macwrite2; do
+  for f in "$seeds/read-$reader"/*; do
+    w=$(( RANDOM % ${#writers[@]} ))
+    { printf "\\x$(printf %02x $r)\\x$(printf %02x $w)"; cat "$f"; } >"$seeds/convert/$r-$w-$(basename "$f")"
+  done
+  r=$((r + 1))
+done
+
+status=0
+for fuzzer in "$out"/fuzzers/*; do
+  name=$(basename "$fuzzer")
+  mkdir -p "$out/corpora/$name" "$seeds/$name"
+  log="$out/logs/$name.log"
+  if "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+       -artifact_prefix="$out/findings/$name-" "$out/corpora/$name" "$seeds/$name" >"$log" 2>&1; then
+    runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
+    printf '%-16s %8s runs in %s s, no finding\n' "$name" "${runs:-?}" "$seconds"
+  else
+    printf '%-16s FINDING, see %s and %s\n' "$name" "$log" "$out/findings/"
+    grep -m3 -E 'ERROR|fuzz property broken|SUMMARY' "$log" || true
+    status=1
+  fi
+done
+exit $status

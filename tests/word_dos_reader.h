@@ -1,0 +1,32 @@
+// A small reader of the Word for DOS layout (header, formatting pages, FODs,
+// FPROPs, footnote table), for the tests and the fuzz targets: what a file
+// holds, and every way in which it breaks the layout.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace verbatra::test {
+
+struct FormatRun {
+    std::uint32_t first, lim;
+    bool has_fprop;
+    std::string fprop;  // the property bytes after the count byte
+    int byte(int n) const { return n <= static_cast<int>(fprop.size()) ? static_cast<unsigned char>(fprop[n - 1]) : 0; }
+};
+
+struct WordDoc {
+    std::string file, text;
+    std::uint32_t fc_mac = 0;
+    unsigned pn_char = 0, pn_para = 0, pn_fntb = 0, pn_sep = 0;
+    std::vector<FormatRun> chars, paras;
+    unsigned cfnd = 0, cfnd_max = 0;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> notes;  // cpRef, cpFtn
+    std::vector<std::string> problems;  // empty for a well-formed file
+};
+
+WordDoc read_word_dos_file(const std::string& file);
+
+}  // namespace verbatra::test
