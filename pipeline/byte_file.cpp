@@ -19,6 +19,12 @@ ByteFile& ByteFile::operator=(ByteFile&& other) noexcept {
 
 void ByteFile::take(ByteFile& other) noexcept {
     fd_ = other.fd_;
+    memory_ = other.memory_;
+    mem_size_ = other.mem_size_;
+    mem_limit_ = other.mem_limit_;
+    mem_name_ = std::move(other.mem_name_);
+    mem_spill_ = other.mem_spill_;
+    other.memory_ = false;
     append_ = other.append_;
     error_ = other.error_;
     capacity_ = other.capacity_;
@@ -40,6 +46,69 @@ ByteFile ByteFile::open(const std::string& name, const char* mode) {
     return file;
 }
 
+ByteFile ByteFile::in_memory(std::string (*spill_name)(const std::string&), const std::string& name,
+                             std::size_t limit) {
+    ByteFile file;
+    file.memory_ = true;
+    file.mem_name_ = name;
+    file.mem_spill_ = spill_name;
+    file.mem_limit_ = limit;
+    file.capacity_ = 4096 < limit ? 4096 : (limit ? limit : 1);
+    return file;
+}
+
+std::size_t ByteFile::memory_position() const {
+    if (wend_) return static_cast<std::size_t>(wpos_ - buf_.get());
+    if (rend_) return static_cast<std::size_t>(rpos_ - buf_.get());
+    return static_cast<std::size_t>(base_);
+}
+
+std::size_t ByteFile::memory_size() {
+    if (wend_) {
+        char8_t* last = wmax_ > wpos_ ? wmax_ : wpos_;
+        const auto written = static_cast<std::size_t>(last - buf_.get());
+        if (written > mem_size_) mem_size_ = written;
+    }
+    return mem_size_;
+}
+
+// Makes room for `wanted` bytes in all, keeping the contents and the
+// position; false when the file must move to disk instead.
+bool ByteFile::grow_memory(std::size_t wanted) {
+    if (wanted > mem_limit_) return false;
+    std::size_t capacity = capacity_;
+    while (capacity < wanted) capacity = capacity * 2 < mem_limit_ ? capacity * 2 : mem_limit_;
+    if (buf_ && capacity == capacity_) return true;
+    std::unique_ptr<char8_t[]> bigger(new (std::nothrow) char8_t[capacity]);
+    if (!bigger) stop_with_message("");
+    const std::size_t size = memory_size();
+    if (buf_) std::memcpy(bigger.get(), buf_.get(), size);
+    const auto at = [&](char8_t* p) { return p ? bigger.get() + (p - buf_.get()) : nullptr; };
+    rpos_ = at(rpos_);
+    rend_ = at(rend_);
+    wpos_ = at(wpos_);
+    wmax_ = at(wmax_);
+    wend_ = wend_ ? bigger.get() + capacity : nullptr;
+    buf_ = std::move(bigger);
+    capacity_ = capacity;
+    return true;
+}
+
+// Moves a memory file that outgrew its limit to its real file, at the same
+// position, and leaves it writing there.
+void ByteFile::spill() {
+    const long here = tell();
+    const std::size_t size = memory_size();
+    const std::string name = mem_spill_(mem_name_);
+    fd_ = platform::open_file(name, "w+b");
+    if (fd_ < 0) stop_cannot_open(name);
+    memory_ = false;
+    if (size > 0 && platform::write_file(fd_, buf_.get(), size) < 0) error_ = true;
+    platform::seek_file(fd_, here, SEEK_SET);
+    base_ = here;
+    rpos_ = rend_ = wpos_ = wend_ = wmax_ = nullptr;
+}
+
 bool ByteFile::ensure_buffer() {
     if (buf_) return true;
     buf_.reset(new (std::nothrow) char8_t[capacity_]);
@@ -48,7 +117,7 @@ bool ByteFile::ensure_buffer() {
 }
 
 void ByteFile::set_full_buffering(std::size_t size) {
-    if (size == capacity_ && buf_) return;
+    if (memory_ || (size == capacity_ && buf_)) return;
     flush();
     long here = tell();
     buf_.reset();
@@ -58,6 +127,10 @@ void ByteFile::set_full_buffering(std::size_t size) {
 }
 
 bool ByteFile::flush() {
+    if (memory_) {
+        memory_size();
+        return !error_;
+    }
     if (!wend_) return !error_;  // not writing
     char8_t* last = wmax_ > wpos_ ? wmax_ : wpos_;
     std::size_t pending = static_cast<std::size_t>(last - buf_.get());
@@ -70,6 +143,17 @@ bool ByteFile::flush() {
 
 int ByteFile::underflow() {
     if (platform::interrupt_requested()) stop_with_message(kInterrupted);
+    if (memory_) {
+        // Everything is in the buffer: read on from where the file stands.
+        const std::size_t here = memory_position();
+        const std::size_t size = memory_size();
+        if (!buf_ || here >= size) return kEnd;
+        wpos_ = wend_ = wmax_ = nullptr;
+        base_ = 0;
+        rpos_ = buf_.get() + here;
+        rend_ = buf_.get() + size;
+        return *rpos_++;
+    }
     if (fd_ < 0 || error_ || !ensure_buffer()) return kEnd;
     if (wend_) {
         flush();
@@ -87,9 +171,28 @@ int ByteFile::underflow() {
     return *rpos_++;
 }
 
-void ByteFile::overflow(std::uint8_t byte) {
+bool ByteFile::begin_writing() {
     if (platform::interrupt_requested()) stop_with_message(kInterrupted);
-    if (fd_ < 0 || error_ || !ensure_buffer()) return;
+    if (memory_) {
+        // The write window is the whole buffer from where the file stands;
+        // a full one grows, or the file moves to disk.
+        const std::size_t here = memory_position();
+        const std::size_t size = memory_size();
+        if (!buf_ || here >= capacity_) {
+            const std::size_t wanted = here + 1 > capacity_ ? here + 1 : capacity_;
+            if (!grow_memory(wanted)) {
+                spill();
+                return begin_writing();
+            }
+        }
+        rpos_ = rend_ = nullptr;
+        base_ = 0;
+        wpos_ = buf_.get() + here;
+        wend_ = buf_.get() + capacity_;
+        wmax_ = buf_.get() + size;
+        return true;
+    }
+    if (fd_ < 0 || error_ || !ensure_buffer()) return false;
     if (wend_) {
         flush();
     } else if (rend_) {
@@ -102,7 +205,11 @@ void ByteFile::overflow(std::uint8_t byte) {
     if (append_) base_ = platform::seek_file(fd_, 0, SEEK_END);
     wpos_ = buf_.get();
     wend_ = buf_.get() + capacity_;
-    *wpos_++ = static_cast<char8_t>(byte);
+    return true;
+}
+
+void ByteFile::overflow(std::uint8_t byte) {
+    if (begin_writing()) *wpos_++ = static_cast<char8_t>(byte);
 }
 
 void ByteFile::put_text(const char* text) {
@@ -135,12 +242,30 @@ std::size_t ByteFile::write(const void* data, std::size_t count) {
 }
 
 long ByteFile::tell() const {
+    if (memory_ && !rend_ && !wend_) return static_cast<long>(base_);
     if (rend_) return static_cast<long>(base_ + (rpos_ - buf_.get()));
     if (wend_) return static_cast<long>(base_ + (wpos_ - buf_.get()));
     return static_cast<long>(base_);
 }
 
 bool ByteFile::seek_to(long position) {
+    if (memory_ && position >= 0) {
+        const std::size_t size = memory_size();
+        const auto at = static_cast<std::size_t>(position);
+        if (at > size) {
+            // Past the end: the gap reads as zeros, as in a file.
+            if (!grow_memory(at)) {
+                spill();
+                return seek_to(position);
+            }
+            std::memset(buf_.get() + size, 0, at - size);
+            mem_size_ = at;
+        }
+        wpos_ = wend_ = wmax_ = nullptr;
+        rpos_ = rend_ = nullptr;
+        base_ = position;  // where the next get or put starts
+        return true;
+    }
     if (fd_ < 0 || position < 0) return false;
     if (rend_ && position >= base_ && position <= base_ + (rend_ - buf_.get())) {
         rpos_ = buf_.get() + (position - base_);  // inside what was read
@@ -163,6 +288,7 @@ bool ByteFile::seek_to(long position) {
 bool ByteFile::seek_relative(long offset) { return seek_to(tell() + offset); }
 
 long ByteFile::size() {
+    if (memory_) return static_cast<long>(memory_size());
     if (fd_ < 0) return 0;
     flush();
     long long here = platform::seek_file(fd_, 0, SEEK_CUR);
@@ -173,6 +299,11 @@ long ByteFile::size() {
 
 bool ByteFile::truncate_here() {
     const long here = tell();
+    if (memory_) {
+        seek_to(here);
+        mem_size_ = static_cast<std::size_t>(here);
+        return true;
+    }
     if (!seek_to(here) || !flush()) return false;
     rpos_ = rend_ = wpos_ = wend_ = wmax_ = nullptr;
     base_ = here;
@@ -181,6 +312,12 @@ bool ByteFile::truncate_here() {
 }
 
 bool ByteFile::close() {
+    if (memory_) {
+        memory_ = false;
+        buf_.reset();
+        rpos_ = rend_ = wpos_ = wend_ = wmax_ = nullptr;
+        return !error_;
+    }
     if (fd_ < 0) return true;
     bool ok = flush();
     if (!platform::close_file(fd_)) ok = false;

@@ -13,10 +13,13 @@ namespace verbatra {
 class ByteFile {
 public:
     static constexpr int kEnd = -1;
-    // The buffer size that the buffering flags of the format tables ask for.
+    // The unit of buffering that the flags of the format tables ask for.
     static constexpr std::size_t kBufferSize = 5120;
+    // What a flag gives: large enough that a conversion spends its time on
+    // the bytes, not on system calls.
+    static constexpr std::size_t kFlaggedBufferSize = 64 * kBufferSize;
     // The buffer a file has when no flag asks for more.
-    static constexpr std::size_t kDefaultBufferSize = 4096;
+    static constexpr std::size_t kDefaultBufferSize = 64 * 1024;
 
     ByteFile() = default;
     ~ByteFile() { close(); }
@@ -30,7 +33,16 @@ public:
     // errno tells why it failed.
     static ByteFile open(const std::string& name, const char* mode);
 
-    bool is_open() const { return fd_ >= 0; }
+    // A new, empty file kept in memory: no file system work for the small
+    // pieces a conversion sets aside. Once it outgrows `limit` bytes it
+    // moves to the file `spill_name()` gives (then created with "w+b"; a
+    // fatal stop when it cannot be) and goes on there.
+    static ByteFile in_memory(std::string (*spill_name)(const std::string&), const std::string& name,
+                              std::size_t limit = kMemoryLimit);
+    static constexpr std::size_t kMemoryLimit = 1 << 20;
+
+    bool is_open() const { return fd_ >= 0 || memory_; }
+    bool in_memory() const { return memory_; }
 
     // The next byte, 0..255, or kEnd.
     int get() {
@@ -63,7 +75,7 @@ public:
     bool truncate_here();
 
     // Buffering with a buffer of `size` bytes.
-    void set_full_buffering(std::size_t size = kBufferSize);
+    void set_full_buffering(std::size_t size = kFlaggedBufferSize);
 
     // Writes out what is buffered; false when it could not be stored.
     bool flush();
@@ -80,10 +92,24 @@ private:
 
     int underflow();
     void overflow(std::uint8_t byte);
+    // Starts a fresh write window, flushing or leaving reading first; false
+    // when the file cannot be written.
+    bool begin_writing();
     bool ensure_buffer();
     void take(ByteFile& other) noexcept;
+    // Memory files: the logical size, brought up to date with what the
+    // write window wrote; more room; the move to a real file.
+    std::size_t memory_position() const;
+    std::size_t memory_size();
+    bool grow_memory(std::size_t wanted);
+    void spill();
 
     int fd_ = -1;
+    bool memory_ = false;
+    std::size_t mem_size_ = 0;
+    std::size_t mem_limit_ = 0;
+    std::string mem_name_;
+    std::string (*mem_spill_)(const std::string&) = nullptr;
     bool append_ = false;
     bool error_ = false;
     std::size_t capacity_ = kDefaultBufferSize;
@@ -110,6 +136,14 @@ public:
     ByteIn& operator=(const ByteIn&) = delete;
 
     int get() { return pos_ < end_ ? *pos_++ : refill(); }
+    // The bytes buffered and not yet taken, reading more when there are
+    // none; none at the end of the file. Take them with skip().
+    const std::uint8_t* window(std::size_t& count) {
+        if (pos_ == end_ && refill() != ByteFile::kEnd) --pos_;
+        count = static_cast<std::size_t>(end_ - pos_);
+        return reinterpret_cast<const std::uint8_t*>(pos_);
+    }
+    void skip(std::size_t count) { pos_ += count; }
     // Steps back over the byte that get() just returned.
     void unget() {
         sync();
@@ -146,6 +180,24 @@ public:
     void put_text(const char* text) {
         while (*text) put(static_cast<std::uint8_t>(*text++));
     }
+    // The write position and, in `space`, the room behind it: at least
+    // `minimum` bytes when the buffer is that large (a buffer with less room
+    // left is written out first). `space` is 0 when the file cannot be
+    // written. Write through the pointer, then commit() where it ended.
+    std::uint8_t* room(std::size_t minimum, std::size_t& space) {
+        if (static_cast<std::size_t>(end_ - pos_) < minimum) {
+            sync();
+            if (file_.begin_writing()) {
+                pos_ = file_.wpos_;
+                end_ = file_.wend_;
+            } else {
+                end_ = pos_;
+            }
+        }
+        space = static_cast<std::size_t>(end_ - pos_);
+        return reinterpret_cast<std::uint8_t*>(pos_);
+    }
+    void commit(std::uint8_t* end) { pos_ = reinterpret_cast<char8_t*>(end); }
     // Moves the write position by `offset` bytes (a step back, mostly).
     void seek_relative(long offset) {
         sync();

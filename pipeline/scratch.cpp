@@ -24,6 +24,9 @@ std::string scratch_path(const std::string& name) {
 }
 
 ByteFile open_scratch(const std::string& name, const char* mode) {
+    // A new scratch file lives in memory while it is small; it reaches the
+    // private directory only when it outgrows that.
+    if (std::string(mode) == "w+b") return ByteFile::in_memory(scratch_path, name);
     return open_or_stop(scratch_path(name), mode);
 }
 

@@ -3,6 +3,11 @@
 // accent, or accent, backspace, letter) become the accented letter.
 #include "readers/text_only.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "pipeline/byte_runs.h"
 #include "readers/mac_charset.h"
 #include "stream/emitter.h"
 
@@ -53,6 +58,73 @@ bool is_lower_vowel(int c) {
     }
 }
 
+// What each source byte becomes on the common path: up to four stream
+// bytes, and whether a backspace after it may take it back. Line feeds and
+// backspaces look around them, so they leave the common path.
+struct Translation {
+    std::uint8_t bytes[4];
+    std::uint8_t length;
+    bool plain;  // exactly one plain character
+    bool slow;
+};
+
+constexpr std::array<Translation, 256> kTranslations = [] {
+    std::array<Translation, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        Translation& e = t[b];
+        if (b == 0x0A || b == 0x08) {
+            e.slow = true;
+            continue;
+        }
+        if (b < 0x20) {
+            const std::uint8_t out = b == 0x0B ? 0x0D : static_cast<std::uint8_t>(b);
+            if (b == 0x09 || b == 0x0B || b == 0x0C || b == 0x0D) {
+                e.bytes[0] = out;
+                e.length = 1;
+            }
+            continue;
+        }
+        const std::uint16_t entry = kMacintoshTable[b];
+        if (entry > 0xFF) {
+            e.bytes[0] = 0x5C;
+            e.bytes[1] = 0x20;
+            e.bytes[2] = static_cast<std::uint8_t>(entry >> 8);
+            e.bytes[3] = static_cast<std::uint8_t>(entry);
+            e.length = 4;
+        } else if (entry == 0x5C) {
+            e.bytes[0] = e.bytes[1] = 0x5C;
+            e.length = 2;
+        } else if (entry != 0) {
+            e.bytes[0] = static_cast<std::uint8_t>(entry);
+            e.length = 1;
+            e.plain = true;
+        }
+    }
+    return t;
+}();
+
+// Source bytes translated at a time: each may need four stream bytes.
+constexpr std::size_t kChunk = 16 * 1024;
+
+// The bytes that stand for themselves in the stream: printable ASCII but
+// the backslash, tab and CR. A run of them is copied as it is.
+inline ByteVector changed_bytes(ByteVector v) {
+    // Read as signed, bytes from 0x80 are below 0x20 too.
+    const auto s = (SignedByteVector)v;
+    return (ByteVector)(((s < 0x20) & (s != 0x09) & (s != 0x0D)) | (s == 0x5C));
+}
+
+constexpr bool stands_for_itself(int b) {
+    return b < 0x80 && b != 0x5C && (b >= 0x20 || b == 0x09 || b == 0x0D);
+}
+static_assert([] {
+    for (int b = 0; b < 256; ++b) {
+        const Translation& t = kTranslations[b];
+        if (stands_for_itself(b) && (t.slow || t.length != 1 || t.bytes[0] != b)) return false;
+    }
+    return true;
+}(), "a byte copied unchanged must translate to itself");
+
 }  // namespace
 
 int read_text_only(ByteFile& source_file, ByteFile& work_file) {
@@ -61,12 +133,30 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
     int previous = 0;
     bool previous_plain = false;  // `previous` stands as the last stream byte
     for (;;) {
-        const int b = source.get();
-        if (b >= 0x20) {  // the common case, kept inline
-            previous_plain = write_source_char(kMacintoshTable, static_cast<std::uint8_t>(b), work) == 1;
-            previous = b;
-            continue;
+        // The common path: bytes that stand for themselves copied sixteen
+        // at a time, the others that need no look around through the table
+        // (four bytes stored for each and the length kept).
+        std::size_t available = 0, space = 0;
+        const std::uint8_t* in = source.window(available);
+        if (available == 0) return 0;
+        std::uint8_t* out = work.room(4 * 64 + 16, space);
+        const std::size_t chunk = space < 16 ? 0 : std::min({available, kChunk, (space - 16) / 4});
+        const std::size_t i = copy_and_translate(in, chunk, out, changed_bytes, [&](std::size_t at, std::uint8_t*& o) {
+            const Translation& t = kTranslations[in[at]];
+            if (t.slow) return std::size_t{0};
+            std::memcpy(o, t.bytes, 4);
+            o += t.length;
+            return std::size_t{1};
+        });
+        work.commit(out);
+        source.skip(i);
+        if (i > 0) {
+            previous = in[i - 1];
+            previous_plain = kTranslations[previous].plain;
         }
+        if (i == chunk && chunk > 0) continue;
+
+        const int b = source.get();
         if (b == ByteFile::kEnd) return 0;
         if (b == 0x0A) {
             // A line feed beside a CR belongs to it; alone it ends a line,
@@ -80,7 +170,7 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
             previous_plain = false;
             continue;
         }
-        if (b != 0x08) {
+        if (b != 0x08) {  // only where the output has no room for a chunk
             previous_plain = emit_byte(b, work);
             previous = b;
             continue;

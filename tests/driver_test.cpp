@@ -130,7 +130,7 @@ TEST(Driver, OpensTheSourceForReadingOnlyAndNamesEachPass) {
 int reader_that_stops(ByteFile&, ByteFile& out) {
     out.put_text("partial stream");
     ByteFile scratch = open_scratch("ATT.###", "w+b");
-    scratch.put_text("scratch");
+    for (std::size_t i = 0; i <= ByteFile::kMemoryLimit; ++i) scratch.put('s');  // to disk
     alloc_or_stop(0);
     return 0;
 }
@@ -182,10 +182,19 @@ TEST(Scratch, FilesLiveInAPrivateDirectoryNotTheCurrentOne) {
     EXPECT_EQ(path.find(dir.path()), std::string::npos);
     EXPECT_EQ(path.find(platform::temp_directory()), 0u);
     {
+        // A small scratch file never reaches the disk.
         ByteFile f = open_scratch("ATT.###", "w+b");
         f.put_text("scratch");
+        f.rewind();
+        EXPECT_EQ(f.get(), 's');
+        EXPECT_FALSE(platform::exists_exactly(path));
     }
-    EXPECT_EQ(test::read_file(path), "scratch");
+    {
+        // A large one goes to the private directory.
+        ByteFile f = open_scratch("ATT.###", "w+b");
+        for (std::size_t i = 0; i <= ByteFile::kMemoryLimit; ++i) f.put('s');
+    }
+    EXPECT_EQ(test::read_file(path).size(), ByteFile::kMemoryLimit + 1);
     remove_scratch("ATT.###");
     EXPECT_FALSE(platform::exists_exactly(path));
     EXPECT_EQ(test::read_file(dir.file("ATT.###")), "the user's own file");

@@ -1,7 +1,11 @@
 #include "writers/plain_text.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <string>
 
+#include "pipeline/byte_runs.h"
 #include "stream/codes.h"
 
 namespace verbatra {
@@ -84,21 +88,61 @@ bool handle_code(ByteIn& work, ByteOut& target, const TargetCharTable& table) {
 int text_note_counter() { return g_text_note_counter; }
 
 int write_plain_text(ByteFile& work_file, ByteFile& target_file, const TargetCharTable& table) {
+    // The common path: stream bytes other than codes, each written as two
+    // bytes with the length kept (CR LF for a paragraph end, a space for a
+    // line end, the byte itself for the rest).
+    struct Plain {
+        std::uint8_t bytes[2];
+        std::uint8_t length;
+    };
+    static constexpr std::array<Plain, 256> kPlain = [] {
+        std::array<Plain, 256> t{};
+        for (int b = 0; b < 256; ++b) t[b] = {{static_cast<std::uint8_t>(b), 0}, 1};
+        t[stream::kLineEnd] = {{0x20, 0}, 1};
+        t[stream::kParagraphEnd] = {{0x0D, 0x0A}, 2};
+        t[stream::kEscape] = {{0, 0}, 0};
+        return t;
+    }();
+    constexpr std::size_t kChunk = 32 * 1024;
     ByteIn work(work_file);
     ByteOut target(target_file);
     for (;;) {
-        int b = work.get();
-        switch (b) {
-            case ByteFile::kEnd: return 0;
-            case stream::kLineEnd: target.put(0x20); break;
-            case stream::kParagraphEnd:
-                target.put(0x0D);
-                target.put(0x0A);
-                break;
-            case stream::kEscape:
-                if (!handle_code(work, target, table)) return 0;
-                break;
-            default: target.put(static_cast<std::uint8_t>(b)); break;
+        std::size_t available = 0, space = 0;
+        const std::uint8_t* in = work.window(available);
+        if (available == 0) return 0;
+        std::uint8_t* out = target.room(2 * 64 + 16, space);
+        const std::size_t chunk = space < 16 ? 0 : std::min({available, kChunk, (space - 16) / 2});
+        const std::size_t i = copy_and_translate(
+            in, chunk, out,
+            [](ByteVector v) {
+                return (ByteVector)((v == stream::kLineEnd) | (v == stream::kParagraphEnd) | (v == stream::kEscape));
+            },
+            [&](std::size_t at, std::uint8_t*& o) {
+                const Plain& p = kPlain[in[at]];
+                if (p.length != 0) {
+                    std::memcpy(o, p.bytes, 2);
+                    o += p.length;
+                    return std::size_t{1};
+                }
+                // A character of another set, whole in the chunk: its byte.
+                if (at + 4 > chunk || in[at + 1] != stream::kSetChar) return std::size_t{0};
+                const auto byte = static_cast<std::uint8_t>(table.lookup(in[at + 2], in[at + 3]));
+                *o = byte;
+                o += byte != 0;  // a pair no source produces has no byte
+                return std::size_t{4};
+            });
+        target.commit(out);
+        work.skip(i);
+        if (i == chunk && chunk > 0) continue;
+
+        const int b = work.get();
+        if (b == stream::kEscape) {
+            if (!handle_code(work, target, table)) return 0;
+        } else if (b == stream::kParagraphEnd) {  // only where the target has no room for a chunk
+            target.put(0x0D);
+            target.put(0x0A);
+        } else if (b != ByteFile::kEnd) {
+            target.put(kPlain[b].bytes[0]);
         }
     }
 }
