@@ -79,8 +79,8 @@ bool ByteFile::grow_memory(std::size_t wanted) {
     std::size_t capacity = capacity_;
     while (capacity < wanted) capacity = capacity * 2 < mem_limit_ ? capacity * 2 : mem_limit_;
     if (buf_ && capacity == capacity_) return true;
-    std::unique_ptr<char8_t[]> bigger(new (std::nothrow) char8_t[capacity]);
-    if (!bigger) stop_with_message("");
+    SkewedBuffer bigger;
+    if (!bigger.allocate(capacity + kReadSlack, 0)) stop_with_message("");
     const std::size_t size = memory_size();
     if (buf_) std::memcpy(bigger.get(), buf_.get(), size);
     const auto at = [&](char8_t* p) { return p ? bigger.get() + (p - buf_.get()) : nullptr; };
@@ -111,9 +111,9 @@ void ByteFile::spill() {
 
 bool ByteFile::ensure_buffer() {
     if (buf_) return true;
-    buf_.reset(new (std::nothrow) char8_t[capacity_]);
-    if (!buf_) error_ = true;
-    return buf_ != nullptr;
+    // The slack lets a loop read whole blocks past the last byte it uses.
+    if (!buf_.allocate(capacity_ + kReadSlack, skew())) error_ = true;
+    return static_cast<bool>(buf_);
 }
 
 void ByteFile::set_full_buffering(std::size_t size) {

@@ -6,9 +6,33 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace verbatra {
+
+// A buffer whose first byte lies some way into its allocation, so that the
+// buffers of two files a loop reads and writes together do not start at the
+// same offset in a page (the processor then mistakes their addresses for
+// one another and waits).
+class SkewedBuffer {
+public:
+    bool allocate(std::size_t size, std::size_t skew) {
+        storage_.reset(new (std::nothrow) char8_t[size + skew]());
+        data_ = storage_ ? storage_.get() + skew : nullptr;
+        return data_ != nullptr;
+    }
+    void reset() {
+        storage_.reset();
+        data_ = nullptr;
+    }
+    char8_t* get() const { return data_; }
+    explicit operator bool() const { return data_ != nullptr; }
+
+private:
+    std::unique_ptr<char8_t[]> storage_;
+    char8_t* data_ = nullptr;
+};
 
 class ByteFile {
 public:
@@ -40,6 +64,9 @@ public:
     static ByteFile in_memory(std::string (*spill_name)(const std::string&), const std::string& name,
                               std::size_t limit = kMemoryLimit);
     static constexpr std::size_t kMemoryLimit = 1 << 20;
+    // Bytes past the end of every buffer that may be read (never used):
+    // ByteIn::window() guarantees them.
+    static constexpr std::size_t kReadSlack = 64;
 
     bool is_open() const { return fd_ >= 0 || memory_; }
     bool in_memory() const { return memory_; }
@@ -115,7 +142,8 @@ private:
     std::size_t capacity_ = kDefaultBufferSize;
     // char8_t, unlike unsigned char, cannot alias the pointers below, so a
     // hot loop keeps them in registers across its stores.
-    std::unique_ptr<char8_t[]> buf_;
+    SkewedBuffer buf_;
+    std::size_t skew() const { return static_cast<unsigned>(fd_) % 8 * 512; }
     long long base_ = 0;  // file offset of buf_[0]
     char8_t* rpos_ = nullptr;
     char8_t* rend_ = nullptr;  // read window [buf_, rend_) while reading
@@ -137,7 +165,8 @@ public:
 
     int get() { return pos_ < end_ ? *pos_++ : refill(); }
     // The bytes buffered and not yet taken, reading more when there are
-    // none; none at the end of the file. Take them with skip().
+    // none; none at the end of the file. Take them with skip(). The
+    // ByteFile::kReadSlack bytes after them may be read, not used.
     const std::uint8_t* window(std::size_t& count) {
         if (pos_ == end_ && refill() != ByteFile::kEnd) --pos_;
         count = static_cast<std::size_t>(end_ - pos_);

@@ -33,47 +33,70 @@ inline unsigned mark_bits(ByteVector marks) {
 }
 }  // namespace detail
 
-// Copies the bytes of `in` (at most `n`) to `out`, sixteen at a time,
-// until a byte that `changed` marks; `handle` then deals with the bytes
-// from there: it writes their translation, moves `out` past it and returns
-// how many bytes it took (0 to stop). Returns how many bytes were taken in
-// all; `out` moves past what was written. `changed` takes a ByteVector and
-// gives a nonzero byte for each byte it marks; `out` needs room for the
-// translations of `n` bytes and 16 bytes more (whole blocks are stored,
-// bytes after a changed one to be overwritten).
+// Copies the bytes of `in` (at most `n`) to `out` until a byte that
+// `changed` marks; `handle` then deals with the bytes from there: it
+// writes their translation, moves `out` past it and returns how many bytes
+// it took (0 to stop). Returns how many bytes were taken in all; `out`
+// moves past what was written. Works on windows of 64 bytes: one without a
+// changed byte is copied whole, and in one with some, each stretch between
+// them is copied 64 bytes at a time, so no loop or branch depends on where
+// they fall. `changed` takes a ByteVector and gives a nonzero byte for each
+// byte it marks. `in` must be readable for kRunSlack bytes past `n` (what
+// is there is never used), and `out` needs room for the translations of
+// `n` bytes and kRunSlack bytes more.
+inline constexpr std::size_t kRunSlack = 64;
+
 template <typename Changed, typename Handle>
 inline std::size_t copy_and_translate(const std::uint8_t* in, std::size_t n, std::uint8_t*& out,
                                       Changed changed, Handle handle) {
+    const auto copy64 = [](std::uint8_t* to, const std::uint8_t* from) {
+        ByteVector v[4];
+        std::memcpy(v, from, 64);
+        std::memcpy(to, v, 64);
+    };
     std::size_t i = 0;
-    while (i < n) {
-        std::size_t run;
-        if (i + 16 <= n) {
+    while (i + 64 <= n) {
+        std::uint64_t marks = 0;
+        for (int q = 0; q < 4; ++q) {
             ByteVector v;
-            std::memcpy(&v, in + i, 16);
-            std::memcpy(out, &v, 16);
-            const unsigned marks = detail::mark_bits(changed(v));
-            if (marks == 0) {
-                i += 16;
-                out += 16;
-                continue;
-            }
-            run = static_cast<std::size_t>(__builtin_ctz(marks));
-        } else {
-            for (run = 0; i + run < n; ++run) {
-                ByteVector v{};
-                v[0] = in[i + run];
-                if (changed(v)[0]) break;
-                out[run] = in[i + run];
-            }
+            std::memcpy(&v, in + i + 16 * q, 16);
+            marks |= static_cast<std::uint64_t>(detail::mark_bits(changed(v))) << (16 * q);
         }
-        i += run;
-        out += run;
-        if (i == n) break;
+        if (marks == 0) {
+            copy64(out, in + i);
+            i += 64;
+            out += 64;
+            continue;
+        }
+        std::size_t pos = 0;  // in the window: what is not yet written
+        do {
+            const auto k = static_cast<std::size_t>(__builtin_ctzll(marks));
+            copy64(out, in + i + pos);
+            out += k - pos;
+            const std::size_t taken = handle(i + k, out);
+            if (taken == 0) return i + k;
+            pos = k + taken;
+            marks = pos >= 64 ? 0 : marks & (~std::uint64_t{0} << pos);
+        } while (marks != 0);
+        if (pos < 64) {
+            copy64(out, in + i + pos);
+            out += 64 - pos;
+            pos = 64;
+        }
+        i += pos;
+    }
+    while (i < n) {
+        ByteVector v{};
+        v[0] = in[i];
+        if (!changed(v)[0]) {
+            *out++ = in[i++];
+            continue;
+        }
         const std::size_t taken = handle(i, out);
         if (taken == 0) break;
         i += taken;
     }
-    return i;
+    return i < n ? i : n;
 }
 
 }  // namespace verbatra

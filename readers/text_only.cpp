@@ -139,8 +139,8 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
         std::size_t available = 0, space = 0;
         const std::uint8_t* in = source.window(available);
         if (available == 0) return 0;
-        std::uint8_t* out = work.room(4 * 64 + 16, space);
-        const std::size_t chunk = space < 16 ? 0 : std::min({available, kChunk, (space - 16) / 4});
+        std::uint8_t* out = work.room(4 * 64 + kRunSlack, space);
+        const std::size_t chunk = space < kRunSlack ? 0 : std::min({available, kChunk, (space - kRunSlack) / 4});
         const std::size_t i = copy_and_translate(in, chunk, out, changed_bytes, [&](std::size_t at, std::uint8_t*& o) {
             const Translation& t = kTranslations[in[at]];
             if (t.slow) return std::size_t{0};

@@ -110,26 +110,30 @@ int write_plain_text(ByteFile& work_file, ByteFile& target_file, const TargetCha
         std::size_t available = 0, space = 0;
         const std::uint8_t* in = work.window(available);
         if (available == 0) return 0;
-        std::uint8_t* out = target.room(2 * 64 + 16, space);
-        const std::size_t chunk = space < 16 ? 0 : std::min({available, kChunk, (space - 16) / 2});
+        std::uint8_t* out = target.room(2 * 64 + kRunSlack, space);
+        const std::size_t chunk = space < kRunSlack ? 0 : std::min({available, kChunk, (space - kRunSlack) / 2});
         const std::size_t i = copy_and_translate(
             in, chunk, out,
             [](ByteVector v) {
                 return (ByteVector)((v == stream::kLineEnd) | (v == stream::kParagraphEnd) | (v == stream::kEscape));
             },
             [&](std::size_t at, std::uint8_t*& o) {
+                // A line or paragraph end, or a character of another set
+                // whole in the chunk. Both answers are worked out and one is
+                // picked by arithmetic: which of the two comes is as good as
+                // random, so a branch on it would mostly guess wrong.
                 const Plain& p = kPlain[in[at]];
-                if (p.length != 0) {
-                    std::memcpy(o, p.bytes, 2);
-                    o += p.length;
-                    return std::size_t{1};
-                }
-                // A character of another set, whole in the chunk: its byte.
-                if (at + 4 > chunk || in[at + 1] != stream::kSetChar) return std::size_t{0};
-                const auto byte = static_cast<std::uint8_t>(table.lookup(in[at + 2], in[at + 3]));
-                *o = byte;
-                o += byte != 0;  // a pair no source produces has no byte
-                return std::size_t{4};
+                const unsigned code = p.length == 0;  // the bytes after it may be slack
+                if (code & ((at + 4 > chunk) | (in[at + 1] != stream::kSetChar))) return std::size_t{0};
+                const unsigned byte = table.lookup(in[at + 2], in[at + 3]) & 0xFF;
+                const unsigned mask = 0u - code;
+                const unsigned plain = p.bytes[0] | p.bytes[1] << 8;
+                const unsigned two = (byte & mask) | (plain & ~mask);
+                o[0] = static_cast<std::uint8_t>(two);
+                o[1] = static_cast<std::uint8_t>(two >> 8);
+                // A pair no source produces has no byte.
+                o += ((byte != 0) & mask) | (p.length & ~mask);
+                return std::size_t{1} + 3 * code;
             });
         target.commit(out);
         work.skip(i);
