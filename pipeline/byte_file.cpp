@@ -80,7 +80,7 @@ bool ByteFile::grow_memory(std::size_t wanted) {
     while (capacity < wanted) capacity = capacity * 2 < mem_limit_ ? capacity * 2 : mem_limit_;
     if (buf_ && capacity == capacity_) return true;
     SkewedBuffer bigger;
-    if (!bigger.allocate(capacity + kReadSlack, 0)) stop_with_message("");
+    if (!bigger.allocate(capacity + kReadSlack, 0, kReadSlack)) stop_with_message("");
     const std::size_t size = memory_size();
     if (buf_) std::memcpy(bigger.get(), buf_.get(), size);
     const auto at = [&](char8_t* p) { return p ? bigger.get() + (p - buf_.get()) : nullptr; };
@@ -112,7 +112,7 @@ void ByteFile::spill() {
 bool ByteFile::ensure_buffer() {
     if (buf_) return true;
     // The slack lets a loop read whole blocks past the last byte it uses.
-    if (!buf_.allocate(capacity_ + kReadSlack, skew())) error_ = true;
+    if (!buf_.allocate(capacity_ + kReadSlack, skew(), kReadSlack)) error_ = true;
     return static_cast<bool>(buf_);
 }
 

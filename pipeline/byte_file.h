@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -17,8 +18,11 @@ namespace verbatra {
 // one another and waits).
 class SkewedBuffer {
 public:
-    bool allocate(std::size_t size, std::size_t skew) {
-        storage_.reset(new (std::nothrow) char8_t[size + skew]());
+    // `size` bytes, left as they come (a large buffer is never touched in
+    // full for a small file), but for the last `zeroed`.
+    bool allocate(std::size_t size, std::size_t skew, std::size_t zeroed) {
+        storage_.reset(new (std::nothrow) char8_t[size + skew]);
+        if (storage_) std::memset(storage_.get() + skew + size - zeroed, 0, zeroed);
         data_ = storage_ ? storage_.get() + skew : nullptr;
         return data_ != nullptr;
     }
