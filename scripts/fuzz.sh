@@ -6,10 +6,11 @@
 # and are used again by the next run; an input that breaks a property is
 # kept as build/fuzz/findings/TARGET-* and the script fails.
 #
-# usage: scripts/fuzz.sh [SECONDS]
+# usage: scripts/fuzz.sh [SECONDS] [TARGETS-AT-ONCE]   (default 10 s, one at a time)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-10}
+at_once=${2:-1}
 scripts/install-deps.sh --fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
@@ -62,19 +63,34 @@ for reader in text macwrite macwrite2; do
   r=$((r + 1))
 done
 
-status=0
-for fuzzer in "$out"/fuzzers/*; do
+run_one() {  # run_one FUZZER: prints one line, returns 1 on a finding
+  local fuzzer=$1 name log runs
   name=$(basename "$fuzzer")
   mkdir -p "$out/corpora/$name" "$seeds/$name"
   log="$out/logs/$name.log"
   if "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$out/findings/$name-" "$out/corpora/$name" "$seeds/$name" >"$log" 2>&1; then
     runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
-    printf '%-16s %8s runs in %s s, no finding\n' "$name" "${runs:-?}" "$seconds"
+    printf '%-16s %10s runs in %s s, no finding\n' "$name" "${runs:-?}" "$seconds"
   else
     printf '%-16s FINDING, see %s and %s\n' "$name" "$log" "$out/findings/"
     grep -m3 -E 'ERROR|fuzz property broken|SUMMARY' "$log" || true
-    status=1
+    return 1
   fi
+}
+
+status=0
+running=0
+for fuzzer in "$out"/fuzzers/*; do
+  if [ "$running" -ge "$at_once" ]; then
+    wait -n || status=1
+    running=$((running - 1))
+  fi
+  run_one "$fuzzer" &
+  running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || status=1
+  running=$((running - 1))
 done
 exit $status
