@@ -341,7 +341,10 @@ private:
     }
 
     // Copies the text of the next footnote in `notes` to the work stream:
-    // what follows the next note mark, up to its end of section.
+    // what follows the next note mark, up to its end of section. A note
+    // cannot hold a note: a reference inside a footnote text (a damaged
+    // file has them) is left out with its end of section, so the note's
+    // own end still closes it.
     void copy_next_note(ByteFile& notes) {
         static const std::string kMarks = {'\x5C', static_cast<char>(kNoteMark), '\x5C', static_cast<char>(kNoteMark)};
         if (find_text(kMarks, notes) < 0) return;
@@ -351,6 +354,11 @@ private:
                 continue;
             }
             const int c = notes.get();
+            if (c == stream::kNoteStart) {
+                skip_bytes(2, notes);
+                if (notes.get() == stream::kEscape && notes.get() == stream::kEndSection) continue;
+                return;  // the first pass always closes a reference at once
+            }
             if (c == ByteFile::kEnd || c == stream::kEndSection || !copy_code(c, notes, out_)) return;
         }
     }

@@ -178,6 +178,17 @@ TEST(MacWrite2Reader, FootnotesMoveBehindTheirReferences) {
     EXPECT_EQ(read(doc.build()), "See" + bytes({0x5C, 0xA2, 0, 1}) + "One\r\\\x7F it" + bytes({0x5C, 0xA2, 0, 2}) +
                                      "Two\r\\\x7F.\r");
 
+    // A reference inside a footnote text (a damaged file) is left out: the
+    // note keeps all its text and is closed once.
+    MacWrite2Doc nested;
+    const std::string nested_notes = "\x03On\x05" "e\r\x03Two\r";
+    const int nested_main = nested.text_block(main);
+    const int nested_block = nested.text_block(nested_notes);
+    nested.document({}, {}, {nested.zone({{{nested_main, static_cast<int>(main.size())}}, {}, {}}),
+                             nested.zone({{{nested_block, static_cast<int>(nested_notes.size())}}, {}, {}})});
+    EXPECT_EQ(read(nested.build()), "See" + bytes({0x5C, 0xA2, 0, 1}) + "One\r\\\x7F it" + bytes({0x5C, 0xA2, 0, 2}) +
+                                        "Two\r\\\x7F.\r");
+
     // Without footnote texts a reference stays as it is.
     MacWrite2Doc plain = styled("a\x05" "b\r", {}, {});
     EXPECT_EQ(read(plain.build()), "a" + bytes({0x5C, 0xA2, 0, 0, 0x5C, 0x7F}) + "b\r");
