@@ -6,6 +6,9 @@
 // is checked against the end of the document's data before it is used.
 #include "readers/macwrite.h"
 
+#include <iterator>
+#include <map>
+
 #include <vector>
 
 #include "pipeline/file_utils.h"
@@ -149,6 +152,7 @@ private:
             const long text = src_.tell();
             src_.seek_relative(n + (n & 1));
             read_runs();
+            if (!claim(data, src_.tell() - origin_)) return;
             src_.seek_to(text);
             emit(src_, n);
             return;
@@ -157,10 +161,23 @@ private:
         expand(n, att);
         if (src_.tell() & 1) src_.seek_relative(1);
         read_runs();
+        if (!claim(data, src_.tell() - origin_)) return;
         att.rewind();
         emit(att, n);
         att.close();
         remove_scratch("ATT.###");
+    }
+
+    // Marks the bytes [begin, end) of the document as the paragraph being
+    // converted; false when a paragraph already converted holds any of
+    // them. A damaged paragraph array can name the same text, or text
+    // inside other text, many times over: each byte of the file is then
+    // still converted once, and the stream stays in proportion to the file.
+    bool claim(long begin, long end) {
+        auto next = claimed_.lower_bound(end);
+        if (next != claimed_.begin() && std::prev(next)->second > begin) return false;
+        claimed_.emplace(begin, end);
+        return true;
     }
 
     // Reads the format length and the runs that lie whole within it.
@@ -248,6 +265,7 @@ private:
     long end_ = 0;
     int ruler_justification_ = 0;
     std::vector<FormatRun> runs_;
+    std::map<long, long> claimed_;  // paragraphs converted: first byte -> end
 };
 
 }  // namespace

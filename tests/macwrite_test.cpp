@@ -251,6 +251,17 @@ TEST(MacWriteReader, DamagedFilesAreReadOnlyWhereTheyHoldData) {
     const std::string whole = cut.build();
     EXPECT_EQ(read(whole), kEmptyHeaderFooter + "\\Sok\rthis text is cut short\r");
     EXPECT_EQ(read(whole.substr(0, whole.size() - 8)), kEmptyHeaderFooter + "\\Sok\r");
+
+    // Entries that name the same paragraph again, or text inside another
+    // paragraph: each byte of the file is converted once, so a small
+    // damaged file cannot give a huge stream (found by fuzzing).
+    MacWriteDoc repeated;
+    repeated.text(repeated.main, "once\r");
+    const long data = repeated.main.back().data;
+    for (int i = 0; i < 3; ++i) repeated.main.push_back({1, 0, data});
+    repeated.main.push_back({1, 0, data + 2});  // inside "once"
+    repeated.text(repeated.main, "then\r");
+    EXPECT_EQ(read(repeated.build()), kEmptyHeaderFooter + "\\Sonce\rthen\r");
 }
 
 }  // namespace
