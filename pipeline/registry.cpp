@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "pipeline/file_utils.h"
+#include "readers/clarisworks.h"
 #include "readers/macwrite.h"
 #include "readers/macwrite2.h"
 #include "readers/text_only.h"
@@ -18,7 +19,7 @@ const FormatEntry source_formats[kSourceCount + 1] = {
     {"MacWrite II", "", read_macwrite2, nullptr, 0x39, "macwrite2"},
     {"MS-Works 2", "", nullptr, nullptr, 0x3D, "works2"},
     {"MS-Works 3", "", nullptr, nullptr, 0x3D, "works3"},
-    {"ClarisWorks", "", nullptr, nullptr, 0x3D, "clarisworks"},
+    {"ClarisWorks", "", read_clarisworks, nullptr, 0x3D, "clarisworks"},
     {"Ragtime 2", "", nullptr, nullptr, 0x3D, "ragtime2"},
     {"Ragtime 3", "", nullptr, nullptr, 0x3D, "ragtime3"},
     {"Nisus Writer", "", nullptr, nullptr, 0x3D, "nisus"},

@@ -56,25 +56,26 @@ std::string without_section_markers(const std::string& text) {
     return out;
 }
 
-// Every version-6 MacWrite document of the corpus, to "Ansi (Windows)",
-// against the text libmwaw finds in it. Both carry the header, the footer
-// and the main text; libmwaw prints them inline, we between section
-// markers, which are taken out before the words are compared. Nothing our
-// reader drops on purpose (window, page and print settings; pictures,
-// which these documents do not hold) shows in the words.
-TEST(Corpus, MacWriteWordsMatchLibmwaw) {
-    const fs::path dir = kCorpus / "macwrite";
+// Every document of a corpus folder, to "Ansi (Windows)", against the text
+// libmwaw finds in it. Both carry headers, footers and the main text;
+// libmwaw prints them inline, we between section markers, which are taken
+// out before the words are compared. A document `accepted` says no to must
+// be refused. Each MacBinary copy gives the stream of its bare data fork.
+void compare_with_libmwaw(const char* folder, const char* extension, const char* source_name,
+                          bool (*accepted)(const std::string& data)) {
+    const fs::path dir = kCorpus / folder;
     if (!fs::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir << "; skipped";
+    const FormatEntry& source = source_formats[lookup_format(source_name, source_formats)];
     int documents = 0;
     for (const auto& entry : fs::directory_iterator(dir)) {
-        if (!entry.is_regular_file() || entry.path().extension() != ".mw") continue;
+        if (!entry.is_regular_file() || entry.path().extension() != extension) continue;
         const std::string name = entry.path().filename().string();
         const std::string data = test::read_file(entry.path().string());
         test::TempDir work;
         test::write_file(work.file("DOC"), data);
-        ConversionResult r = convert_file(work.file("DOC"), source_formats[1], target_formats[1]);
-        if (data.size() < 2 || data[1] != 6) {
-            EXPECT_EQ(r.outcome, Outcome::NotOfFormat) << name << " is not of file version 6";
+        ConversionResult r = convert_file(work.file("DOC"), source, target_formats[1]);
+        if (!accepted(data)) {
+            EXPECT_EQ(r.outcome, Outcome::NotOfFormat) << name << " must be refused";
             continue;
         }
         ASSERT_EQ(r.outcome, Outcome::Converted) << name;
@@ -86,16 +87,25 @@ TEST(Corpus, MacWriteWordsMatchLibmwaw) {
         std::printf("  %s: %zu words, %s libmwaw's %zu\n", name.c_str(), got.size(),
                     got == expected ? "the same as" : "DIFFERENT from", expected.size());
 
-        // Its MacBinary copy gives the stream of the bare data fork.
         const fs::path wrapped = dir / "wrapped" / (name + ".macbin");
         if (fs::exists(wrapped)) {
-            EXPECT_EQ(test::run_entry(read_macwrite, test::read_file(wrapped.string())),
-                      test::run_entry(read_macwrite, data))
+            EXPECT_EQ(test::run_entry(source.reader, test::read_file(wrapped.string())),
+                      test::run_entry(source.reader, data))
                 << wrapped;
         }
         ++documents;
     }
     EXPECT_GT(documents, 0);
+}
+
+// MacWrite: version-6 documents only (the older one must be refused).
+TEST(Corpus, MacWriteWordsMatchLibmwaw) {
+    compare_with_libmwaw("macwrite", ".mw", "macwrite", [](const std::string& d) { return d.size() >= 2 && d[1] == 6; });
+}
+
+// ClarisWorks 1, 2 and 4 and AppleWorks 5 and 6, Macintosh and Windows.
+TEST(Corpus, ClarisWorksWordsMatchLibmwaw) {
+    compare_with_libmwaw("clarisworks", ".cwk", "clarisworks", [](const std::string&) { return true; });
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "pipeline/driver.h"
 #include "pipeline/fatal.h"
 #include "pipeline/file_utils.h"
@@ -61,7 +63,11 @@ TEST(Driver, RefusedSourceLeavesNothingBehind) {
     EXPECT_EQ(convert_file(dir.file("DOC"), not_of_format, dos()).outcome, Outcome::NotOfFormat);
     EXPECT_EQ(convert_file(dir.file("DOC"), empty, dos()).outcome, Outcome::EmptySource);
     // A reader or writer that is not built yet converts nothing.
-    EXPECT_EQ(convert_file(dir.file("DOC"), source_formats[5], dos()).outcome, Outcome::NotAvailable);
+    const FormatEntry* unbuilt = std::find_if(source_formats, source_formats + kSourceCount,
+                                              [](const FormatEntry& e) { return e.reader == nullptr; });
+    if (unbuilt != source_formats + kSourceCount) {
+        EXPECT_EQ(convert_file(dir.file("DOC"), *unbuilt, dos()).outcome, Outcome::NotAvailable);
+    }
     EXPECT_EQ(convert_file(dir.file("DOC"), text_only(), target_formats[3]).outcome, Outcome::NotAvailable);
     EXPECT_EQ(dir.list(), (Names{"DOC"}));
 }

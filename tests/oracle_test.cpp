@@ -14,6 +14,7 @@
 #include <map>
 #include <regex>
 
+#include "readers/clarisworks.h"
 #include "readers/macwrite.h"
 #include "readers/text_only.h"
 #include "stream_builder.h"
@@ -265,13 +266,19 @@ std::vector<Document> suite() {
         docs.push_back({"sample-" + e.path().filename().string(),
                         test::run_entry(read_text_only, test::read_file(e.path().string()))});
     }
-    const fs::path corpus = kSource / ".." / "shared" / "corpus" / "macwrite";
-    if (fs::is_directory(corpus)) {
+    struct Real {
+        const char* folder;
+        const char* extension;
+        EntryPoint reader;
+    };
+    for (const Real& real : {Real{"macwrite", ".mw", read_macwrite}, Real{"clarisworks", ".cwk", read_clarisworks}}) {
+        const fs::path corpus = kSource / ".." / "shared" / "corpus" / real.folder;
+        if (!fs::is_directory(corpus)) continue;
         for (const auto& e : fs::directory_iterator(corpus)) {
-            if (e.path().extension() != ".mw") continue;
+            if (e.path().extension() != real.extension) continue;
             int result = 0;
-            std::string stream = test::run_entry(read_macwrite, test::read_file(e.path().string()), &result);
-            if (result == 0) docs.push_back({"macwrite-" + e.path().stem().string(), stream});
+            std::string stream = test::run_entry(real.reader, test::read_file(e.path().string()), &result);
+            if (result == 0) docs.push_back({std::string(real.folder) + "-" + e.path().stem().string(), stream});
         }
     }
     std::sort(docs.begin(), docs.end(), [](const Document& a, const Document& b) { return a.name < b.name; });
@@ -482,9 +489,11 @@ struct StyleSource {
     const char* folder;  // in the corpus
     const char* extension;
     EntryPoint reader;
+    bool alignment;  // whether the reader carries paragraph alignment
 };
 const StyleSource kStyleSources[] = {
-    {"macwrite", ".mw", read_macwrite},
+    {"macwrite", ".mw", read_macwrite, true},
+    {"clarisworks", ".cwk", read_clarisworks, false},
 };
 
 const char* const kStyleAttributes[] = {"words", "bold", "italic", "underline", "size", "align"};
@@ -500,6 +509,7 @@ TEST(StyleOracle, StylesSurviveEveryWriter) {
         fs::path source;
         std::string file;
         const StyleTarget* target;
+        bool alignment;
     };
     std::vector<Pair> pairs;
     std::map<std::string, std::vector<std::string>> by_filter;
@@ -516,7 +526,7 @@ TEST(StyleOracle, StylesSurviveEveryWriter) {
             for (const StyleTarget& t : kStyleTargets) {
                 const std::string file = doc.stem().string() + t.suffix;
                 test::write_file(dir.file(file), test::run_entry(t.writer, stream));
-                pairs.push_back({doc, file, &t});
+                pairs.push_back({doc, file, &t, src.alignment});
                 by_filter[t.filter].push_back(file);
             }
         }
@@ -534,13 +544,17 @@ TEST(StyleOracle, StylesSurviveEveryWriter) {
         // The word ratio, then each attribute's share of agreeing words.
         const std::size_t agree = json.find("\"agree\"");
         ASSERT_NE(agree, std::string::npos) << json;
+        // An empty document has no words whose styles could be compared.
+        const std::size_t aligned_at = json.find("\"aligned\": ");
+        const bool has_words = aligned_at != std::string::npos && std::atol(json.c_str() + aligned_at + 11) > 0;
         std::string line;
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < (has_words ? 6 : 1); ++i) {
             const std::string key = i == 0 ? "\"word_ratio\": " : "\"" + std::string(kStyleAttributes[i]) + "\": ";
             const std::size_t at = json.find(key, i == 0 ? 0 : agree);
             ASSERT_NE(at, std::string::npos) << key << json;
             const double ratio = std::strtod(json.c_str() + at + key.size(), nullptr);  // null reads as 0
             line += std::string(" ") + kStyleAttributes[i] + " " + std::to_string(ratio).substr(0, 6);
+            if (i == 5 && !p.alignment) continue;  // not carried by this reader, so not held to it
             EXPECT_GE(ratio, 0.99) << kStyleAttributes[i] << " in " << p.target->name;
         }
         std::cout << "  " << p.source.filename().string() << " -> " << p.target->name << ":" << line << "\n";

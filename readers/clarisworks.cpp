@@ -1,0 +1,323 @@
+// ClarisWorks 1 to 5 and AppleWorks 5 and 6 word processing. The document's
+// texts live in "DSET" zones: five length-prefixed areas (the style runs
+// are the third, the tokens that place footnotes the fourth), then the
+// text in length-prefixed chunks. The first zone is the main text; a
+// footnote's text is the zone whose id its token names, written behind its
+// reference.
+//
+// The whole data fork is read into memory first: the format is found by
+// searching and read by offsets, and every offset, length and count taken
+// from the file is checked against its size there.
+#include "readers/clarisworks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "pipeline/registry.h"
+#include "readers/mac_charset.h"
+#include "readers/source_bytes.h"
+#include "stream/codes.h"
+#include "stream/emitter.h"
+#include "stream/symbol_tables.h"
+
+namespace verbatra {
+
+namespace {
+
+constexpr int kMainText = 1;  // byte 20 of a DSET zone: a text zone
+
+// Where the header says what kind of document it is (1: word
+// processing), by version.
+constexpr std::size_t kKindOffset[7] = {0, 242, 248, 248, 256, 268, 278};
+// Style run records and token records grow with the version.
+constexpr std::size_t kRunSize[7] = {0, 10, 10, 10, 12, 12, 18};
+
+// Style bits of a run's flag word, in the order they are switched.
+struct StyleFlag {
+    unsigned bit;
+    int style;
+};
+constexpr StyleFlag kStyleFlags[] = {
+    {0x01, kBold}, {0x02, kItalic}, {0x04, kUnderline}, {0x08, kOutline}, {0x10, kShadow},
+};
+constexpr unsigned kSuperscriptFlags = 0x0500, kSubscriptFlags = 0x0A00;
+
+// Font names of the font table of versions 4 to 6, by the Macintosh font
+// number that stands for them (which chooses the font class and table).
+struct NamedFont {
+    const char* name;
+    int number;
+};
+constexpr NamedFont kNamedFonts[] = {
+    {"Chicago", 0},       {"New York", 2},     {"Geneva", 3},           {"Monaco", 4},
+    {"Zapf Dingbats", 13}, {"Bookman", 14},    {"Palatino", 16},        {"Times", 20},
+    {"Times New Roman", 20}, {"Helvetica", 21}, {"Arial", 21},          {"Courier", 22},
+    {"Courier New", 22},  {"Symbol", 23},      {"Wingdings", 13},       {"New Century Schlbk", 34},
+};
+constexpr int kPlainFont = 22;  // an unknown font: class "other", the Macintosh table
+
+struct Run {
+    std::uint32_t position;
+    int font;  // a Macintosh font number
+    unsigned flags;
+    int size;
+};
+
+class Reader {
+public:
+    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+
+    int run() {
+        const DocumentStart start = read_document_start(src_, "CWWPBOBO");
+        if (start.end <= start.origin) return kEmptyInput;
+        data_.resize(static_cast<std::size_t>(start.end - start.origin));
+        src_.seek_to(start.origin);
+        if (src_.read(data_.data(), data_.size()) != data_.size()) return kNotOfFormat;
+        const std::size_t size = data_.size();
+
+        version_ = data_[0];
+        if (version_ < 1 || version_ > 6 || size < 8 || std::memcmp(&data_[4], "BOBO", 4) != 0) return kNotOfFormat;
+        if (size <= kKindOffset[version_] || data_[kKindOffset[version_]] != 1) return kNotOfFormat;
+        const std::size_t main = find_marker("DSET", 0);
+        if (main == kNone || !is_text_zone(main)) return kNotOfFormat;
+        if (version_ >= 4) read_font_names();
+
+        main_ = main;
+        cs_.size = 0;  // no size written yet
+        write_text(main, true);
+        return kConverted;
+    }
+
+private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    std::uint32_t u32(std::size_t at) const { return at + 4 <= data_.size() ? be32(&data_[at]) : 0; }
+    unsigned u16(std::size_t at) const { return at + 2 <= data_.size() ? be16(&data_[at]) : 0; }
+
+    std::size_t find_marker(const char* marker, std::size_t from) const {
+        if (from >= data_.size()) return kNone;
+        const auto found = std::search(data_.begin() + static_cast<long>(from), data_.end(), marker, marker + 4);
+        return found == data_.end() ? kNone : static_cast<std::size_t>(found - data_.begin());
+    }
+
+    bool is_text_zone(std::size_t marker) const {
+        return marker + 24 <= data_.size() && data_[marker + 20] == kMainText;
+    }
+
+    // The text zone whose id is `id` (the first, when a damaged file has
+    // more), or kNone.
+    std::size_t text_zone_with_id(unsigned id) {
+        if (zones_.empty()) {
+            for (std::size_t at = find_marker("DSET", 0); at != kNone; at = find_marker("DSET", at + 4)) {
+                if (is_text_zone(at)) zones_.emplace(u16(at + 22), at);  // keeps the first
+            }
+        }
+        const auto found = zones_.find(id);
+        return found == zones_.end() ? kNone : found->second;
+    }
+
+    // The font table of versions 4 to 6: its length, the count at +4, the
+    // record size at +10, then "FNTM" and the records (two words, then the
+    // name as a Pascal string). A table whose numbers do not add up is not
+    // the one.
+    void read_font_names() {
+        for (std::size_t m = find_marker("FNTM", 16); m != kNone; m = find_marker("FNTM", m + 4)) {
+            const std::uint32_t length = u32(m - 16);
+            const unsigned count = u16(m - 12);
+            const unsigned record = u16(m - 6);
+            if (record < 6 || count == 0 || length != 16 + static_cast<std::uint64_t>(count) * record ||
+                m + 4 + static_cast<std::uint64_t>(count) * record > data_.size()) {
+                continue;
+            }
+            for (unsigned i = 0; i < count; ++i) {
+                const std::size_t at = m + 4 + static_cast<std::size_t>(i) * record;
+                const std::size_t length_of_name = std::min<std::size_t>(data_[at + 4], record - 5);
+                const std::string name(reinterpret_cast<const char*>(&data_[at + 5]), length_of_name);
+                int number = kPlainFont;
+                for (const NamedFont& f : kNamedFonts) {
+                    if (name == f.name) number = f.number;
+                }
+                font_numbers_.push_back(number);
+            }
+            return;
+        }
+    }
+
+    // The Macintosh font number of a run's font field: itself up to
+    // version 3, an index into the font table from version 4 on.
+    int font_number(unsigned field) const {
+        if (version_ < 4) return static_cast<int>(field);
+        return field < font_numbers_.size() ? font_numbers_[field] : kPlainFont;
+    }
+
+    // Reads one area length at `at` and steps past the area; false when the
+    // area does not lie within the file.
+    bool skip_area(std::size_t& at, std::size_t* start = nullptr, std::size_t* length = nullptr) const {
+        if (at + 4 > data_.size()) return false;
+        const std::uint32_t n = u32(at);
+        at += 4;
+        if (n > data_.size() - at) return false;
+        if (start) *start = at;
+        if (length) *length = n;
+        at += n;
+        return true;
+    }
+
+    // Writes the text of the zone at `marker`: the main text, or a
+    // footnote's text (then a reference in it is dropped: a note holds no
+    // note). Every style run, token and chunk must lie within the file; a
+    // chunk the file cuts short ends the text.
+    void write_text(std::size_t marker, bool main) {
+        std::size_t at = marker + 4, runs_at = 0, runs_length = 0, tokens_at = 0, tokens_length = 0;
+        if (!skip_area(at) || !skip_area(at) || !skip_area(at, &runs_at, &runs_length) ||
+            !skip_area(at, &tokens_at, &tokens_length) || !skip_area(at)) {
+            return;
+        }
+        std::vector<Run> runs;
+        const std::size_t run_size = kRunSize[version_];
+        for (std::size_t r = 0; r + run_size <= runs_length; r += run_size) {
+            const std::uint8_t* p = &data_[runs_at + r];
+            runs.push_back({be32(p), font_number(be16(p + 4)), be16(p + 6), p[8]});
+        }
+        std::vector<unsigned> note_zones;  // the zone of each footnote, in order
+        const std::size_t token_size = version_ >= 6 ? 36 : 32;
+        for (std::size_t t = 0; main && t + token_size <= tokens_length; t += token_size) {
+            if (u16(tokens_at + t + 4) == 0) note_zones.push_back(u16(tokens_at + t + 8));
+        }
+
+        table_ = kMacintoshTable;
+        std::size_t next_run = 0;
+        std::uint32_t counter = 0;
+        for (;;) {
+            if (at + 4 > data_.size()) return;
+            const std::uint32_t n = u32(at);
+            at += 4;
+            if (n == 0) return;
+            const bool whole = n <= data_.size() - at;
+            const std::size_t end = whole ? at + n : data_.size();
+            for (; at < end; ++at, ++counter) {
+                while (next_run < runs.size() && runs[next_run].position <= counter) apply(runs[next_run++]);
+                const std::uint8_t b = data_[at];
+                if (b == 0) return;  // the text ends; what follows is not text
+                if (b == 2) {
+                    if (main) footnote(note_zones);
+                    continue;
+                }
+                text_byte(b);
+            }
+            if (!whole) return;
+        }
+    }
+
+    void text_byte(std::uint8_t b) {
+        switch (b) {
+            case 1:
+            case 0x0B:
+                out_.put(stream::kPageBreak);
+                return;
+            case 6:
+                code(stream::kPageNumber);
+                return;
+            case 7:
+                return;
+            case 9:
+            case 13:
+                out_.put(b);
+                return;
+            case 0x0A:
+                out_.put(stream::kLineEnd);
+                return;
+            case 0xCA:
+                code(stream::kNonBreakingSpace);
+                return;
+            default:
+                write_source_char(table_, b, out_);
+                return;
+        }
+    }
+
+    void code(std::uint8_t c) {
+        out_.put(stream::kEscape);
+        out_.put(c);
+    }
+
+    void apply(const Run& r) {
+        if (r.size != 0) set_font_size(cs_, r.size, out_);
+        table_ = source_table_for_font(cs_, r.font, out_);
+        for (const StyleFlag& f : kStyleFlags) {
+            if (r.flags & f.bit) style_on(cs_, f.style, 1, out_);
+            else style_off(cs_, f.style, out_);
+        }
+        // One vertical position at a time: the other one goes off first.
+        if (r.flags & kSuperscriptFlags) {
+            style_off(cs_, kSubscript, out_);
+            style_on(cs_, kSuperscript, 1, out_);
+        } else if (r.flags & kSubscriptFlags) {
+            style_off(cs_, kSuperscript, out_);
+            style_on(cs_, kSubscript, 1, out_);
+        } else {
+            style_off(cs_, kSuperscript, out_);
+            style_off(cs_, kSubscript, out_);
+        }
+    }
+
+    // A footnote reference: between the note's start and end codes its
+    // text, with no style of the main text on; then the main text goes on
+    // with the styles, font and size it had. Each note zone is written
+    // once at most (a damaged file may name one many times), and never
+    // the main text.
+    void footnote(const std::vector<unsigned>& note_zones) {
+        const int n = ++notes_;
+        out_.put(stream::kEscape);
+        out_.put(stream::kNoteStart);
+        out_.put(static_cast<std::uint8_t>(n >> 8));
+        out_.put(static_cast<std::uint8_t>(n));
+        const CharState main_state = cs_;
+        const std::uint16_t* main_table = table_;
+        const std::size_t i = static_cast<std::size_t>(n - 1);
+        if (i < note_zones.size()) {
+            const std::size_t zone = text_zone_with_id(note_zones[i]);
+            if (zone != kNone && zone != main_ && used_.insert(zone).second) {
+                all_styles_off(cs_, out_);
+                write_text(zone, false);
+            }
+        }
+        code(stream::kEndSection);
+        restore(main_state);
+        table_ = main_table;
+    }
+
+    // Brings the stream from the note's character state back to `s`.
+    void restore(const CharState& s) {
+        for (int bit = kBold; bit <= kOutline; ++bit) {
+            if (!style_is_set(s, bit)) style_off(cs_, bit, out_);
+        }
+        for (int bit = kBold; bit <= kOutline; ++bit) {
+            if (style_is_set(s, bit)) style_on(cs_, bit, 1, out_);
+        }
+        if (s.size != 0) set_font_size(cs_, -s.size, out_);
+        set_font_class(cs_, s.font_class, out_);
+    }
+
+    ByteFile& src_;
+    ByteFile& out_;
+    std::vector<std::uint8_t> data_;
+    int version_ = 0;
+    std::vector<int> font_numbers_;
+    CharState cs_;
+    const std::uint16_t* table_ = kMacintoshTable;
+    int notes_ = 0;
+    std::size_t main_ = 0;
+    std::map<unsigned, std::size_t> zones_;  // text zones by id
+    std::set<std::size_t> used_;             // note zones written
+};
+
+}  // namespace
+
+int read_clarisworks(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+
+}  // namespace verbatra

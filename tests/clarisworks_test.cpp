@@ -1,0 +1,232 @@
+// ClarisWorks documents built from the layout: a header with the version,
+// "BOBO" and the document kind, text zones ("DSET") with their areas,
+// style runs, tokens and text chunks, and a font table for versions 4-6.
+#include <gtest/gtest.h>
+
+#include "readers/clarisworks.h"
+#include "stream_builder.h"
+#include "support.h"
+
+namespace verbatra {
+namespace {
+
+using test::be16;
+using test::be32;
+using test::bytes;
+
+constexpr std::size_t kKindOffset[7] = {0, 242, 248, 248, 256, 268, 278};
+
+struct StyleRun {
+    long position;
+    int font;
+    int flags;  // style bits, 0x100 superscript, 0x200 subscript
+    int size;
+};
+
+struct Zone {
+    int id;
+    int file_type = 1;  // 1: text
+    std::vector<StyleRun> runs;
+    std::vector<std::pair<long, int>> notes;  // footnote tokens: position, zone id
+    std::vector<std::string> chunks;
+};
+
+class CwDoc {
+public:
+    explicit CwDoc(int version) : version_(version) {}
+    CwDoc& zone(const Zone& z) {
+        zones_.push_back(z);
+        return *this;
+    }
+    CwDoc& fonts(const std::vector<std::string>& names) {
+        fonts_ = names;
+        return *this;
+    }
+    std::string build() const {
+        std::string f(kKindOffset[version_] + 2, '\0');
+        f[0] = static_cast<char>(version_);
+        f.replace(4, 4, "BOBO");
+        f[kKindOffset[version_]] = 1;  // word processing
+        for (const Zone& z : zones_) f += dset(z);
+        if (!fonts_.empty()) {
+            std::string records;
+            for (const std::string& name : fonts_) {
+                std::string r = be16(21) + be16(2) + static_cast<char>(name.size()) + name;
+                r.resize(68, '\0');
+                records += r;
+            }
+            f += be32(static_cast<long>(16 + records.size())) + be16(static_cast<int>(fonts_.size())) + be16(-1) +
+                 be16(0) + be16(68) + be16(4) + be16(2) + "FNTM" + records;
+        }
+        return f;
+    }
+
+private:
+    static std::string area(const std::string& content) { return be32(static_cast<long>(content.size())) + content; }
+
+    std::string dset(const Zone& z) const {
+        // Area a holds what is read at marker +20 (the file type) and +22
+        // (the zone id): its length word is at +4, its bytes from +8.
+        std::string a(12, '\0');
+        a += static_cast<char>(z.file_type);
+        a += '\0';
+        a += be16(z.id);
+        a += std::string(4, '\0');
+        std::string runs;
+        const std::size_t run_size = version_ >= 6 ? 18 : version_ >= 4 ? 12 : 10;
+        for (const StyleRun& r : z.runs) {
+            std::string rec = be32(r.position) + be16(r.font) + be16(r.flags) + static_cast<char>(r.size) + '\x01';
+            rec.resize(run_size, '\0');
+            runs += rec;
+        }
+        std::string tokens;
+        const std::size_t token_size = version_ >= 6 ? 36 : 32;
+        for (const auto& [position, id] : z.notes) {
+            std::string t = be32(position) + be16(0) + be16(0) + be16(id);
+            t.resize(token_size, '\0');
+            tokens += t;
+        }
+        std::string text;
+        for (const std::string& c : z.chunks) text += area(c);
+        return "DSET" + area(a) + area("b-area") + area(runs) + area(tokens) + area("e") + text + be32(0);
+    }
+
+    int version_;
+    std::vector<Zone> zones_;
+    std::vector<std::string> fonts_;
+};
+
+std::string read(const std::string& file, int* result = nullptr) {
+    int r = 9;
+    std::string stream = test::run_entry(read_clarisworks, file, &r);
+    if (result) *result = r;
+    test::keep_fixture("clarisworks", file);
+    return stream;
+}
+
+TEST(ClarisWorksReader, TextBytes) {
+    // Page breaks (1 and 11), a line end, tab, paragraph end, page number
+    // (6), a dropped 7, a non-breaking space, a backslash and an accent;
+    // a 0 in the second chunk ends the text.
+    CwDoc doc(1);
+    doc.zone({1, 1, {}, {}, {"a\x01" "b\x0B" "c\nd\te\r\x06\x07\xCA" "f\\\x8E", std::string("g\0hidden", 8)}});
+    int result = 9;
+    EXPECT_EQ(read(doc.build(), &result), "a\x0C" "b\x0C" "c\nd\te\r\\3\\4f\\\\\\ \x01\x29g");
+    EXPECT_EQ(result, 0);
+}
+
+TEST(ClarisWorksReader, StyleRunsOfEachVersion) {
+    using test::StreamBuilder;
+    // Bold from 2, italic and 14 points from 4, plain from 6; the runs of
+    // 4 and 6 stand in the second chunk.
+    const std::vector<StyleRun> runs = {{0, 3, 0, 12}, {2, 3, 1, 0}, {4, 3, 2, 14}, {6, 3, 0, 0}};
+    const std::string expected = StreamBuilder()
+                                     .code(0x90, {0, 0xF4}).text("ab").code(0x23).text("cd").code(0x90, {0xF4, 0xF2})
+                                     .code(0x24).code(0x2F).text("ef").code(0x30).text("g")
+                                     .str();
+    for (int version : {1, 2, 4, 5, 6}) {
+        CwDoc doc(version);
+        if (version >= 4) doc.fonts({"Geneva", "Geneva", "Geneva", "Geneva"});
+        doc.zone({1, 1, runs, {}, {"abc", "defg"}});
+        EXPECT_EQ(read(doc.build()), expected) << "version " << version;
+    }
+}
+
+TEST(ClarisWorksReader, RunsAtOnePositionOrBehindTheTextAllTakeEffect) {
+    CwDoc doc(5);
+    doc.fonts({"Geneva"});
+    // Two runs at 1 (the second counts), then one at 0 behind the text.
+    doc.zone({1, 1, {{1, 0, 1, 0}, {1, 0, 2, 0}, {0, 0, 4, 0}, {3, 0, 0, 0}}, {}, {"abcd"}});
+    EXPECT_EQ(read(doc.build()), "a\\#\\$\\/\\0\\%bc\\&d");
+}
+
+TEST(ClarisWorksReader, VerticalPositionsTakeTurns) {
+    CwDoc doc(1);
+    doc.zone({1, 1, {{0, 3, 0x200, 0}, {1, 3, 0x100, 0}, {2, 3, 0, 0}}, {}, {"abc"}});
+    EXPECT_EQ(read(doc.build()), "\\'a\\(\\)b\\*c");
+}
+
+TEST(ClarisWorksReader, FontsByNumberOrByTheFontTable) {
+    // Version 1: the number itself (23 Symbol, then 279, which is not 23).
+    CwDoc v1(1);
+    v1.zone({1, 1, {{0, 23, 0, 0}, {1, 279, 0, 0}}, {}, {"aa"}});
+    EXPECT_EQ(read(v1.build()), bytes({0x5C, 0x8F, 0, 3, 0x5C, 0x20, 8, 1, 0x5C, 0x8F, 3, 0}) + "a");
+    // Version 5: an index into the font table; one past its end is plain.
+    CwDoc v5(5);
+    v5.fonts({"Helvetica", "Symbol"});
+    v5.zone({1, 1, {{0, 1, 0, 0}, {1, 0, 0, 0}, {2, 23, 0, 0}}, {}, {"aaa"}});
+    EXPECT_EQ(read(v5.build()), bytes({0x5C, 0x8F, 0, 3, 0x5C, 0x20, 8, 1, 0x5C, 0x8F, 3, 2}) + "a" +
+                                    bytes({0x5C, 0x8F, 2, 0}) + "a");
+}
+
+TEST(ClarisWorksReader, FootnotesFromTheZonesTheirTokensName) {
+    using test::StreamBuilder;
+    // Main text bold throughout, with two references; between the zones a
+    // zone that is not text, as real files have; the second note's zone is
+    // missing.
+    CwDoc doc(5);
+    doc.fonts({"Geneva"});
+    doc.zone({1, 1, {{0, 0, 1, 0}}, {{3, 7}, {7, 9}}, {"See\x02 it\x02."}});
+    doc.zone({2, 0, {}, {}, {"not text"}});
+    doc.zone({7, 1, {{0, 0, 2, 0}}, {{0, 1}}, {"Note \x02one\r"}});
+    const std::string expected = StreamBuilder()
+                                     .code(0x23).text("See")
+                                     .code(0xA2, {0, 1}).code(0x24).code(0x2F).text("Note one\r").code(0x7F)
+                                     .code(0x30).code(0x23).text(" it")
+                                     .code(0xA2, {0, 2}).code(0x7F).text(".")
+                                     .str();
+    EXPECT_EQ(read(doc.build()), expected);
+}
+
+TEST(ClarisWorksReader, RefusesWhatIsNotAWordProcessingDocument) {
+    CwDoc good(5);
+    good.fonts({"Geneva"});
+    good.zone({1, 1, {}, {}, {"text"}});
+    const std::string file = good.build();
+    struct Case {
+        const char* what;
+        std::string file;
+    };
+    std::string version7 = file, no_bobo = file, spreadsheet = file;
+    version7[0] = 7;
+    no_bobo[5] = 'X';
+    spreadsheet[kKindOffset[5]] = 2;
+    CwDoc drawing(5);
+    drawing.zone({1, 0, {}, {}, {"not text"}});
+    const Case cases[] = {
+        {"version 7", version7}, {"no BOBO", no_bobo}, {"a spreadsheet", spreadsheet},
+        {"a first zone that is not text", drawing.build()}, {"no zone at all", file.substr(0, file.find("DSET"))},
+    };
+    for (const Case& c : cases) {
+        int result = 9;
+        EXPECT_EQ(read(c.file, &result), "") << c.what;
+        EXPECT_EQ(result, -1) << c.what;
+    }
+    int result = 9;
+    read("", &result);
+    EXPECT_EQ(result, -2);
+    // MacBinary with type and creator CWWPBOBO: the data fork, as if bare.
+    EXPECT_EQ(read(test::macbinary(file, "CWWPBOBO"), &result), "text");
+    EXPECT_EQ(result, 0);
+}
+
+TEST(ClarisWorksReader, DamagedLengthsEndTheTextInsideTheFile) {
+    CwDoc doc(1);
+    doc.zone({1, 1, {{0, 3, 1, 0}}, {}, {"abcdef"}});
+    const std::string file = doc.build();
+    // Cut inside the last chunk, then a chunk length far beyond the end.
+    const std::size_t chunk = file.find("abcdef");
+    std::string cut = file.substr(0, chunk + 3);
+    EXPECT_EQ(read(cut), "\\#abc");
+    std::string huge = file;
+    huge.replace(chunk - 4, 4, be32(0x7FFFFFF0));
+    EXPECT_EQ(read(huge), "\\#abcdef");
+    // An area length beyond the end: no text, but a document.
+    std::string area = file;
+    area.replace(file.find("DSET") + 4, 4, be32(0x7FFFFFF0));
+    int result = 9;
+    EXPECT_EQ(read(area, &result), "");
+}
+
+}  // namespace
+}  // namespace verbatra
