@@ -13,10 +13,12 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "pipeline/fatal.h"
 #include "pipeline/registry.h"
 #include "readers/mac_charset.h"
 #include "readers/source_bytes.h"
@@ -74,14 +76,19 @@ public:
     int run() {
         const DocumentStart start = read_document_start(src_, "CWWPBOBO");
         if (start.end <= start.origin) return kEmptyInput;
-        data_.resize(static_cast<std::size_t>(start.end - start.origin));
+        // The version, the signature and the kind of document, from the
+        // header, before the file is read whole.
+        const std::uint8_t* h = start.header;
+        version_ = h[0];
+        if (version_ < 1 || version_ > 6 || start.have < 8 || std::memcmp(h + 4, "BOBO", 4) != 0) return kNotOfFormat;
+        if (start.have <= kKindOffset[version_] || h[kKindOffset[version_]] != 1) return kNotOfFormat;
+        try {
+            data_.resize(static_cast<std::size_t>(start.end - start.origin));
+        } catch (const std::bad_alloc&) {
+            stop_with_message("");
+        }
         src_.seek_to(start.origin);
         if (src_.read(data_.data(), data_.size()) != data_.size()) return kNotOfFormat;
-        const std::size_t size = data_.size();
-
-        version_ = data_[0];
-        if (version_ < 1 || version_ > 6 || size < 8 || std::memcmp(&data_[4], "BOBO", 4) != 0) return kNotOfFormat;
-        if (size <= kKindOffset[version_] || data_[kKindOffset[version_]] != 1) return kNotOfFormat;
         const std::size_t main = find_marker("DSET", 0);
         if (main == kNone || !is_text_zone(main)) return kNotOfFormat;
         if (version_ >= 4) read_font_names();
