@@ -7,6 +7,7 @@
 #include "readers/macwrite.h"
 #include "readers/macwrite2.h"
 #include "readers/text_only.h"
+#include "readers/works.h"
 #include "writers/plain_text.h"
 #include "writers/rtf.h"
 #include "writers/word_dos.h"
@@ -17,8 +18,8 @@ const FormatEntry source_formats[kSourceCount + 1] = {
     {"Texte seul", "", read_text_only, nullptr, 0x3D, "text"},
     {"MacWrite 4.6", "", read_macwrite, nullptr, 0x39, "macwrite"},
     {"MacWrite II", "", read_macwrite2, nullptr, 0x39, "macwrite2"},
-    {"MS-Works 2", "", nullptr, nullptr, 0x3D, "works2"},
-    {"MS-Works 3", "", nullptr, nullptr, 0x3D, "works3"},
+    {"MS-Works 2", "", read_works, nullptr, 0x3D, "works2"},
+    {"MS-Works 3", "", read_works, nullptr, 0x3D, "works3"},
     {"ClarisWorks", "", read_clarisworks, nullptr, 0x3D, "clarisworks"},
     {"Ragtime 2", "", nullptr, nullptr, 0x3D, "ragtime2"},
     {"Ragtime 3", "", nullptr, nullptr, 0x3D, "ragtime3"},

@@ -108,5 +108,26 @@ TEST(Corpus, ClarisWorksWordsMatchLibmwaw) {
     compare_with_libmwaw("clarisworks", ".cwk", "clarisworks", [](const std::string&) { return true; });
 }
 
+// Real Works 2 and 3 documents that are spreadsheets: refused by both
+// entries, with nothing left behind.
+TEST(Corpus, WorksSpreadsheetsAreRefused) {
+    const fs::path dir = kCorpus / "msworks_nonwp";
+    if (!fs::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir << "; skipped";
+    int documents = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.path().extension() != ".datafork") continue;
+        for (const char* name : {"works2", "works3"}) {
+            test::TempDir work;
+            test::write_file(work.file("SHEET"), test::read_file(entry.path().string()));
+            const FormatEntry& source = source_formats[lookup_format(name, source_formats)];
+            EXPECT_EQ(convert_file(work.file("SHEET"), source, target_formats[0]).outcome, Outcome::NotOfFormat)
+                << entry.path() << " through " << name;
+            EXPECT_EQ(work.list(), std::vector<std::string>{"SHEET"});
+        }
+        ++documents;
+    }
+    EXPECT_EQ(documents, 2);
+}
+
 }  // namespace
 }  // namespace verbatra

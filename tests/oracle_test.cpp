@@ -17,6 +17,7 @@
 #include "readers/clarisworks.h"
 #include "readers/macwrite.h"
 #include "readers/text_only.h"
+#include "readers/works.h"
 #include "stream_builder.h"
 #include "support.h"
 #include "writers/plain_text.h"
@@ -558,6 +559,42 @@ TEST(StyleOracle, StylesSurviveEveryWriter) {
             EXPECT_GE(ratio, 0.99) << kStyleAttributes[i] << " in " << p.target->name;
         }
         std::cout << "  " << p.source.filename().string() << " -> " << p.target->name << ":" << line << "\n";
+    }
+}
+
+// Works 2 and 3 fixtures as libmwaw reads them: the words it prints must
+// be the words of our plain text, in order. (libmwaw ends a paragraph at
+// every text record; we, at the records whose type has bit 0x20, so the
+// comparison is of words, not of lines.)
+TEST(WorksOracle, LibmwawFindsTheWordsOfOurFixtures) {
+    if (!have("mwaw2text")) GTEST_SKIP() << "libmwaw is not installed; skipped";
+    const auto works = [](int version, const std::vector<std::pair<int, std::string>>& records) {
+        std::string h = test::bytes({0, 0, 0, version}) + test::be16(0) + test::be16(0) + test::be16(0x300) +
+                        test::be16(0x240) + std::string(4, '\0') + test::be16(1) +
+                        test::be16(static_cast<int>(records.size()));
+        h.resize(32, '\0');
+        for (const auto& [type, data] : records) {
+            h += test::bytes({type, 0, 0, 0}) + test::be16(static_cast<int>(data.size())) + data;
+        }
+        return h;
+    };
+    const std::string bold = test::bytes({2, 0, 0, 14, 1, 0}), plain = test::bytes({2, 0, 0, 12, 0, 0});
+    const std::string fixtures[] = {
+        works(8, {{0x80, "C"}, {0x20, bold + "Centred title"}, {0x80, "L"},
+                  {0x00, "A first " + bold + "line" + plain + " with\ttabs,"}, {0x20, " caf\x8E and cr\x8Fme."}}),
+        works(9, {{0x80, "L"}, {0x20, "Works three " + bold + "text" + plain}, {0x20, "second paragraph"}}),
+    };
+    test::TempDir dir;
+    for (const std::string& f : fixtures) {
+        SCOPED_TRACE(f.substr(0, 4) == test::bytes({0, 0, 0, 8}) ? "Works 2" : "Works 3");
+        test::write_file(dir.file("W"), f);
+        std::string out;
+        ASSERT_EQ(test::run_command("mwaw2text " + dir.file("W"), &out), 0);
+        ASSERT_EQ(out.find("Unsupported"), std::string::npos) << out;
+        const std::string stream = test::run_entry(read_works, f);
+        const Words ours = words(decode(test::run_entry(write_ansi_windows, stream), "CP1252"));
+        EXPECT_FALSE(ours.empty());
+        EXPECT_EQ(words(decode(out, "UTF-8")), ours) << out;
     }
 }
 

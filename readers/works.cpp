@@ -1,0 +1,170 @@
+// Microsoft Works 2 and 3 for the Macintosh, word processing. After a
+// 32-byte header come records, each a 6-byte head (type, length) and its
+// data: text runs with inline 6-byte style markers, and in Works 2
+// paragraph alignment records. Both registry entries read both versions.
+#include "readers/works.h"
+
+#include <cstdint>
+
+#include "pipeline/registry.h"
+#include "readers/mac_charset.h"
+#include "readers/source_bytes.h"
+#include "stream/codes.h"
+#include "stream/emitter.h"
+
+namespace verbatra {
+
+namespace {
+
+constexpr int kWorks2 = 8, kWorks3 = 9;
+constexpr int kAlignmentRecord = 0x80;
+constexpr int kEndsParagraph = 0x20;
+constexpr int kStyleMarker = 0x02;
+
+struct StyleFlag {
+    unsigned bit;
+    int style;
+};
+constexpr StyleFlag kWorks2Flags[] = {
+    {0x01, kBold}, {0x02, kItalic}, {0x04, kUnderline}, {0x08, kOutline},
+    {0x10, kShadow}, {0x20, kSuperscript}, {0x40, kSubscript},
+};
+constexpr StyleFlag kWorks3Flags[] = {
+    {0x01, kBold}, {0x02, kItalic}, {0x04, kUnderline}, {0x08, kStrikethrough},
+    {0x20, kSuperscript}, {0x40, kSubscript},
+};
+
+class Reader {
+public:
+    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+
+    int run() {
+        if (reset_document_state(src_, cs_, ps_, nullptr) == kEmptyInput) return kEmptyInput;
+        std::uint8_t header[32];
+        if (!read_exact(src_, header, sizeof header)) return kNotOfFormat;
+        // The version word, and the kind of document (1: word processing;
+        // a database, spreadsheet or drawing is refused).
+        version_ = header[3];
+        if (header[0] != 0 || header[1] != 0 || header[2] != 0) return kNotOfFormat;
+        if (version_ != kWorks2 && version_ != kWorks3) return kNotOfFormat;
+        if (be16(header + 16) != 1) return kNotOfFormat;
+        records_ = be16(header + 18);
+        if (version_ == kWorks3 && !find_first_alignment_record()) return kConverted;
+        for (unsigned i = 0; i < records_; ++i) {
+            std::uint8_t head[6];
+            if (!read_exact(src_, head, sizeof head)) break;
+            const int type = head[0];
+            const long length = be16(head + 4);
+            if (type == kAlignmentRecord) {
+                if (version_ == kWorks2) alignment(length);
+                else skip_bytes(length, src_);
+                continue;
+            }
+            const bool text = version_ == kWorks3 || (type & ~0x60) == 0;
+            if (!text) {
+                skip_bytes(length, src_);
+                continue;
+            }
+            if (!text_run(length)) break;
+            if (type & kEndsParagraph) out_.put(stream::kParagraphEnd);
+        }
+        return kConverted;
+    }
+
+private:
+    // Works 3: the text starts at the first alignment record. Steps over
+    // whole records; false when the file ends first.
+    bool find_first_alignment_record() {
+        for (;;) {
+            const long at = src_.tell();
+            std::uint8_t head[6];
+            if (!read_exact(src_, head, sizeof head)) return false;
+            if (head[0] == kAlignmentRecord) {
+                src_.seek_to(at);
+                return true;
+            }
+            const long length = be16(head + 4);
+            if (src_.tell() + length > src_.size()) return false;
+            skip_bytes(length, src_);
+        }
+    }
+
+    void alignment(long length) {
+        if (length == 0) return;
+        const int letter = src_.get();
+        skip_bytes(length - 1, src_);
+        switch (letter) {
+            case 'L': set_alignment(ps_, kAlignLeft, out_); break;
+            case 'C': set_alignment(ps_, kAlignCentre, out_); break;
+            case 'R': set_alignment(ps_, kAlignRight, out_); break;
+            case 'F': set_alignment(ps_, kAlignJustify, out_); break;
+            default: break;
+        }
+    }
+
+    // Converts `length` bytes of text run; never reads past them. False at
+    // the end of the file.
+    bool text_run(long length) {
+        while (length > 0) {
+            const int b = src_.get();
+            if (b == ByteFile::kEnd) return false;
+            --length;
+            switch (b) {
+                case kStyleMarker: {
+                    if (length < 5) {  // a marker cut short by its record: dropped
+                        skip_bytes(length, src_);
+                        return src_.tell() <= src_.size();
+                    }
+                    std::uint8_t m[5];
+                    if (!read_exact(src_, m, sizeof m)) return false;
+                    length -= 5;
+                    marker(m);
+                    break;
+                }
+                case 0x09:
+                    out_.put(stream::kTab);
+                    break;
+                case 0x10:
+                case 0x11:
+                    break;
+                default:
+                    write_source_char(kMacintoshTable, static_cast<std::uint8_t>(b), out_);
+                    break;
+            }
+        }
+        return true;
+    }
+
+    void marker(const std::uint8_t* m) {
+        const unsigned flags = m[3];
+        if (version_ == kWorks2) {
+            // Sizes outside what the stream holds (1 to 127 points) leave it.
+            if (m[2] != 0 && m[2] < 128) set_font_size(cs_, m[2], out_);
+            if (flags == 0) {
+                all_styles_off(cs_, out_);
+                return;
+            }
+            for (const StyleFlag& f : kWorks2Flags) switch_style(f, flags);
+            return;
+        }
+        for (const StyleFlag& f : kWorks3Flags) switch_style(f, flags);
+    }
+
+    void switch_style(const StyleFlag& f, unsigned flags) {
+        if (flags & f.bit) style_on(cs_, f.style, 1, out_);
+        else style_off(cs_, f.style, out_);
+    }
+
+    ByteFile& src_;
+    ByteFile& out_;
+    CharState cs_;
+    ParaState ps_;
+    int version_ = 0;
+    unsigned records_ = 0;
+};
+
+}  // namespace
+
+int read_works(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+
+}  // namespace verbatra

@@ -1,0 +1,120 @@
+// Works 2 and 3 documents built from the layout: the header (version word,
+// a bounding box, the document kind, the record count) and records of
+// text runs with style markers and alignment letters.
+#include <gtest/gtest.h>
+
+#include "readers/works.h"
+#include "stream_builder.h"
+#include "support.h"
+
+namespace verbatra {
+namespace {
+
+using test::be16;
+using test::bytes;
+using test::StreamBuilder;
+
+struct Record {
+    int type;
+    std::string data;
+};
+
+// A marker: Works 2 reads the size from byte 3 and the flags from byte 4
+// (counting the 0x02 as byte 0); Works 3 the flags alone.
+std::string marker(int size, int flags) { return bytes({2, 0, 0, size, flags, 0}); }
+
+std::string works(int version, const std::vector<Record>& records, int kind = 1) {
+    std::string h = bytes({0, 0, 0, version}) + be16(0) + be16(0) + be16(0x300) + be16(0x240) + std::string(4, '\0') +
+                    be16(kind) + be16(static_cast<int>(records.size()));
+    h.resize(32, '\0');
+    for (const Record& r : records) h += bytes({r.type, 0, 0, 0}) + be16(static_cast<int>(r.data.size())) + r.data;
+    return h;
+}
+
+std::string read(const std::string& file, int* result = nullptr) {
+    int r = 9;
+    std::string stream = test::run_entry(read_works, file, &r);
+    if (result) *result = r;
+    test::keep_fixture("works", file);
+    return stream;
+}
+
+TEST(WorksReader, Works2RunsStylesSizesAndAlignment) {
+    const std::string file = works(8, {
+        {0x80, "C"},
+        {0x20, marker(14, 0x01) + "Hi" + marker(0, 0) + "\t\x8E\\"},
+        {0x80, "F"},
+        {0x00, marker(12, 0x22) + "up" + marker(200, 0x02) + "x\x10\x11"},
+        {0x20, ""},
+        {0x33, "skipped record"},
+        {0x80, "?"},
+        {0x80, ""},
+    });
+    const std::string expected = StreamBuilder()
+                                     .code(0x2B)
+                                     .code(0x90, {0xF6, 0xF2}).code(0x23).text("Hi").code(0x24).raw("\t").mac("\x8E")
+                                     .text("\\").raw("\r")
+                                     .code(0x2C).code(0x43)
+                                     .code(0x90, {0xF2, 0xF4}).code(0x2F).code(0x29).text("up").code(0x2A).text("x")
+                                     .raw("\r")
+                                     .str();
+    int result = 9;
+    EXPECT_EQ(read(file, &result), expected);
+    EXPECT_EQ(result, 0);
+}
+
+TEST(WorksReader, Works3StartsAtItsFirstAlignmentRecord) {
+    // Records before the first 0x80 are not text; from there the count
+    // runs, any record but 0x80 is text, and 0x08 is strike-through.
+    const std::string file = works(9, {
+        {0x01, "not text"},
+        {0x80, "L"},
+        {0x05, marker(0, 0x09) + "s" + marker(0, 0x10) + "t"},
+        {0x20, "end"},
+    });
+    EXPECT_EQ(read(file), StreamBuilder().code(0x23).code(0x2D).text("s").code(0x24).code(0x2E).text("tend").raw("\r").str());
+    // Without an alignment record there is no text.
+    EXPECT_EQ(read(works(9, {{0x20, "lost"}})), "");
+}
+
+TEST(WorksReader, RunsNeverReadPastTheirRecord) {
+    // A marker in the last bytes of a run is dropped; the next record is
+    // read where it starts. The end of the file inside a run ends cleanly.
+    const std::string file = works(8, {{0x20, "ab" + std::string("\x02\x00\x00", 3)}, {0x20, "cd"}});
+    EXPECT_EQ(read(file), "ab\rcd\r");
+    int result = 9;
+    EXPECT_EQ(read(file.substr(0, file.size() - 1), &result), "ab\rc");
+    EXPECT_EQ(result, 0);
+    // More records counted than the file holds.
+    std::string counted = works(8, {{0x20, "one"}});
+    counted.replace(18, 2, be16(60000));
+    EXPECT_EQ(read(counted), "one\r");
+}
+
+TEST(WorksReader, RefusesOtherDocuments) {
+    struct Case {
+        const char* what;
+        std::string file;
+    };
+    std::string word = works(8, {{0x20, "x"}});
+    std::string high = word;
+    high[1] = 1;
+    const Case cases[] = {
+        {"version 7", works(7, {{0x20, "x"}})},
+        {"a database", works(8, {{0x20, "x"}}, 2)},
+        {"a spreadsheet", works(9, {{0x80, "L"}, {0x20, "x"}}, 3)},
+        {"a version word beyond 255", high},
+        {"a short header", word.substr(0, 20)},
+    };
+    for (const Case& c : cases) {
+        int result = 9;
+        EXPECT_EQ(read(c.file, &result), "") << c.what;
+        EXPECT_EQ(result, -1) << c.what;
+    }
+    int result = 9;
+    read("", &result);
+    EXPECT_EQ(result, -2);
+}
+
+}  // namespace
+}  // namespace verbatra
