@@ -11,6 +11,7 @@
 #include "readers/source_bytes.h"
 #include "stream/codes.h"
 #include "stream/emitter.h"
+#include "stream/symbol_tables.h"
 
 namespace verbatra {
 
@@ -19,7 +20,9 @@ namespace {
 constexpr int kWorks2 = 8, kWorks3 = 9;
 constexpr int kAlignmentRecord = 0x80;
 constexpr int kEndsParagraph = 0x20;
-constexpr int kStyleMarker = 0x02;
+constexpr int kFontMarker = 0x01;   // and 4 bytes: flag, font, size, style
+constexpr int kStyleMarker = 0x02;  // and 5 bytes
+constexpr int kFirstField = 0x14, kLastField = 0x19;  // Works 3: and 2 id bytes
 
 struct StyleFlag {
     unsigned bit;
@@ -121,14 +124,37 @@ private:
                     marker(m);
                     break;
                 }
+                case kFontMarker: {
+                    // libmwaw reads four bytes after it, as we do: the font
+                    // and the size are carried, the rest is not text.
+                    if (length < 4) {
+                        skip_bytes(length, src_);
+                        return src_.tell() <= src_.size();
+                    }
+                    std::uint8_t m[4];
+                    if (!read_exact(src_, m, sizeof m)) return false;
+                    length -= 4;
+                    table_ = source_table_for_font(cs_, m[1], out_);
+                    if (m[2] != 0 && m[2] < 128) set_font_size(cs_, m[2], out_);
+                    break;
+                }
                 case 0x09:
                     out_.put(stream::kTab);
                     break;
                 case 0x10:
                 case 0x11:
                     break;
+                case kFirstField: case 0x15: case 0x16: case 0x17: case 0x18: case kLastField:
+                    // A field (footnote, date, page number...): not carried;
+                    // in Works 3 its two id bytes go with it.
+                    if (version_ == kWorks3) {
+                        const long ids = length < 2 ? length : 2;
+                        skip_bytes(ids, src_);
+                        length -= ids;
+                    }
+                    break;
                 default:
-                    write_source_char(kMacintoshTable, static_cast<std::uint8_t>(b), out_);
+                    write_source_char(table_, static_cast<std::uint8_t>(b), out_);
                     break;
             }
         }
@@ -161,6 +187,7 @@ private:
     ParaState ps_;
     int version_ = 0;
     unsigned records_ = 0;
+    const std::uint16_t* table_ = kMacintoshTable;
 };
 
 }  // namespace

@@ -77,6 +77,17 @@ TEST(WorksReader, Works3StartsAtItsFirstAlignmentRecord) {
     EXPECT_EQ(read(works(9, {{0x20, "lost"}})), "");
 }
 
+// As libmwaw reads them: a font marker is 0x01 and four bytes (font 23
+// here, the Symbol font), and a field is its code, in Works 3 with two id
+// bytes; neither leaves bytes in the text.
+TEST(WorksReader, FontMarkersAndFields) {
+    const std::string font = bytes({1, 0, 23, 12, 0});
+    const std::string run = std::string("A") + font + "a" + bytes({0x14}) + "b";
+    EXPECT_EQ(read(works(8, {{0x20, run}})),
+              bytes({'A', 0x5C, 0x8F, 0, 3, 0x5C, 0x90, 0xF6, 0xF4, 0x5C, 0x20, 8, 1, 0x5C, 0x20, 8, 3, '\r'}));
+    EXPECT_EQ(read(works(9, {{0x80, "L"}, {0x20, "Alpha" + bytes({0x14, 'i', 'd'}) + "Beta"}})), "AlphaBeta\r");
+}
+
 TEST(WorksReader, RunsNeverReadPastTheirRecord) {
     // A marker in the last bytes of a run is dropped; the next record is
     // read where it starts. The end of the file inside a run ends cleanly.
