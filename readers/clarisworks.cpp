@@ -74,8 +74,9 @@ public:
     Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
 
     int run() {
+        if (src_.size() == 0) return kEmptyInput;
         const DocumentStart start = read_document_start(src_, "CWWPBOBO");
-        if (start.end <= start.origin) return kEmptyInput;
+        if (start.end <= start.origin) return kNotOfFormat;  // MacBinary with no data fork
         // The version, the signature and the kind of document, from the
         // header, before the file is read whole.
         const std::uint8_t* h = start.header;

@@ -205,6 +205,9 @@ TEST(ClarisWorksReader, RefusesWhatIsNotAWordProcessingDocument) {
     int result = 9;
     read("", &result);
     EXPECT_EQ(result, -2);
+    // MacBinary with no data fork is no document (found by fuzzing).
+    EXPECT_EQ(read(test::macbinary("", "CWWPBOBO"), &result), "");
+    EXPECT_EQ(result, -1);
     // MacBinary with type and creator CWWPBOBO: the data fork, as if bare.
     EXPECT_EQ(read(test::macbinary(file, "CWWPBOBO"), &result), "text");
     EXPECT_EQ(result, 0);
