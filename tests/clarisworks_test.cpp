@@ -97,11 +97,7 @@ private:
 };
 
 std::string read(const std::string& file, int* result = nullptr) {
-    int r = 9;
-    std::string stream = test::run_entry(read_clarisworks, file, &r);
-    if (result) *result = r;
-    test::keep_fixture("clarisworks", file);
-    return stream;
+    return test::read_fixture(read_clarisworks, "clarisworks", file, result);
 }
 
 TEST(ClarisWorksReader, TextBytes) {

@@ -77,6 +77,11 @@ std::string run_entry(EntryPoint entry, const std::string& input, int* result) {
     return read_file(dir.file("out"));
 }
 
+std::string read_fixture(EntryPoint entry, const char* name, const std::string& file, int* result) {
+    keep_fixture(name, file);
+    return run_entry(entry, file, result);
+}
+
 void keep_fixture(const std::string& name, const std::string& data) {
     static int counter = 0;
     const char* dir = std::getenv("VERBATRA_KEEP_FIXTURES");

@@ -56,6 +56,10 @@ private:
 // Runs `entry` with a file holding `input` and returns what it wrote.
 std::string run_entry(EntryPoint entry, const std::string& input, int* result = nullptr);
 
+// Runs reader `entry` on fixture `file` (kept as `name` with
+// VERBATRA_KEEP_FIXTURES, below) and returns the stream.
+std::string read_fixture(EntryPoint entry, const char* name, const std::string& file, int* result = nullptr);
+
 // With VERBATRA_KEEP_FIXTURES=DIR in the environment, writes a fixture
 // into DIR (NAME-1, NAME-2, ...), so that other programs can read it too.
 void keep_fixture(const std::string& name, const std::string& data);

@@ -32,11 +32,7 @@ std::string works(int version, const std::vector<Record>& records, int kind = 1)
 }
 
 std::string read(const std::string& file, int* result = nullptr) {
-    int r = 9;
-    std::string stream = test::run_entry(read_works, file, &r);
-    if (result) *result = r;
-    test::keep_fixture("works", file);
-    return stream;
+    return test::read_fixture(read_works, "works", file, result);
 }
 
 TEST(WorksReader, Works2RunsStylesSizesAndAlignment) {
