@@ -57,12 +57,6 @@ ByteFile ByteFile::in_memory(std::string (*spill_name)(const std::string&), cons
     return file;
 }
 
-std::size_t ByteFile::memory_position() const {
-    if (wend_) return static_cast<std::size_t>(wpos_ - buf_.get());
-    if (rend_) return static_cast<std::size_t>(rpos_ - buf_.get());
-    return static_cast<std::size_t>(base_);
-}
-
 std::size_t ByteFile::memory_size() {
     if (wend_) {
         char8_t* last = wmax_ > wpos_ ? wmax_ : wpos_;
@@ -145,7 +139,7 @@ int ByteFile::underflow() {
     if (platform::interrupt_requested()) stop_with_message(kInterrupted);
     if (memory_) {
         // Everything is in the buffer: read on from where the file stands.
-        const std::size_t here = memory_position();
+        const auto here = static_cast<std::size_t>(tell());
         const std::size_t size = memory_size();
         if (!buf_ || here >= size) return kEnd;
         wpos_ = wend_ = wmax_ = nullptr;
@@ -176,7 +170,7 @@ bool ByteFile::begin_writing() {
     if (memory_) {
         // The write window is the whole buffer from where the file stands;
         // a full one grows, or the file moves to disk.
-        const std::size_t here = memory_position();
+        const auto here = static_cast<std::size_t>(tell());
         const std::size_t size = memory_size();
         if (!buf_ || here >= capacity_) {
             const std::size_t wanted = here + 1 > capacity_ ? here + 1 : capacity_;
@@ -242,7 +236,6 @@ std::size_t ByteFile::write(const void* data, std::size_t count) {
 }
 
 long ByteFile::tell() const {
-    if (memory_ && !rend_ && !wend_) return static_cast<long>(base_);
     if (rend_) return static_cast<long>(base_ + (rpos_ - buf_.get()));
     if (wend_) return static_cast<long>(base_ + (wpos_ - buf_.get()));
     return static_cast<long>(base_);

@@ -128,9 +128,9 @@ private:
     bool begin_writing();
     bool ensure_buffer();
     void take(ByteFile& other) noexcept;
-    // Memory files: the logical size, brought up to date with what the
-    // write window wrote; more room; the move to a real file.
-    std::size_t memory_position() const;
+    // Memory files (their windows start at buf_, base_ 0, so tell() is the
+    // position): the logical size, brought up to date with what the write
+    // window wrote; more room; the move to a real file.
     std::size_t memory_size();
     bool grow_memory(std::size_t wanted);
     void spill();

@@ -1,6 +1,7 @@
-// Finding runs of bytes that a conversion copies unchanged, sixteen at a
-// time: the common case of every text, where a table lookup per byte would
-// cost more than the copy. Uses the vector extensions of GCC and Clang.
+// Copying the bytes that a conversion leaves unchanged in windows of 64,
+// found sixteen at a time: the common case of every text, where a table
+// lookup per byte would cost more than the copy. Uses the vector
+// extensions of GCC and Clang.
 #pragma once
 
 #include <cstddef>

@@ -15,21 +15,6 @@ namespace verbatra {
 
 namespace {
 
-// Writes one source byte as the main loop does (backspaces aside). Returns
-// true when it became exactly one plain character, the only output that a
-// following backspace may take back without cutting into a code.
-bool emit_byte(int b, ByteOut& work) {
-    if (b >= 0x20) return write_source_char(kMacintoshTable, static_cast<std::uint8_t>(b), work) == 1;
-    switch (b) {
-        case 0x09: work.put(0x09); break;
-        case 0x0B:
-        case 0x0D: work.put(0x0D); break;
-        case 0x0C: work.put(0x0C); break;
-        default: break;  // the EOF mark and other controls carry nothing
-    }
-    return false;
-}
-
 int accent_class(int accent) {
     switch (accent) {
         case 0x60: return 0;  // grave
@@ -58,9 +43,10 @@ bool is_lower_vowel(int c) {
     }
 }
 
-// What each source byte becomes on the common path: up to four stream
-// bytes, and whether a backspace after it may take it back. Line feeds and
-// backspaces look around them, so they leave the common path.
+// What each source byte becomes: up to four stream bytes (nothing for the
+// EOF mark and other control bytes), and whether a backspace after it may
+// take it back. Line feeds and backspaces look around them, so they leave
+// the common path.
 struct Translation {
     std::uint8_t bytes[4];
     std::uint8_t length;
@@ -103,6 +89,16 @@ constexpr std::array<Translation, 256> kTranslations = [] {
     return t;
 }();
 
+// Writes one source byte through the table (backspaces and line feeds,
+// which look around them, aside: they write nothing here). Returns true
+// when it became exactly one plain character, the only output that a
+// following backspace may take back without cutting into a code.
+bool emit_byte(int b, ByteOut& work) {
+    const Translation& t = kTranslations[static_cast<std::uint8_t>(b)];
+    for (int k = 0; k < t.length; ++k) work.put(t.bytes[k]);
+    return t.plain;
+}
+
 // Source bytes translated at a time: each may need four stream bytes.
 constexpr std::size_t kChunk = 16 * 1024;
 
@@ -133,9 +129,9 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
     int previous = 0;
     bool previous_plain = false;  // `previous` stands as the last stream byte
     for (;;) {
-        // The common path: bytes that stand for themselves copied sixteen
-        // at a time, the others that need no look around through the table
-        // (four bytes stored for each and the length kept).
+        // The common path: bytes that stand for themselves copied whole,
+        // the others that need no look around through the table (four
+        // bytes stored for each and the length kept).
         std::size_t available = 0, space = 0;
         const std::uint8_t* in = source.window(available);
         if (available == 0) return 0;

@@ -139,14 +139,12 @@ int write_plain_text(ByteFile& work_file, ByteFile& target_file, const TargetCha
         work.skip(i);
         if (i == chunk && chunk > 0) continue;
 
+        // A code, or any byte where the target has no room for a chunk.
         const int b = work.get();
         if (b == stream::kEscape) {
             if (!handle_code(work, target, table)) return 0;
-        } else if (b == stream::kParagraphEnd) {  // only where the target has no room for a chunk
-            target.put(0x0D);
-            target.put(0x0A);
         } else if (b != ByteFile::kEnd) {
-            target.put(kPlain[b].bytes[0]);
+            for (int k = 0; k < kPlain[b].length; ++k) target.put(kPlain[b].bytes[k]);
         }
     }
 }

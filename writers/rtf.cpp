@@ -96,16 +96,15 @@ bool is_hex_digit(int b) { return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'F
 
 // The paragraph properties a reader of the file holds, as the control
 // words that follow "\pard": the alignment word (none for left), the tab
-// stops and the border.
+// stops and the border. An alignment of kUnknown stands for properties
+// nothing is known of (a group just opened), which match nothing wanted.
+constexpr int kUnknown = -1;
 struct ParaProps {
     int align = kQl;
     std::string tabs;
     std::string border;
     bool operator==(const ParaProps&) const = default;
 };
-
-// Appends `value` in decimal.
-void append_number(std::string& s, long value) { s += std::to_string(value); }
 
 class Writer {
 public:
@@ -179,9 +178,9 @@ private:
                 case ByteFile::kEnd:
                     settle_paragraph();
                     return;
-                case stream::kTab: content(); emit_space(kTab); break;
-                case stream::kLineEnd: content(); out_->put(' '); break;
-                case stream::kPageBreak: content(); emit_space(kPage); break;  // kept, and words stay apart
+                case stream::kTab: settle_paragraph(); emit_space(kTab); break;
+                case stream::kLineEnd: settle_paragraph(); out_->put(' '); break;
+                case stream::kPageBreak: settle_paragraph(); emit_space(kPage); break;  // kept, and words stay apart
                 case stream::kParagraphEnd: paragraph_end(); break;
                 case stream::kEscape:
                     if (!code()) {
@@ -189,12 +188,12 @@ private:
                         return;
                     }
                     break;
-                case '{': content(); out_->put_text("\\{"); break;
-                case '}': content(); out_->put_text("\\}"); break;
-                case 0x7F: content(); out_->put('_'); break;
+                case '{': settle_paragraph(); out_->put_text("\\{"); break;
+                case '}': settle_paragraph(); out_->put_text("\\}"); break;
+                case 0x7F: settle_paragraph(); out_->put('_'); break;
                 default:
                     if (para_pending_ | symbol_open_) {
-                        content();
+                        settle_paragraph();
                         close_symbol_group();
                     }
                     out_->put(static_cast<std::uint8_t>(b));
@@ -232,7 +231,7 @@ private:
             if (t == stream::kTabBar) {
                 if (dos_) {
                     append_word(s, kTb);
-                    append_number(s, twips);
+                    s += std::to_string(twips);
                 }
                 continue;
             }
@@ -240,7 +239,7 @@ private:
             else if (t == stream::kTabRight) append_word(s, kTqr);
             else if (t == stream::kTabDecimal) append_word(s, kTqdec);
             append_word(s, kTx);
-            append_number(s, twips);
+            s += std::to_string(twips);
         }
     }
 
@@ -253,7 +252,7 @@ private:
             build_tab_words(want_.tabs);
             tabs_dirty_ = false;
         }
-        if (written_known_ && want_ == written_) return;
+        if (want_ == written_) return;
         close_symbol_group();  // what is set inside it would end with it
         emit(kPard);
         if (want_.align != kQl) emit(want_.align);
@@ -261,17 +260,12 @@ private:
         out_->put_text(want_.border.c_str());
         out_->put(' ');
         written_ = want_;
-        written_known_ = true;
     }
-
-    // Before anything that belongs to the paragraph's content.
-    void content() { settle_paragraph(); }
 
     // The alignment wanted after a change: the one switched on last, or
     // another still on when that one is switched off.
     void alignment(std::int32_t& flag, int delta, int key) {
         flag = delta > 0 ? 1 : 0;
-        ps_.alignment_count += delta;
         if (delta > 0) want_.align = key;
         else if (want_.align == key) want_.align = ps_.right_aligned ? kQr : ps_.justified ? kQj : ps_.centred ? kQc : kQl;
         para_pending_ = true;
@@ -294,9 +288,9 @@ private:
     // paragraphs set ends with it, and it starts from nothing known.
     void enter_section(int depth_added) {
         close_symbol_group();  // a brace inside the section must not close it
-        bases_.push_back({depth_, written_, written_known_});
+        bases_.push_back({depth_, written_});
         depth_ += depth_added;
-        written_known_ = false;
+        written_.align = kUnknown;
         para_pending_ = true;
     }
 
@@ -325,11 +319,10 @@ private:
         const Section section = std::move(bases_.back());
         bases_.pop_back();
         const int base = section.depth;
-        if (symbol_open_ && symbol_depth_ > base) symbol_open_ = false;  // closed with the section
+        symbol_open_ = false;  // one opened inside the section closes with it
         write_repeated(depth_ - base, '}', *out_);
         depth_ = base;
         written_ = section.written;
-        written_known_ = section.written_known;
         para_pending_ = true;
         section_font();  // the body goes on in the font it had
     }
@@ -340,13 +333,12 @@ private:
         if (c < 0) return;
         const std::uint16_t entry = table_.lookup(static_cast<std::uint8_t>(set), static_cast<std::uint8_t>(c));
         if (entry == 0) return;  // a pair no source produces
-        content();
+        settle_paragraph();
         if (entry >> 8) {
             if (!symbol_open_) {
                 out_->put_text("{\\f1 ");
                 symbol_open_ = true;
                 ++depth_;
-                symbol_depth_ = depth_;
             }
         } else {
             close_symbol_group();
@@ -358,7 +350,7 @@ private:
     }
 
     void picture() {
-        content();
+        settle_paragraph();
         std::uint8_t h[stream::kPictureHeaderBytes];
         for (std::uint8_t& byte : h) {
             const int v = in_->get();
@@ -420,11 +412,11 @@ private:
             case stream::kStrikeOn: emit_space(kStrike); return true;
             case stream::kItalicOn: emit_space(kI); return true;
             case stream::kHiddenOn: emit_space(kV); return true;
-            case stream::kNonBreakingSpace: content(); out_->put_text("\\~"); return true;
+            case stream::kNonBreakingSpace: settle_paragraph(); out_->put_text("\\~"); return true;
             case stream::kOptionalHyphen: {
                 // RTF's own optional hyphen; the line end that belongs to
                 // it goes with it, so the word stays whole.
-                content();
+                settle_paragraph();
                 out_->put_text("\\-");
                 const int next = in_->get();
                 if (next != stream::kLineEnd && next != ByteFile::kEnd) in_->unget();
@@ -445,7 +437,7 @@ private:
             case stream::kDoubleUnderlineOff: case stream::kSmallCapsOff: case stream::kOutlineOff:
                 plain_reset();
                 return true;
-            case stream::kBackslash: content(); out_->put_text("\\\\"); return true;
+            case stream::kBackslash: settle_paragraph(); out_->put_text("\\\\"); return true;
             case stream::kEndSection: close_section(); return true;
             case stream::kSetTab:
             case stream::kClearTab: {
@@ -491,7 +483,7 @@ private:
                 return true;
             case stream::kNoteStart:
                 if (args(2) < 0) return false;
-                content();  // its mark stands in the paragraph
+                settle_paragraph();  // its mark stands in the paragraph
                 enter_section(3);
                 out_->put_text("{\\chftn {\\footnote {\\chftn }{");
                 section_font();
@@ -534,15 +526,12 @@ private:
     struct Section {
         int depth;
         ParaProps written;
-        bool written_known;
     };
     std::vector<Section> bases_;
     bool symbol_open_ = false;
-    int symbol_depth_ = 0;
     ParaProps want_;         // what the stream wants; a border only for its paragraph
     bool tabs_dirty_ = false;  // want_.tabs is to be built anew
     ParaProps written_;      // what the file says; RTF's defaults at the start
-    bool written_known_ = true;
     bool para_pending_ = false;  // something changed since the last settling
 };
 
