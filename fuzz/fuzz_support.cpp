@@ -13,7 +13,7 @@
 #include "pipeline/fatal.h"
 #include "pipeline/scratch.h"
 #include "stream/codes.h"
-#include "tests/word_dos_reader.h"
+#include "tests/target_checks.h"
 
 namespace verbatra::fuzz {
 
@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // One directory per process for the input and output files, in memory
-// where the system has it.
+// where the system has it: the tests' run_entry() makes a directory per
+// call, which would cost more than most runs of a target.
 const std::string& work_directory() {
     static const std::string dir = [] {
         const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
@@ -112,19 +113,6 @@ std::string stream_problem(const std::string& s) {
     return "";
 }
 
-bool rtf_balanced(const std::string& rtf) {
-    long depth = 0;
-    for (std::size_t i = 0; i < rtf.size(); ++i) {
-        if (rtf[i] == '\\') {
-            ++i;  // an escaped brace or backslash is text
-            continue;
-        }
-        if (rtf[i] == '{') ++depth;
-        if (rtf[i] == '}' && --depth <= 0 && i + 1 < rtf.size()) return false;  // closed before the end
-    }
-    return depth == 0;
-}
-
 void require_no_scratch_left(const char* who) {
     const std::string& dir = scratch_directory();
     if (dir.empty()) return;
@@ -166,7 +154,7 @@ void check_writer_run(const char* name, const std::string& stream, const std::st
             who + " returned " + std::to_string(result));
     require(file.size() <= kTargetPerStreamByte * stream.size() + kTargetSlack,
             who + " wrote " + std::to_string(file.size()) + " bytes for " + std::to_string(stream.size()));
-    if (result == kConverted && std::strncmp(name, "rtf", 3) == 0) require(rtf_balanced(file), who + ": braces unbalanced");
+    if (result == kConverted && std::strncmp(name, "rtf", 3) == 0) require(test::rtf_braces_balance(file), who + ": braces unbalanced");
     if (result == kConverted && std::strcmp(name, "word-dos") == 0) {
         const test::WordDoc d = test::read_word_dos_file(file);
         require(d.problems.empty(), who + ": " + (d.problems.empty() ? "" : d.problems.front()));

@@ -36,10 +36,6 @@ void require(bool ok, const std::string& what);
 // opened inside another), or empty when it is well formed.
 std::string stream_problem(const std::string& stream);
 
-// Whether the braces of an RTF file balance, with the outer group open
-// from the first byte to the last.
-bool rtf_balanced(const std::string& rtf);
-
 // Requires that no scratch file is left, then clears them for the next run.
 void require_no_scratch_left(const char* who);
 

@@ -6,6 +6,7 @@
 
 #include "stream_builder.h"
 #include "support.h"
+#include "target_checks.h"
 #include "writers/rtf.h"
 
 namespace verbatra {
@@ -194,20 +195,6 @@ TEST(RtfWriter, EveryParagraphCarriesItsOwnProperties) {
     }
 }
 
-int balance(const std::string& rtf) {
-    int depth = 0, lowest = 1;
-    for (std::size_t i = 0; i < rtf.size(); ++i) {
-        if (rtf[i] == '\\') {
-            ++i;  // an escaped brace or backslash is text
-            continue;
-        }
-        if (rtf[i] == '{') ++depth;
-        if (rtf[i] == '}') --depth;
-        if (i + 1 < rtf.size()) lowest = std::min(lowest, depth);
-    }
-    return depth == 0 && lowest >= 1 ? 0 : -1;
-}
-
 TEST(RtfWriter, BracesAlwaysBalance) {
     const std::string note = bytes({0x5C, 0xA2, 0, 1});
     const std::string header = bytes({0x5C, 0x9E, 0, 0});
@@ -220,8 +207,8 @@ TEST(RtfWriter, BracesAlwaysBalance) {
         symbol + header + "header while a Symbol group is open\\\x7F" + "x",
     };
     for (const std::string& s : streams) {
-        EXPECT_EQ(balance(ansi(s)), 0) << ansi(s);
-        EXPECT_EQ(balance(dos(s)), 0) << dos(s);
+        EXPECT_TRUE(test::rtf_braces_balance(ansi(s))) << ansi(s);
+        EXPECT_TRUE(test::rtf_braces_balance(dos(s))) << dos(s);
     }
     EXPECT_EQ(ansi(streams[0]), kAnsi + "stray close then text\r\n\\par }");
 }

@@ -6,7 +6,7 @@
 #include "pipeline/driver.h"
 #include "stream_builder.h"
 #include "support.h"
-#include "word_dos_reader.h"
+#include "target_checks.h"
 #include "writers/word_dos.h"
 
 namespace verbatra {

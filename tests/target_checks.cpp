@@ -1,4 +1,4 @@
-#include "word_dos_reader.h"
+#include "target_checks.h"
 
 namespace verbatra::test {
 
@@ -102,6 +102,19 @@ WordDoc read_word_dos_file(const std::string& f) {
         }
     }
     return d;
+}
+
+bool rtf_braces_balance(const std::string& rtf) {
+    long depth = 0;
+    for (std::size_t i = 0; i < rtf.size(); ++i) {
+        if (rtf[i] == '\\') {
+            ++i;  // an escaped brace or backslash is text
+            continue;
+        }
+        if (rtf[i] == '{') ++depth;
+        if (rtf[i] == '}' && --depth <= 0 && i + 1 < rtf.size()) return false;  // closed before the end
+    }
+    return depth == 0;
 }
 
 }  // namespace verbatra::test

@@ -1,6 +1,7 @@
-// A small reader of the Word for DOS layout (header, formatting pages, FODs,
-// FPROPs, footnote table), for the tests and the fuzz targets: what a file
-// holds, and every way in which it breaks the layout.
+// Checks of the files our writers make, for the tests and the fuzz
+// targets: a small reader of the Word for DOS layout (header, formatting
+// pages, FODs, FPROPs, footnote table) that tells what a file holds and
+// every way in which it breaks the layout, and the braces of RTF.
 #pragma once
 
 #include <cstdint>
@@ -28,5 +29,9 @@ struct WordDoc {
 };
 
 WordDoc read_word_dos_file(const std::string& file);
+
+// Whether the braces of an RTF file balance, with the outer group open
+// from the first byte to the last (escaped braces are text).
+bool rtf_braces_balance(const std::string& rtf);
 
 }  // namespace verbatra::test
