@@ -15,6 +15,7 @@
 #include <map>
 #include <new>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,14 +39,6 @@ constexpr std::size_t kKindOffset[7] = {0, 242, 248, 248, 256, 268, 278};
 // Style run records and token records grow with the version.
 constexpr std::size_t kRunSize[7] = {0, 10, 10, 10, 12, 12, 18};
 
-// Style bits of a run's flag word, in the order they are switched.
-struct StyleFlag {
-    unsigned bit;
-    int style;
-};
-constexpr StyleFlag kStyleFlags[] = {
-    {0x01, kBold}, {0x02, kItalic}, {0x04, kUnderline}, {0x08, kOutline}, {0x10, kShadow},
-};
 constexpr unsigned kSuperscriptFlags = 0x0500, kSubscriptFlags = 0x0A00;
 
 // Font names of the font table of versions 4 to 6, by the Macintosh font
@@ -256,21 +249,16 @@ private:
     void apply(const Run& r) {
         if (r.size != 0) set_font_size(cs_, r.size, out_);
         table_ = source_table_for_font(cs_, r.font, out_);
-        for (const StyleFlag& f : kStyleFlags) {
-            if (r.flags & f.bit) style_on(cs_, f.style, 1, out_);
-            else style_off(cs_, f.style, out_);
-        }
-        // One vertical position at a time: the other one goes off first.
-        if (r.flags & kSuperscriptFlags) {
-            style_off(cs_, kSubscript, out_);
-            style_on(cs_, kSuperscript, 1, out_);
-        } else if (r.flags & kSubscriptFlags) {
-            style_off(cs_, kSuperscript, out_);
-            style_on(cs_, kSubscript, 1, out_);
-        } else {
-            style_off(cs_, kSuperscript, out_);
-            style_off(cs_, kSubscript, out_);
-        }
+        // The five Macintosh styles; the vertical positions have bits of
+        // their own in this format.
+        match_styles(cs_, r.flags, std::span(kMacintoshStyleFlags).first(5), out_);
+        // One vertical position at a time: what goes off goes first.
+        const bool super = (r.flags & kSuperscriptFlags) != 0;
+        const bool sub = !super && (r.flags & kSubscriptFlags) != 0;
+        if (!super) style_off(cs_, kSuperscript, out_);
+        if (!sub) style_off(cs_, kSubscript, out_);
+        if (super) style_on(cs_, kSuperscript, 1, out_);
+        if (sub) style_on(cs_, kSubscript, 1, out_);
     }
 
     // A footnote reference: between the note's start and end codes its
@@ -280,8 +268,7 @@ private:
     // the main text.
     void footnote(const std::vector<unsigned>& note_zones) {
         const int n = ++notes_;
-        out_.put(stream::kEscape);
-        out_.put(stream::kNoteStart);
+        code(stream::kNoteStart);
         out_.put(static_cast<std::uint8_t>(n >> 8));
         out_.put(static_cast<std::uint8_t>(n));
         const CharState main_state = cs_;

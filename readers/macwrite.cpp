@@ -33,14 +33,6 @@ constexpr const char kCompressedChars[] = " etnroaisdlhcfp";
 
 // Style bits of a format run, in the order they are applied, with the
 // character style each drives.
-struct RunStyle {
-    std::uint8_t bit;
-    int style;
-};
-constexpr RunStyle kRunStyles[] = {
-    {0x01, kBold},    {0x02, kItalic},      {0x04, kUnderline}, {0x08, kOutline},
-    {0x10, kShadow},  {0x20, kSuperscript}, {0x40, kSubscript},
-};
 
 struct FormatRun {
     int position;
@@ -228,10 +220,7 @@ private:
             all_styles_off(cs_, out_);
             return;
         }
-        for (const RunStyle& s : kRunStyles) {
-            if (run.style & s.bit) style_on(cs_, s.style, 1, out_);
-            else style_off(cs_, s.style, out_);
-        }
+        match_styles(cs_, run.style, kMacintoshStyleFlags, out_);
     }
 
     void emit(ByteFile& text, long n) {

@@ -24,14 +24,7 @@ constexpr int kFontMarker = 0x01;   // and 4 bytes: flag, font, size, style
 constexpr int kStyleMarker = 0x02;  // and 5 bytes
 constexpr int kFirstField = 0x14, kLastField = 0x19;  // Works 3: and 2 id bytes
 
-struct StyleFlag {
-    unsigned bit;
-    int style;
-};
-constexpr StyleFlag kWorks2Flags[] = {
-    {0x01, kBold}, {0x02, kItalic}, {0x04, kUnderline}, {0x08, kOutline},
-    {0x10, kShadow}, {0x20, kSuperscript}, {0x40, kSubscript},
-};
+// Works 3 has strikethrough where Works 2 has outline, and no shadow.
 constexpr StyleFlag kWorks3Flags[] = {
     {0x01, kBold}, {0x02, kItalic}, {0x04, kUnderline}, {0x08, kStrikethrough},
     {0x20, kSuperscript}, {0x40, kSubscript},
@@ -170,15 +163,10 @@ private:
                 all_styles_off(cs_, out_);
                 return;
             }
-            for (const StyleFlag& f : kWorks2Flags) switch_style(f, flags);
+            match_styles(cs_, flags, kMacintoshStyleFlags, out_);
             return;
         }
-        for (const StyleFlag& f : kWorks3Flags) switch_style(f, flags);
-    }
-
-    void switch_style(const StyleFlag& f, unsigned flags) {
-        if (flags & f.bit) style_on(cs_, f.style, 1, out_);
-        else style_off(cs_, f.style, out_);
+        match_styles(cs_, flags, kWorks3Flags, out_);
     }
 
     ByteFile& src_;

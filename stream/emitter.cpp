@@ -97,6 +97,13 @@ void reemit_styles(CharState& cs, ByteFile& out) {
     }
 }
 
+void match_styles(CharState& cs, unsigned flags, std::span<const StyleFlag> table, ByteFile& out) {
+    for (const StyleFlag& f : table) {
+        if (flags & f.bit) style_on(cs, f.style, 1, out);
+        else style_off(cs, f.style, out);
+    }
+}
+
 void set_font_class(CharState& cs, int font_class, ByteFile& out) {
     if (font_class == cs.font_class) return;
     put_code2(stream::kFontClass, cs.font_class, font_class, out);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "pipeline/byte_file.h"
@@ -63,6 +64,21 @@ void style_off(CharState& cs, int bit, ByteFile& out);
 void all_styles_off(CharState& cs, ByteFile& out);
 void reemit_styles(CharState& cs, ByteFile& out);
 bool style_is_set(const CharState& cs, int bit);
+
+// A bit of a source format's style flags and the style it stands for.
+struct StyleFlag {
+    unsigned bit;
+    int style;
+};
+// The style bits of the classic Macintosh style byte, as MacWrite and Works
+// 2 store it (the first five are those of every Macintosh format).
+inline constexpr StyleFlag kMacintoshStyleFlags[] = {
+    {0x01, kBold}, {0x02, kItalic}, {0x04, kUnderline}, {0x08, kOutline},
+    {0x10, kShadow}, {0x20, kSuperscript}, {0x40, kSubscript},
+};
+// Switches each style of `table` on (only if off) or off to match its bit
+// in `flags`, in the order of the table.
+void match_styles(CharState& cs, unsigned flags, std::span<const StyleFlag> table, ByteFile& out);
 
 void set_font_class(CharState& cs, int font_class, ByteFile& out);
 void set_symbol_font(CharState& cs, int value, ByteFile& out);

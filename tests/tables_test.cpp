@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "readers/mac_charset.h"
 #include "stream/emitter.h"
 #include "stream/symbol_tables.h"
@@ -140,18 +142,19 @@ constexpr char16_t kSymbolFont[224] = {
     0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000,
 };
 
-int windows_byte(char16_t u) {
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return u;
-    for (int i = 0; i < 32; ++i) {
-        if (kWindows1252[i] == u) return 0x80 + i;
-    }
-    return -1;
-}
+// Unicode of Windows-1252 0x80-0xFF: the table above, then Latin-1.
+constexpr std::array<char16_t, 128> kWindows1252High = [] {
+    std::array<char16_t, 128> t{};
+    for (int i = 0; i < 128; ++i) t[i] = i < 32 ? kWindows1252[i] : static_cast<char16_t>(0x80 + i);
+    return t;
+}();
 
-int dos_byte(char16_t u) {
+// The byte of `u` in a code page whose bytes from 0x80 stand for `high`
+// (ASCII below), or -1 when the code page lacks it.
+int code_page_byte(char16_t u, const char16_t* high) {
     if (u < 0x80) return u;
     for (int i = 0; i < 128; ++i) {
-        if (kCodePage437[i] == u) return 0x80 + i;
+        if (high[i] == u) return 0x80 + i;
     }
     return -1;
 }
@@ -174,10 +177,10 @@ TEST(CharacterTables, EveryCharacterTheCodePageHoldsIsItself) {
             if (pair <= 0xFF || u == 0) continue;  // plain characters are the source table's business
             const auto set = static_cast<std::uint8_t>(pair >> 8);
             const auto code = static_cast<std::uint8_t>(pair);
-            if (const int w = windows_byte(u); w >= 0) {
+            if (const int w = code_page_byte(u, kWindows1252High.data()); w >= 0) {
                 EXPECT_EQ(kWindowsTable.lookup(set, code), w) << f.name << " 0x" << std::hex << b << " U+" << int(u);
             }
-            if (const int d = dos_byte(u); d >= 0) {
+            if (const int d = code_page_byte(u, kCodePage437); d >= 0) {
                 EXPECT_EQ(kDosTable.lookup(set, code), d) << f.name << " 0x" << std::hex << b << " U+" << int(u);
             }
         }
