@@ -20,6 +20,7 @@
 #include "readers/works.h"
 #include "stream_builder.h"
 #include "support.h"
+#include "works_fixture.h"
 #include "writers/plain_text.h"
 #include "writers/rtf.h"
 #include "writers/word_dos.h"
@@ -568,21 +569,12 @@ TEST(StyleOracle, StylesSurviveEveryWriter) {
 // comparison is of words, not of lines.)
 TEST(WorksOracle, LibmwawFindsTheWordsOfOurFixtures) {
     if (!have("mwaw2text")) GTEST_SKIP() << "libmwaw is not installed; skipped";
-    const auto works = [](int version, const std::vector<std::pair<int, std::string>>& records) {
-        std::string h = test::bytes({0, 0, 0, version}) + test::be16(0) + test::be16(0) + test::be16(0x300) +
-                        test::be16(0x240) + std::string(4, '\0') + test::be16(1) +
-                        test::be16(static_cast<int>(records.size()));
-        h.resize(32, '\0');
-        for (const auto& [type, data] : records) {
-            h += test::bytes({type, 0, 0, 0}) + test::be16(static_cast<int>(data.size())) + data;
-        }
-        return h;
-    };
-    const std::string bold = test::bytes({2, 0, 0, 14, 1, 0}), plain = test::bytes({2, 0, 0, 12, 0, 0});
+    using test::works_document;
+    const std::string bold = test::works_marker(14, 1), plain = test::works_marker(12, 0);
     const std::string fixtures[] = {
-        works(8, {{0x80, "C"}, {0x20, bold + "Centred title"}, {0x80, "L"},
+        works_document(8, {{0x80, "C"}, {0x20, bold + "Centred title"}, {0x80, "L"},
                   {0x00, "A first " + bold + "line" + plain + " with\ttabs,"}, {0x20, " caf\x8E and cr\x8Fme."}}),
-        works(9, {{0x80, "L"}, {0x20, "Works three " + bold + "text" + plain}, {0x20, "second paragraph"}}),
+        works_document(9, {{0x80, "L"}, {0x20, "Works three " + bold + "text" + plain}, {0x20, "second paragraph"}}),
     };
     test::TempDir dir;
     for (const std::string& f : fixtures) {

@@ -6,6 +6,7 @@
 #include "readers/works.h"
 #include "stream_builder.h"
 #include "support.h"
+#include "works_fixture.h"
 
 namespace verbatra {
 namespace {
@@ -14,22 +15,10 @@ using test::be16;
 using test::bytes;
 using test::StreamBuilder;
 
-struct Record {
-    int type;
-    std::string data;
-};
-
-// A marker: Works 2 reads the size from byte 3 and the flags from byte 4
-// (counting the 0x02 as byte 0); Works 3 the flags alone.
-std::string marker(int size, int flags) { return bytes({2, 0, 0, size, flags, 0}); }
-
-std::string works(int version, const std::vector<Record>& records, int kind = 1) {
-    std::string h = bytes({0, 0, 0, version}) + be16(0) + be16(0) + be16(0x300) + be16(0x240) + std::string(4, '\0') +
-                    be16(kind) + be16(static_cast<int>(records.size()));
-    h.resize(32, '\0');
-    for (const Record& r : records) h += bytes({r.type, 0, 0, 0}) + be16(static_cast<int>(r.data.size())) + r.data;
-    return h;
+std::string works(int version, const std::vector<test::WorksRecord>& records, int kind = 1) {
+    return test::works_document(version, records, kind);
 }
+std::string marker(int size, int flags) { return test::works_marker(size, flags); }
 
 std::string read(const std::string& file, int* result = nullptr) {
     return test::read_fixture(read_works, "works", file, result);
