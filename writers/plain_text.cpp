@@ -124,7 +124,13 @@ int write_plain_text(ByteFile& work_file, ByteFile& target_file, const TargetCha
                 // random, so a branch on it would mostly guess wrong.
                 const Plain& p = kPlain[in[at]];
                 const unsigned code = p.length == 0;  // the bytes after it may be slack
-                if (code & ((at + 4 > chunk) | (in[at + 1] != stream::kSetChar))) return std::size_t{0};
+                if (code & ((at + 4 > chunk) | (in[at + 1] != stream::kSetChar))) {
+                    // A backslash of the text, common in DOS paths, stays
+                    // on this path; other codes leave it.
+                    if (at + 2 > chunk || in[at + 1] != stream::kBackslash) return std::size_t{0};
+                    *o++ = 0x5C;
+                    return std::size_t{2};
+                }
                 const unsigned byte = table.lookup(in[at + 2], in[at + 3]) & 0xFF;
                 const unsigned mask = 0u - code;
                 const unsigned plain = p.bytes[0] | p.bytes[1] << 8;
