@@ -22,7 +22,7 @@ inline bool read_exact(ByteFile& file, void* data, std::size_t count) { return f
 
 // The start of a document that may come wrapped in MacBinary: its first
 // 512 bytes, where its data begins (128 when bytes 65 to 72 of the file are
-// the given type and creator, else 0) and where it ends (the end of the
+// the given type and creator, a '?' matching any byte, else 0) and where it ends (the end of the
 // file, or of the MacBinary data fork, which the resource fork follows).
 struct DocumentStart {
     static constexpr std::size_t kHeaderSize = 512;
@@ -38,7 +38,9 @@ inline DocumentStart read_document_start(ByteFile& file, const char* type_creato
     file.rewind();
     d.have = file.read(d.header, DocumentStart::kHeaderSize);
     bool wrapped = d.have >= 73;
-    for (int i = 0; wrapped && i < 8; ++i) wrapped = d.header[65 + i] == static_cast<std::uint8_t>(type_creator[i]);
+    for (int i = 0; wrapped && i < 8; ++i) {
+        wrapped = type_creator[i] == '?' || d.header[65 + i] == static_cast<std::uint8_t>(type_creator[i]);
+    }
     d.end = size;
     if (!wrapped) return d;
     d.origin = 128;
