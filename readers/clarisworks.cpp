@@ -13,13 +13,11 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <new>
 #include <set>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "pipeline/fatal.h"
 #include "pipeline/registry.h"
 #include "readers/mac_charset.h"
 #include "readers/source_bytes.h"
@@ -76,13 +74,7 @@ public:
         version_ = h[0];
         if (version_ < 1 || version_ > 6 || start.have < 8 || std::memcmp(h + 4, "BOBO", 4) != 0) return kNotOfFormat;
         if (start.have <= kKindOffset[version_] || h[kKindOffset[version_]] != 1) return kNotOfFormat;
-        try {
-            data_.resize(static_cast<std::size_t>(start.end - start.origin));
-        } catch (const std::bad_alloc&) {
-            stop_with_message("");
-        }
-        src_.seek_to(start.origin);
-        if (src_.read(data_.data(), data_.size()) != data_.size()) return kNotOfFormat;
+        if (!read_whole_document(src_, start, data_)) return kNotOfFormat;
         const std::size_t main = find_marker("DSET", 0);
         if (main == kNone || !is_text_zone(main)) return kNotOfFormat;
         if (version_ >= 4) read_font_names();

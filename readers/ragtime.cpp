@@ -8,12 +8,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <set>
 #include <span>
 #include <vector>
 
-#include "pipeline/fatal.h"
 #include "pipeline/registry.h"
 #include "readers/mac_charset.h"
 #include "readers/source_bytes.h"
@@ -72,13 +70,7 @@ public:
         const bool of_version = version_ == 2 ? h[4] == 2 && h[kVersionByte] == 0
                                               : be16s(h + 4) > 340 && h[kVersionByte] == 1;
         if (!of_version) return kNotOfFormat;
-        try {
-            data_.resize(static_cast<std::size_t>(start.end - start.origin));
-        } catch (const std::bad_alloc&) {
-            stop_with_message("");
-        }
-        src_.seek_to(start.origin);
-        if (src_.read(data_.data(), data_.size()) != data_.size()) return kNotOfFormat;
+        if (!read_whole_document(src_, start, data_)) return kNotOfFormat;
         if (version_ == 2) read_pages();
         else read_frames();
         return kConverted;
@@ -106,7 +98,10 @@ private:
         std::size_t page = 0;
         bool first = true;
         for (unsigned p = u16(kFirstPage2); take_entry(p, page); p = u16(page + 4)) {
-            if (!first) out_.put(stream::kPageBreak);
+            if (!first) {
+                close_paragraph();
+                out_.put(stream::kPageBreak);
+            }
             first = false;
             std::size_t frame = 0;
             for (unsigned f = u16(page + 8); take_entry(f, frame); f = u16(frame + 4)) {
@@ -240,8 +235,7 @@ private:
         if (!blocks_done_.insert(at).second) return;  // a frame that shares its text
         Block b;
         if (version_ == 2 ? !find_block2(at, b) : !find_block3(at, b)) return;
-        // Frames follow each other as paragraphs, not run together.
-        if (version_ == 3 && paragraph_open_) out_.put(stream::kParagraphEnd);
+        close_paragraph();
         std::size_t next_attribute = 0, next_paragraph = 0, tokens = 0;
         const auto attribute = [&](std::size_t i) {
             return b.attributes + i * (version_ == 2 ? kAttribute2 : kAttribute3);
@@ -286,10 +280,22 @@ private:
                 write_source_char(table_, c, out_);
             }
         }
-        if (b.cut) return;
         const bool ended = last == 0x0B || last == 0x0D;
+        if (b.cut) {
+            paragraph_open_ = last != -1 && !ended;
+            return;
+        }
         if (version_ == 2 && !ended) out_.put(stream::kParagraphEnd);
         paragraph_open_ = version_ == 3 && !ended;
+    }
+
+    // Frames follow each other as paragraphs, never run together: a frame
+    // whose text stops inside a paragraph (RagTime 3 writes no paragraph
+    // end of its own, and a cut frame stops where the file does) has it
+    // ended before what comes next.
+    void close_paragraph() {
+        if (paragraph_open_) out_.put(stream::kParagraphEnd);
+        paragraph_open_ = false;
     }
 
     void code(std::uint8_t c) {

@@ -4,8 +4,11 @@
 #include <cstddef>
 #include <algorithm>
 #include <cstdint>
+#include <new>
+#include <vector>
 
 #include "pipeline/byte_file.h"
+#include "pipeline/fatal.h"
 
 namespace verbatra {
 
@@ -50,6 +53,19 @@ inline DocumentStart read_document_start(ByteFile& file, const char* type_creato
     std::fill(d.header, d.header + DocumentStart::kHeaderSize, 0);
     d.have = file.read(d.header, DocumentStart::kHeaderSize);
     return d;
+}
+
+// Reads the whole document that `start` found into `data`; false when the
+// file holds less than it said. A document too large for memory stops the
+// run, as every later conversion would fail too.
+inline bool read_whole_document(ByteFile& file, const DocumentStart& start, std::vector<std::uint8_t>& data) {
+    try {
+        data.resize(static_cast<std::size_t>(start.end - start.origin));
+    } catch (const std::bad_alloc&) {
+        stop_with_message("");
+    }
+    file.seek_to(start.origin);
+    return file.read(data.data(), data.size()) == data.size();
 }
 
 }  // namespace verbatra
