@@ -107,7 +107,8 @@ public:
             case Outcome::Converted:
                 ++converted_;
                 if (!quiet_) {
-                    std::printf("%s -> %s\n", path.c_str(), bare_name(r.target_name).c_str());
+                    std::printf("%s -> %s%s%s%s\n", path.c_str(), bare_name(r.target_name).c_str(),
+                                r.note.empty() ? "" : " (", r.note.c_str(), r.note.empty() ? "" : ")");
                     std::fflush(stdout);
                 }
                 return;

@@ -1,6 +1,7 @@
 #include "pipeline/driver.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "pipeline/fatal.h"
 #include "pipeline/file_utils.h"
@@ -59,6 +60,13 @@ std::string work_name_for(const std::string& name) {
     return work;
 }
 
+namespace {
+// The reader's word to the user on the conversion in progress.
+std::string g_note;
+}  // namespace
+
+void note_for_user(const std::string& text) { g_note = text; }
+
 ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target) {
     ConversionResult result;
     if (!source.reader || !target.writer) {
@@ -82,7 +90,9 @@ ConversionResult convert_file(const std::string& name, const FormatEntry& source
 
     set_current_names(name, work_name);
     set_buffering(src, work, (source.flags >> 2) & 3);
+    g_note.clear();
     int read_result = source.reader(src, work);
+    result.note = std::move(g_note);
     bool work_ok = work.close();
     bool source_ok = !src.failed();
     src.close();

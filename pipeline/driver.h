@@ -20,7 +20,13 @@ enum class Outcome {
 struct ConversionResult {
     Outcome outcome = Outcome::Converted;
     std::string target_name;  // the file written, when converted
+    std::string note;         // what the reader let the user know, or empty
 };
+
+// Lets the user know something of the conversion in progress that is not a
+// failure (say, a part of the document that could not be found); shown on
+// the file's line.
+void note_for_user(const std::string& text);
 
 // Converts `name` with the reader of `source` and the writer of `target`.
 // The source is only ever read. On any outcome but Converted, and on a fatal

@@ -6,6 +6,7 @@
 #include "readers/clarisworks.h"
 #include "readers/macwrite.h"
 #include "readers/macwrite2.h"
+#include "readers/nisus.h"
 #include "readers/ragtime.h"
 #include "readers/text_only.h"
 #include "readers/works.h"
@@ -24,7 +25,7 @@ const FormatEntry source_formats[kSourceCount + 1] = {
     {"ClarisWorks", "", read_clarisworks, nullptr, 0x3D, "clarisworks"},
     {"Ragtime 2", "", read_ragtime2, nullptr, 0x3D, "ragtime2"},
     {"Ragtime 3", "", read_ragtime3, nullptr, 0x3D, "ragtime3"},
-    {"Nisus Writer", "", nullptr, nullptr, 0x3D, "nisus"},
+    {"Nisus Writer", "", read_nisus, nullptr, 0x3D, "nisus"},
     {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
 };
 

@@ -28,7 +28,7 @@ corpus=../shared/corpus
 # The fixtures of the unit tests, when a test build is there.
 for tests in build/debug/tests/verbatra_tests build/release/tests/verbatra_tests; do
   if [ -x "$tests" ]; then
-    VERBATRA_KEEP_FIXTURES="$seeds/fixtures" "$tests" --gtest_filter='MacWrite*:ClarisWorks*:Works*:WordDos*:Ragtime*' >/dev/null 2>&1 || true
+    VERBATRA_KEEP_FIXTURES="$seeds/fixtures" "$tests" --gtest_filter='MacWrite*:ClarisWorks*:Works*:WordDos*:Ragtime*:Nisus*' >/dev/null 2>&1 || true
     break
   fi
 done
@@ -48,10 +48,11 @@ add read-works2 "$seeds"/fixtures/works-* "$corpus"/msworks_nonwp/*.datafork
 add read-clarisworks "$corpus"/clarisworks/*.cwk "$corpus"/clarisworks/wrapped/*.macbin "$seeds"/fixtures/clarisworks-*
 add read-ragtime2 "$seeds"/fixtures/ragtime2-*
 add read-ragtime3 "$corpus"/ragtime/*.datafork "$corpus"/ragtime/*.macbin "$seeds"/fixtures/ragtime3-*
+add read-nisus "$seeds"/fixtures/nisus-* "$corpus"/*/wrapped/*.as "$corpus"/ragtime/*.as
 
 # Writer seeds: the streams our readers make of those, and the test streams.
 mkdir -p "$seeds/streams"
-readers=(text macwrite macwrite2 works2 works3 clarisworks ragtime2 ragtime3)  # the built readers, in the order of the registry
+readers=(text macwrite macwrite2 works2 works3 clarisworks ragtime2 ragtime3 nisus)  # the built readers, in the order of the registry
 for reader in "${readers[@]}"; do
   for f in "$seeds/read-$reader"/*; do
     "$out/fuzz/stream-of" "$reader" "$f" "$seeds/streams/$reader-$(basename "$f")" 2>/dev/null || true

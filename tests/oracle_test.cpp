@@ -13,13 +13,16 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sstream>
 
 #include "readers/clarisworks.h"
 #include "readers/macwrite.h"
+#include "readers/nisus.h"
 #include "readers/ragtime.h"
 #include "readers/text_only.h"
 #include "readers/works.h"
 #include "stream/codes.h"
+#include "nisus_fixture.h"
 #include "stream_builder.h"
 #include "support.h"
 #include "works_fixture.h"
@@ -636,6 +639,51 @@ TEST(WorksOracle, LibmwawFindsTheWordsOfOurFixtures) {
         EXPECT_FALSE(ours.empty());
         EXPECT_EQ(words(decode(out, "UTF-8")), ours) << out;
     }
+}
+
+// libmwaw reads Nisus Writer from AppleSingle when the Finder info says
+// "TEXT" "NISI" and a "vers" resource is there; it places each note by a
+// "FOOT" record (the mark's place in the text as paragraph, word and
+// character, just after the mark; the note's last paragraph in "FNTX").
+TEST(NisusOracle, LibmwawFindsTheWordsAndNotesOfOurFixture) {
+    if (!have("mwaw2text")) GTEST_SKIP() << "libmwaw is not installed; skipped";
+    const std::string text = "A letter from caf\x8E Nisus\x1C with two\tnotes.\rSecond paragraph\x1C ends.\r";
+    const std::string notes = "\x1C" "First note, cr\x8Fme.\r\x1C" "Second note.\r";
+    // Where libmwaw counts the place after each mark: paragraphs at CR,
+    // words at spaces and tabs, characters within the word.
+    std::string foot;
+    long paragraph = 0, word = 0, character = 0;
+    int note = 0;
+    for (char c : text) {
+        if (c == '\r') paragraph++, word = character = 0;
+        else if (c == ' ' || c == '\t') word++, character = 0;
+        else character++;
+        if (c != '\x1C') continue;
+        ++note;
+        foot += test::be32(paragraph) + test::be16(static_cast<int>(word)) + test::be16(static_cast<int>(character)) +
+                test::be32(note) + test::be16(0) + test::be16(0) + test::be16(note) + std::string(18, '\0');
+    }
+    const std::string rsrc = test::resource_fork({test::nisus_version(), {"FNTX", 128, notes}, {"FOOT", 128, foot}});
+    const std::string file = test::apple_file(true, text, rsrc);
+    test::TempDir dir;
+    test::write_file(dir.file("N"), file);
+    std::string out;
+    ASSERT_EQ(test::run_command("mwaw2text " + dir.file("N"), &out), 0);
+    ASSERT_EQ(out.find("Unsupported"), std::string::npos) << out;
+    int result = 99;
+    const std::string stream = test::run_entry(read_nisus, file, &result);
+    ASSERT_EQ(result, 0);
+    // libmwaw prints each note after its paragraph, on a line of its own
+    // that starts with "[n]", and "[n]" where the mark stands.
+    const Expected ours = expected_text(test::run_entry(write_ansi_windows, stream), "CP1252");
+    std::string body, note_lines;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        (line.rfind("[", 0) == 0 ? note_lines : body) += std::regex_replace(line, std::regex(R"(\[[0-9]+\])"), " ") + "\n";
+    }
+    EXPECT_EQ(words(decode(body, "UTF-8")), ours.body) << out;
+    EXPECT_EQ(words(decode(note_lines, "UTF-8")), ours.notes) << out;
+    EXPECT_EQ(ours.note_count, 2);
 }
 
 }  // namespace

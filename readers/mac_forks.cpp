@@ -1,0 +1,140 @@
+#include "readers/mac_forks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "readers/source_bytes.h"
+
+namespace verbatra {
+
+namespace {
+
+constexpr std::size_t kMacBinaryHeader = 128;
+constexpr std::uint8_t kAppleSingleMagic[4] = {0x00, 0x05, 0x16, 0x00};
+constexpr std::uint8_t kAppleDoubleMagic[4] = {0x00, 0x05, 0x16, 0x07};
+constexpr std::size_t kAppleHeader = 26, kAppleEntry = 12;
+constexpr std::uint32_t kDataFork = 1, kResourceFork = 2, kFinderInfo = 9;
+
+bool inside(long size, std::uint64_t offset, std::uint64_t length) {
+    return offset <= static_cast<std::uint64_t>(size) && length <= static_cast<std::uint64_t>(size) - offset;
+}
+
+void read_apple_entries(ByteFile& file, long size, MacForks& forks) {
+    std::uint8_t head[kAppleHeader];
+    file.rewind();
+    if (!read_exact(file, head, sizeof head)) return;
+    const unsigned count = be16(head + 24);
+    for (unsigned i = 0; i < count; ++i) {
+        std::uint8_t e[kAppleEntry];
+        if (!read_exact(file, e, sizeof e)) break;
+        const std::uint32_t id = be32(e), offset = be32(e + 4), length = be32(e + 8);
+        if (!inside(size, offset, length)) continue;
+        const ForkSpan span{static_cast<long>(offset), static_cast<long>(length)};
+        if (id == kDataFork && forks.wrapping == Wrapping::AppleSingle) {
+            forks.data = span;
+        } else if (id == kResourceFork) {
+            forks.resource = span;
+        } else if (id == kFinderInfo && length >= 8) {
+            // Type and creator lead the Finder info, however long it is.
+            const long back = file.tell();
+            std::uint8_t info[8];
+            file.seek_to(static_cast<long>(offset));
+            if (read_exact(file, info, sizeof info)) {
+                std::memcpy(forks.type, info, 4);
+                std::memcpy(forks.creator, info + 4, 4);
+                forks.have_finder_info = true;
+            }
+            file.seek_to(back);
+        }
+    }
+}
+
+}  // namespace
+
+bool MacForks::creator_is(const char* code) const { return have_finder_info && std::memcmp(creator, code, 4) == 0; }
+
+MacForks find_forks(ByteFile& file) {
+    MacForks forks;
+    const long size = file.size();
+    forks.data = {0, size};
+    std::uint8_t h[kMacBinaryHeader] = {};
+    file.rewind();
+    const std::size_t have = file.read(h, sizeof h);
+    if (have >= 4 && (std::memcmp(h, kAppleSingleMagic, 4) == 0 || std::memcmp(h, kAppleDoubleMagic, 4) == 0)) {
+        forks.wrapping = h[3] == 0x00 ? Wrapping::AppleSingle : Wrapping::AppleDouble;
+        forks.data = {};
+        read_apple_entries(file, size, forks);
+        return forks;
+    }
+    if (have == kMacBinaryHeader && h[0] == 0 && h[74] == 0 && h[82] == 0 && h[1] >= 1 && h[1] <= 63) {
+        const std::uint32_t data = be32(h + 83), resource = be32(h + 87);
+        if (inside(size, kMacBinaryHeader, data)) {
+            forks.wrapping = Wrapping::MacBinary;
+            forks.data = {static_cast<long>(kMacBinaryHeader), static_cast<long>(data)};
+            const std::uint64_t at = kMacBinaryHeader + (static_cast<std::uint64_t>(data) + 127) / 128 * 128;
+            if (inside(size, at, 0)) {
+                const long left = size - static_cast<long>(at);
+                forks.resource = {static_cast<long>(at), std::min<long>(left, resource)};
+            }
+            forks.have_finder_info = true;
+            std::memcpy(forks.type, h + 65, 4);
+            std::memcpy(forks.creator, h + 69, 4);
+        }
+    }
+    return forks;
+}
+
+std::string sidecar_name(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, start) + "._" + path.substr(start);
+}
+
+std::vector<std::uint8_t> read_span(ByteFile& file, ForkSpan span) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<long>(span.length, 0)));
+    file.seek_to(span.offset);
+    bytes.resize(file.read(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+// The resource fork: a 16-byte header (data area offset, map offset, data
+// length, map length); the map holds the type list at 28 (the count of
+// types minus 1, then 8-byte entries: type, count minus 1, offset of the
+// reference list from the type list), and each reference (12 bytes) the
+// 24-bit offset of its data from the data area, where a 4-byte length
+// precedes the bytes.
+std::vector<std::vector<std::uint8_t>> resources_of_type(const std::vector<std::uint8_t>& fork, const char* type) {
+    std::vector<std::vector<std::uint8_t>> found;
+    const long size = static_cast<long>(fork.size());
+    if (fork.size() < 16) return found;
+    const std::uint8_t* f = fork.data();
+    const std::uint32_t data_at = be32(f), map_at = be32(f + 4);
+    if (!inside(size, data_at, 0) || !inside(size, map_at, 0)) return found;
+    const std::uint32_t data_length = std::min<std::uint32_t>(be32(f + 8), static_cast<std::uint32_t>(size) - data_at);
+    const std::uint32_t map_length = std::min<std::uint32_t>(be32(f + 12) & 0xFFFF, static_cast<std::uint32_t>(size) - map_at);
+    const std::uint8_t* map = f + map_at;
+    const std::uint8_t* area = f + data_at;
+    constexpr std::uint32_t kTypeList = 28;
+    if (map_length < kTypeList + 2) return found;
+    const int types = be16s(map + kTypeList) + 1;  // none: stored as -1
+    std::set<std::uint32_t> taken;
+    for (int t = 0; t < types; ++t) {
+        const std::uint32_t entry = kTypeList + 2 + 8 * static_cast<std::uint32_t>(t);
+        if (entry + 8 > map_length) break;
+        if (std::memcmp(map + entry, type, 4) != 0) continue;
+        const int count = be16s(map + entry + 4) + 1;
+        const std::uint32_t list = kTypeList + be16(map + entry + 6);
+        for (int r = 0; r < count; ++r) {
+            const std::uint32_t ref = list + 12 * static_cast<std::uint32_t>(r);
+            if (ref + 12 > map_length) break;
+            const std::uint32_t offset = be32(map + ref + 4) & 0xFFFFFF;
+            if (offset + 4ull > data_length || !taken.insert(offset).second) continue;
+            const std::uint32_t length = std::min<std::uint32_t>(be32(area + offset), data_length - offset - 4);
+            found.emplace_back(area + offset + 4, area + offset + 4 + length);
+        }
+    }
+    return found;
+}
+
+}  // namespace verbatra

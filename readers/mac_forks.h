@@ -1,0 +1,49 @@
+// Where the data fork, the resource fork and the Finder's type and creator
+// of a Macintosh file lie, in the wrappings files come in from Macintosh
+// archives: MacBinary, AppleSingle, AppleDouble (the resource fork in a
+// sidecar "._NAME" beside the data fork), or a bare data fork. Every span
+// found lies inside the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pipeline/byte_file.h"
+
+namespace verbatra {
+
+enum class Wrapping { Bare, MacBinary, AppleSingle, AppleDouble };
+
+struct ForkSpan {
+    long offset = 0;
+    long length = 0;  // 0: the file has no such fork
+};
+
+struct MacForks {
+    Wrapping wrapping = Wrapping::Bare;
+    ForkSpan data, resource;  // a bare file is all data fork
+    bool have_finder_info = false;
+    char type[4] = {}, creator[4] = {};
+    bool creator_is(const char* code) const;
+};
+
+// Recognises the wrapping of `file` by its own marks: MacBinary by the zero
+// bytes 0, 74 and 82, a name of 1 to 63 bytes and a data fork that fits the
+// file; AppleSingle and AppleDouble by their magic numbers. An entry that
+// does not lie inside the file is left out.
+MacForks find_forks(ByteFile& file);
+
+// The AppleDouble sidecar of `path`: "._NAME" in the same folder.
+std::string sidecar_name(const std::string& path);
+
+// The bytes of `span` of `file`; fewer when the file ends first.
+std::vector<std::uint8_t> read_span(ByteFile& file, ForkSpan span);
+
+// The data of every resource of type `type` in the resource fork `fork`, in
+// the order of the map, each once however many references name it. Every
+// offset and count is checked against the fork: a damaged map gives fewer
+// resources, never bytes from outside it.
+std::vector<std::vector<std::uint8_t>> resources_of_type(const std::vector<std::uint8_t>& fork, const char* type);
+
+}  // namespace verbatra
