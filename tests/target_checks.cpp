@@ -104,6 +104,130 @@ WordDoc read_word_dos_file(const std::string& f) {
     return d;
 }
 
+namespace {
+
+// The runs of the pages a bin table names: the pages must chain, each
+// start where the last one ended, and keep their blocks inside the page.
+std::vector<Win2Run> read_win2_pages(const std::string& f, std::size_t bin, unsigned length, std::uint32_t fc_mac,
+                                     bool paragraphs, std::vector<std::string>& p) {
+    std::vector<Win2Run> runs;
+    if (length < 4 || (length - 4) % 6 != 0 || bin + length > f.size()) {
+        p.push_back("a bin table outside the file or of a wrong length");
+        return runs;
+    }
+    const unsigned n = (length - 4) / 6;
+    if (u32(f, bin + 4 * n) != fc_mac) p.push_back("a bin table does not end at fcMac");
+    std::uint32_t expected = 384;
+    for (unsigned i = 0; i < n; ++i) {
+        const std::size_t page = static_cast<std::size_t>(u16(f, bin + 4 * (n + 1) + 2 * i)) * 512;
+        const std::string where = "page at " + std::to_string(page) + ": ";
+        if (page + 512 > f.size()) {
+            p.push_back(where + "beyond the end of the file");
+            break;
+        }
+        if (u32(f, bin + 4 * i) != u32(f, page)) p.push_back(where + "its bin table entry is not its first position");
+        const unsigned crun = static_cast<unsigned char>(f[page + 511]);
+        if (crun == 0 || crun > 48) p.push_back(where + "a run count of " + std::to_string(crun));
+        if (u32(f, page) != expected) p.push_back(where + "does not start where the last one ended");
+        for (unsigned r = 0; r < crun && 4 * (crun + 1) + crun <= 511; ++r) {
+            Win2Run run{u32(f, page + 4 * r), u32(f, page + 4 * (r + 1)), ""};
+            if (run.lim < run.first) p.push_back(where + "a run ends before it starts");
+            const unsigned b = static_cast<unsigned char>(f[page + 4 * (crun + 1) + r]);
+            if (b != 0) {
+                const std::size_t at = page + 2 * b;
+                // A character block counts its bytes, a paragraph block its
+                // words.
+                const unsigned count = static_cast<unsigned char>(f[at]) * (paragraphs ? 2 : 1);
+                if (2 * b < 4 * (crun + 1) + crun || 2 * b + 1 > 511) p.push_back(where + "a block outside its room");
+                else if (2 * b + count >= 511) p.push_back(where + "a block runs past the run count");
+                else run.block = f.substr(at + 1, count);
+            }
+            runs.push_back(run);
+            expected = run.lim;
+        }
+    }
+    return runs;
+}
+
+}  // namespace
+
+Win2Doc read_word_win2_file(const std::string& f) {
+    Win2Doc d;
+    d.file = f;
+    auto& p = d.problems;
+    if (f.size() < 384) {
+        p.push_back("shorter than the FIB");
+        return d;
+    }
+    if (u16(f, 0) != 0xA5DB || u16(f, 2) != 45) p.push_back("not wIdent 0xA5DB, nFib 45");
+    if (u32(f, 24) != 384) p.push_back("fcMin is not 384");
+    if (u32(f, 32) != f.size()) p.push_back("cbMac is not the length of the file");
+    d.fc_mac = u32(f, 28);
+    d.ccp_text = u32(f, 52);
+    d.ccp_ftn = u32(f, 56);
+    d.ccp_hdd = u32(f, 60);
+    if (d.fc_mac < 384 || d.fc_mac > f.size()) {
+        p.push_back("fcMac outside the file");
+        return d;
+    }
+    d.text = f.substr(384, d.fc_mac - 384);
+    if (static_cast<std::uint64_t>(d.ccp_text) + d.ccp_ftn + d.ccp_hdd > d.text.size()) {
+        p.push_back("the text parts are longer than the text");
+        return d;
+    }
+    // A table named by its position and 16-bit length, inside the file.
+    auto table = [&](std::size_t at, const char* name) -> std::pair<std::size_t, unsigned> {
+        const std::size_t pos = u32(f, at);
+        const unsigned length = u16(f, at + 4);
+        if (pos + length > f.size()) p.push_back(std::string(name) + " outside the file");
+        return {pos, length};
+    };
+    const auto [chp, chp_length] = table(160, "the character bin table");
+    const auto [pap, pap_length] = table(166, "the paragraph bin table");
+    d.chars = read_win2_pages(f, chp, chp_length, d.fc_mac, false, p);
+    d.paras = read_win2_pages(f, pap, pap_length, d.fc_mac, true, p);
+    if (d.paras.empty() || d.paras.back().lim < d.fc_mac) p.push_back("paragraph runs stop short of fcMac");
+    if (u16(f, 322) * 6u + 4 != chp_length || u16(f, 324) * 6u + 4 != pap_length) p.push_back("page counts differ from the bin tables");
+    const auto [font, font_length] = table(178, "the font table");
+    if (font_length < 2 || u16(f, font) != font_length) p.push_back("the font table's length");
+    const auto [sheet, sheet_length] = table(88, "the style sheet");
+    if (sheet_length == 0 || sheet != u32(f, 94)) p.push_back("the style sheet");
+    const auto [sed, sed_length] = table(124, "the section table");
+    if (sed_length != 14 || u32(f, sed + 4) != d.fc_mac - 384) {
+        p.push_back("the section table");
+    } else {
+        const std::size_t at = u32(f, sed + 10);
+        if (at != d.fc_mac || at >= f.size()) p.push_back("the section properties are not at fcMac");
+        else d.sepx = f.substr(at + 1, static_cast<unsigned char>(f[at]));
+    }
+    const auto [refs, refs_length] = table(100, "the note reference table");
+    const auto [texts, texts_length] = table(106, "the note text table");
+    if (refs_length != 0 || d.ccp_ftn != 0) {
+        const unsigned n = (refs_length - 4) / 6;
+        if (refs_length < 10 || refs_length != 6 * n + 4 || texts_length != 4 * (n + 2)) {
+            p.push_back("the note tables' lengths");
+        } else {
+            for (unsigned i = 0; i < n; ++i) d.note_refs.push_back(u32(f, refs + 4 * i));
+            for (unsigned i = 0; i < n + 2; ++i) d.note_texts.push_back(u32(f, texts + 4 * i));
+            for (std::uint32_t cp : d.note_refs) {
+                if (cp >= d.ccp_text || d.text[cp] != '\x02') p.push_back("a note reference is not on a mark");
+            }
+            for (unsigned i = 0; i < n; ++i) {
+                const std::uint32_t cp = d.note_texts[i];
+                if (cp >= d.ccp_ftn || d.text[d.ccp_text + cp] != '\x02') p.push_back("a note text does not start at its mark");
+            }
+            if (d.note_texts[n] != d.ccp_ftn) p.push_back("the note text table does not end at ccpFtn");
+        }
+    }
+    const auto [hdd, hdd_length] = table(154, "the header table");
+    if ((hdd_length != 0) != (d.ccp_hdd != 0)) p.push_back("a header table without header text, or the reverse");
+    for (unsigned i = 0; i + 4 <= hdd_length; i += 4) d.headers.push_back(u32(f, hdd + i));
+    for (std::size_t i = 1; i < d.headers.size(); ++i) {
+        if (d.headers[i] < d.headers[i - 1]) p.push_back("header table CPs out of order");
+    }
+    return d;
+}
+
 bool rtf_braces_balance(const std::string& rtf) {
     long depth = 0;
     for (std::size_t i = 0; i < rtf.size(); ++i) {

@@ -30,6 +30,28 @@ struct WordDoc {
 
 WordDoc read_word_dos_file(const std::string& file);
 
+// A Word for Windows 2 file as far as our writer uses the layout: the FIB,
+// the text and its three parts, the formatting pages (through their bin
+// tables), the note, section and header tables, the fixed tables.
+struct Win2Run {
+    std::uint32_t first, lim;
+    std::string block;  // the property bytes after the count byte; empty: none
+    int byte(int n) const { return n <= static_cast<int>(block.size()) ? static_cast<unsigned char>(block[n - 1]) : 0; }
+};
+struct Win2Doc {
+    std::string file, text;  // text: every byte from fcMin to fcMac
+    std::uint32_t fc_mac = 0, ccp_text = 0, ccp_ftn = 0, ccp_hdd = 0;
+    std::vector<Win2Run> chars, paras;
+    std::vector<std::uint32_t> note_refs, note_texts, headers;  // the CPs of the tables
+    std::string sepx;
+    std::vector<std::string> problems;  // empty for a well-formed file
+    std::string main_text() const { return text.substr(0, ccp_text); }
+    std::string note_text() const { return text.substr(ccp_text, ccp_ftn); }
+    std::string header_text() const { return text.substr(ccp_text + ccp_ftn, ccp_hdd); }
+};
+
+Win2Doc read_word_win2_file(const std::string& file);
+
 // Whether the braces of an RTF file balance, with the outer group open
 // from the first byte to the last (escaped braces are text).
 bool rtf_braces_balance(const std::string& rtf);

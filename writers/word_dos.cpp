@@ -15,6 +15,7 @@
 #include "stream/codes.h"
 #include "stream/emitter.h"
 #include "writers/target_tables.h"
+#include "writers/word_common.h"
 
 namespace verbatra {
 
@@ -32,19 +33,6 @@ constexpr unsigned kRight = 0x01, kCentre = 0x02, kJustify = 0x04, kIndent = 0x0
 
 constexpr int kDefaultGrid = 255, kExplicitTabs = 254;
 constexpr int kMaxTabDescriptors = 19;
-
-void put16(std::uint8_t* p, unsigned v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* p, std::uint32_t v) {
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
-}
-std::uint32_t get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // A formatting page being filled: FODs upwards from byte 4, FPROPs
 // downwards from byte 126, the FOD count in byte 127.
@@ -469,16 +457,7 @@ private:
         ++notes_;
         reference_mark();
         // The body goes aside, codes whole, up to its end of section.
-        if (copy_code(stream::kNoteStart, in, ft1_)) {
-            for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) {
-                if (b != stream::kEscape) {
-                    ft1_.put(static_cast<std::uint8_t>(b));
-                    continue;
-                }
-                const int c = in.get();
-                if (c == ByteFile::kEnd || !copy_code(c, in, ft1_) || c == stream::kEndSection) break;
-            }
-        }
+        if (copy_code(stream::kNoteStart, in, ft1_)) copy_section(in, ft1_);
         put_cp(ft2_, pos_ - 129);
         put_cp(ft2_, pos_ - 129);
     }

@@ -1,0 +1,873 @@
+// Word for Windows 2.0 (nFib 45). The text goes straight into the target
+// behind a 384-byte FIB placeholder; character and paragraph runs collect
+// in 512-byte formatting pages kept one at a time in memory, full pages
+// going to scratch files. Note bodies are set aside and converted after
+// the main text, then the header and the footer; at the end the pages and
+// the tables are appended and the FIB is written over the placeholder.
+#include "writers/word_win2.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "pipeline/file_utils.h"
+#include "pipeline/registry.h"
+#include "pipeline/scratch.h"
+#include "stream/codes.h"
+#include "stream/emitter.h"
+#include "writers/target_tables.h"
+#include "writers/word_common.h"
+
+namespace verbatra {
+
+namespace {
+
+constexpr long kFib = 384;
+constexpr int kPage = 512;
+constexpr long kMaxPages = 65535;           // page numbers are 16-bit
+constexpr std::size_t kMaxTableEntries = 10921;  // (65535 - 4) / 6: 16-bit table lengths
+
+// Character style word bits.
+constexpr unsigned kBold = 0x01, kUnderline = 0x02, kStrike = 0x04, kSuper = 0x08, kItalic = 0x10,
+                   kCaps = 0x40, kVariant = 0x80, kSpecial = 0x100;
+// Paragraph flag bits, and the run argument that is not a flag.
+constexpr unsigned kRight = 0x01, kCentre = 0x02, kJustify = 0x04, kIndent = 0x08, kFirstIndent = 0x10,
+                   kSpacing = 0x40, kSectionEnd = 0x80;
+// Paragraph styles of the fixed style sheet.
+constexpr int kNoteStyle = 0xF5, kHeaderStyle = 0xF3, kFooterStyle = 0xF2;
+constexpr int kMaxTabStops = 76;
+
+constexpr std::uint8_t kStyleSheet[106] = {
+    0x0E, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0x00, 0x1F, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0E,
+    0x00, 0x00, 0x46, 0x00, 0x00, 0x00, 0x14, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x04, 0x18, 0x00, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x0F, 0x00, 0xF2, 0x00, 0xF3, 0x00, 0x00, 0x00, 0xF5, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00,
+    0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0xDE,
+};
+constexpr std::uint8_t kFontTable[55] = {
+    0x37, 0x00, 0x12, 0x16, 0x00, 'T', 'i', 'm', 'e', 's', ' ', 'N', 'e', 'w', ' ', 'R', 'o', 'm', 'a',
+    'n', 0x00, 0x09, 0x16, 0x02, 'S', 'y', 'm', 'b', 'o', 'l', 0x00, 0x08, 0x26, 0x00, 'A', 'r', 'i',
+    'a', 'l', 0x00, 0x0E, 0x35, 0x00, 'C', 'o', 'u', 'r', 'i', 'e', 'r', ' ', 'N', 'e', 'w', 0x00,
+};
+constexpr std::uint8_t kSectionModifiers[6] = {0x8B, 0x82, 0x2E, 0x8C, 0xC6, 0x41};  // A4: 11906 x 16838 twips
+constexpr std::uint8_t kClosingRun[15] = {0x0E, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x14,
+                                          0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04};
+constexpr std::uint8_t kBlock30[30] = {0x01, 0x80, 0x01, 0x00, 0x07, 0x00, 0x00, 0x00, 0x07, 0x00,
+                                       0x00, 0x00, 0x07, 0x00, 0x00, 0x80, 0x00, 0x80, 0x07, 0x00,
+                                       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
+// The document properties. The word at 2 numbers notes through the
+// document from 1 (restart code 0, first number 1), as the sources do.
+constexpr std::uint8_t kDocumentBlock[52] = {0x22, 0x00, 0x04, 0x00, 0x03, 0x03, 0x84, 0x00, 0x00, 0x00,
+                                             0xC4, 0x02, 0x00, 0x00, 0xA9, 0x01, 0x00, 0x00, 0x00, 0x00,
+                                             0xE5, 0x21, 0xD7, 0x05, 0x98, 0x29, 0xD7, 0x25, 0x00, 0x00,
+                                             0x00, 0x00, 0x06, 0x00, 0x02, 0x00};
+
+// A 512-byte formatting page being filled: run limits and block offsets
+// kept apart until the page is written; property blocks from the end of
+// the page down, each at an even offset, shared when identical.
+class FormattingPage {
+public:
+    FormattingPage() { limits_.push_back(kFib); }
+
+    std::uint32_t last_limit() const { return limits_.back(); }
+
+    void add(std::uint32_t limit, const std::uint8_t* block, int length, ByteFile& file) {
+        int offset = length > 0 ? find(block, length) : 0;
+        const int n = static_cast<int>(rgb_.size()) + 1;
+        const int start = offset ? offset : (top_ - length) & ~1;
+        const bool full = n > 48 || (length > 0 && start < 256) || 4 * (n + 1) + n > lowest(start, length);
+        if (full) {
+            flush(file);
+            offset = 0;
+        }
+        if (length > 0 && offset == 0) {
+            offset = (top_ - length) & ~1;
+            std::memcpy(page_ + offset, block, static_cast<std::size_t>(length));
+            top_ = offset;
+        }
+        rgb_.push_back(static_cast<std::uint8_t>(offset / 2));
+        limits_.push_back(limit);
+    }
+
+    void flush(ByteFile& file) {
+        file.write(bytes(), kPage);
+        const std::uint32_t last = last_limit();
+        std::memset(page_, 0, sizeof page_);
+        limits_.assign(1, last);
+        rgb_.clear();
+        top_ = 510;
+        ++pages_;
+    }
+
+    // The page as it stands.
+    const std::uint8_t* bytes() {
+        const std::size_t n = rgb_.size();
+        for (std::size_t i = 0; i <= n; ++i) put32(page_ + 4 * i, limits_[i]);
+        std::memcpy(page_ + 4 * (n + 1), rgb_.data(), n);
+        page_[511] = static_cast<std::uint8_t>(n);
+        return page_;
+    }
+
+    long pages() const { return pages_; }
+
+private:
+    // An identical block already on the page, or 0.
+    int find(const std::uint8_t* block, int length) const {
+        for (std::uint8_t r : rgb_) {
+            if (r != 0 && 2 * r + length <= 511 && std::memcmp(page_ + 2 * r, block, static_cast<std::size_t>(length)) == 0) {
+                return 2 * r;
+            }
+        }
+        return 0;
+    }
+    // The lowest byte the blocks will take with this run.
+    int lowest(int start, int length) const { return length > 0 ? std::min(start, top_) : top_; }
+
+    std::uint8_t page_[kPage] = {};
+    std::vector<std::uint32_t> limits_;
+    std::vector<std::uint8_t> rgb_;
+    int top_ = 510;
+    long pages_ = 0;
+};
+
+struct RunFont {
+    unsigned style = 0;
+    int symbol = 0;
+    int font_class = 0;
+    int size = -10;
+};
+
+// What a header or footer pass starts from: the state where its section
+// began in the stream.
+struct SectionStart {
+    long position = -1;  // in the work file, after the start code
+    bool has_text = false;
+    RunFont font;
+    unsigned style = 0;
+};
+
+class Writer {
+public:
+    Writer(ByteFile& work, ByteFile& target) : work_(work), target_(target) {}
+
+    int run() {
+        CharState cs;
+        ParaState ps;
+        const bool empty = reset_document_state(work_, cs, ps, &tabs_) == kEmptyInput;
+        set_tab_grid(tabs_, target_, 5, 5, 200, 0);
+        std::uint8_t fib[kFib] = {};
+        target_.write(fib, kFib);
+        att_ = open_scratch("ATT.###", "w+b");
+        par_ = open_scratch("PAR.###", "w+b");
+        if (!empty) main_loop(work_);
+        if (column_ != 0 || pos_ == kFib) {
+            // A document with no main text gets one empty paragraph: readers
+            // find no text in a file without one.
+            paragraph_end_bytes();
+            paragraph_run(pflags_);
+        }
+        const long ccp_text = pos_ - kFib;
+        long ccp_ftn = 0, header_length = 0, footer_length = 0;
+        if (!note_refs_.empty()) ccp_ftn = note_pass();
+        if (header_.has_text) header_length = section_pass(header_, kHeaderStyle);
+        if (footer_.has_text) footer_length = section_pass(footer_, kFooterStyle);
+        long ccp_hdd = header_length + footer_length;
+        if (ccp_hdd != 0) {
+            paragraph_end_bytes();
+            paragraph_run(0);
+            ccp_hdd += 2;
+        }
+        paragraph_end_bytes();
+        paragraph_run(0);
+        if (too_large_) return finish_failed();
+        par_.write(pap_.bytes(), kPage);
+        character_run(0);
+
+        // The section's properties, behind the text.
+        const std::uint32_t fc_mac = static_cast<std::uint32_t>(pos_);
+        std::uint8_t sepx[9] = {};
+        int sepx_length = 0;
+        if (ccp_hdd != 0) {
+            sepx[0] = 8;
+            sepx[1] = 0x80;
+            sepx[2] = static_cast<std::uint8_t>((header_length ? 2 : 0) + (footer_length ? 8 : 0));
+            std::memcpy(sepx + 3, kSectionModifiers, 6);
+            sepx_length = 9;
+        } else {
+            sepx[0] = 6;
+            std::memcpy(sepx + 1, kSectionModifiers, 6);
+            sepx_length = 7;
+        }
+        target_.write(sepx, static_cast<std::size_t>(sepx_length));
+        pos_ += sepx_length;
+        character_run(-1);
+        att_.write(chp_.bytes(), kPage);
+        while (pos_ % kPage != 0) {
+            target_.put(0);
+            ++pos_;
+        }
+
+        std::uint8_t* const f = fib;
+        std::vector<std::uint8_t> bin_chp, bin_pap;
+        const long pn_chp = append_pages(att_, bin_chp, fc_mac);
+        const long pn_pap = append_pages(par_, bin_pap, fc_mac);
+        if (bin_chp.size() > 65535 || bin_pap.size() > 65535 || target_.size() / kPage > kMaxPages) {
+            return finish_failed();
+        }
+        long at = append(kStyleSheet, sizeof kStyleSheet);
+        put32(f + 88, static_cast<std::uint32_t>(at));
+        put16(f + 92, sizeof kStyleSheet);
+        put32(f + 94, static_cast<std::uint32_t>(at));
+        put16(f + 98, sizeof kStyleSheet);
+
+        at = target_.size();
+        put32(f + 100, static_cast<std::uint32_t>(at));
+        put32(f + 106, static_cast<std::uint32_t>(at));
+        put32(f + 292, static_cast<std::uint32_t>(at));
+        if (!note_refs_.empty()) {
+            std::vector<std::uint8_t> refs, texts;
+            for (long cp : note_refs_) add32(refs, cp);
+            add32(refs, notes_end_ - kFib);
+            for (std::size_t i = 0; i < note_refs_.size(); ++i) add16(refs, 1);
+            for (long cp : note_texts_) add32(texts, cp);
+            add32(texts, ccp_ftn);
+            add32(texts, ccp_ftn + 6);
+            put32(f + 100, static_cast<std::uint32_t>(append(refs.data(), refs.size())));
+            put16(f + 104, static_cast<unsigned>(refs.size()));
+            put32(f + 106, static_cast<std::uint32_t>(append(texts.data(), texts.size())));
+            put16(f + 110, static_cast<unsigned>(texts.size()));
+            std::uint8_t page_table[18] = {0};
+            put32(page_table + 4, static_cast<std::uint32_t>(ccp_ftn + 6));
+            const std::uint8_t tail[10] = {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
+            std::memcpy(page_table + 8, tail, sizeof tail);
+            put32(f + 292, static_cast<std::uint32_t>(append(page_table, 18)));
+            put16(f + 296, 18);
+        }
+
+        at = target_.size();
+        for (int o : {112, 118, 124}) put32(f + o, static_cast<std::uint32_t>(at));
+        std::uint8_t sed[14] = {};
+        put32(sed + 4, fc_mac - kFib);
+        sed[8] = 0x11;
+        put32(sed + 10, fc_mac);
+        append(sed, sizeof sed);
+        put16(f + 128, sizeof sed);
+
+        std::uint8_t pgd[18] = {};
+        put32(pgd + 4, fc_mac - kFib);
+        const std::uint8_t pgd_tail[10] = {0x08, 0x02, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
+        std::memcpy(pgd + 8, pgd_tail, sizeof pgd_tail);
+        put32(f + 130, static_cast<std::uint32_t>(append(pgd, sizeof pgd)));
+        put16(f + 134, sizeof pgd);
+
+        at = target_.size();
+        for (int o : {136, 142, 148, 154}) put32(f + o, static_cast<std::uint32_t>(at));
+        if (ccp_hdd != 0) {
+            // One entry for each story there is, in the order the section's
+            // flags list them: header, then footer.
+            std::vector<std::uint8_t> hdd;
+            add32(hdd, 0);
+            if (header_length) add32(hdd, header_length);
+            if (footer_length) add32(hdd, header_length + footer_length);
+            add32(hdd, header_length + footer_length + 6);
+            append(hdd.data(), hdd.size());
+            put16(f + 158, static_cast<unsigned>(hdd.size()));
+        }
+        at = append(bin_chp.data(), bin_chp.size());
+        put32(f + 160, static_cast<std::uint32_t>(at));
+        put16(f + 164, static_cast<unsigned>(bin_chp.size()));
+        put32(f + 172, static_cast<std::uint32_t>(at));
+        put32(f + 166, static_cast<std::uint32_t>(append(bin_pap.data(), bin_pap.size())));
+        put16(f + 170, static_cast<unsigned>(bin_pap.size()));
+        put32(f + 178, static_cast<std::uint32_t>(append(kFontTable, sizeof kFontTable)));
+        put16(f + 182, sizeof kFontTable);
+        at = target_.size();
+        for (int o = 184; o <= 226; o += 6) put32(f + o, static_cast<std::uint32_t>(at));
+        put32(f + 232, static_cast<std::uint32_t>(at));
+        const std::uint8_t cmds[2] = {};
+        append(cmds, 2);
+        put16(f + 236, 2);
+        at = target_.size();
+        for (int o = 238; o <= 262; o += 6) put32(f + o, static_cast<std::uint32_t>(at));
+        put32(f + 268, static_cast<std::uint32_t>(append(kBlock30, sizeof kBlock30)));
+        put16(f + 272, sizeof kBlock30);
+        put32(f + 274, static_cast<std::uint32_t>(append(kDocumentBlock, sizeof kDocumentBlock)));
+        put16(f + 278, sizeof kDocumentBlock);
+        at = target_.size();
+        for (int o : {280, 286, 310, 32}) put32(f + o, static_cast<std::uint32_t>(at));
+
+        put16(f + 0, 0xA5DB);
+        put16(f + 2, 45);
+        put16(f + 4, 0x4031);
+        put16(f + 6, 0x040C);
+        put16(f + 12, 45);
+        put32(f + 24, kFib);
+        put32(f + 28, fc_mac);
+        put32(f + 52, static_cast<std::uint32_t>(ccp_text));
+        put32(f + 56, static_cast<std::uint32_t>(ccp_ftn));
+        put32(f + 60, static_cast<std::uint32_t>(ccp_hdd));
+        put16(f + 318, static_cast<unsigned>(pn_chp));
+        put16(f + 320, static_cast<unsigned>(pn_pap));
+        put16(f + 322, static_cast<unsigned>(bin_chp.size() / 6));
+        put16(f + 324, static_cast<unsigned>(bin_pap.size() / 6));
+        target_.seek_to(0);
+        target_.write(fib, kFib);
+        remove_scratch_files();
+        return kConverted;
+    }
+
+private:
+    // -- output ---------------------------------------------------------
+    void text(std::uint8_t b) {
+        target_.put(b);
+        if (++pos_ > kMaxPages * kPage) too_large_ = true;
+    }
+    void paragraph_end_bytes() {
+        text(0x0D);
+        text(0x0A);
+    }
+    long append(const void* data, std::size_t length) {
+        const long at = target_.size();
+        target_.seek_to(at);
+        target_.write(data, length);
+        return at;
+    }
+    static void add16(std::vector<std::uint8_t>& v, unsigned x) {
+        v.push_back(static_cast<std::uint8_t>(x));
+        v.push_back(static_cast<std::uint8_t>(x >> 8));
+    }
+    static void add32(std::vector<std::uint8_t>& v, long x) {
+        add16(v, static_cast<unsigned>(x) & 0xFFFF);
+        add16(v, static_cast<unsigned>(static_cast<std::uint32_t>(x) >> 16));
+    }
+    // Appends the pages of `pages` and builds their bin table: the first
+    // position of each page, `fc_mac`, then the page numbers. Returns the
+    // first page number.
+    long append_pages(ByteFile& pages, std::vector<std::uint8_t>& bin, std::uint32_t fc_mac) {
+        const long first = target_.size() / kPage;
+        pages.rewind();
+        std::vector<long> numbers;
+        std::uint8_t page[kPage];
+        target_.seek_to(target_.size());
+        while (pages.read(page, kPage) == kPage) {
+            add32(bin, static_cast<long>(get32(page)));
+            numbers.push_back(target_.size() / kPage);
+            target_.write(page, kPage);
+        }
+        add32(bin, fc_mac);
+        for (long n : numbers) add16(bin, static_cast<unsigned>(n));
+        return first;
+    }
+    int finish_failed() {
+        remove_scratch_files();
+        return kTooLarge;
+    }
+    void remove_scratch_files() {
+        att_.close();
+        par_.close();
+        ftp_.close();
+        for (const char* name : {"ATT.###", "PAR.###", "FTP.###"}) remove_scratch(name);
+    }
+
+    // -- tabs -----------------------------------------------------------
+    int next_stop_after(int column) const {
+        const int next = next_tab(tabs_, column, 1);
+        return next < 0 ? 1 : next;
+    }
+
+    // -- main loop --------------------------------------------------------
+    void main_loop(ByteFile& in) {
+        pflags_ = 0;
+        int previous = 0;
+        for (;;) {
+            if (too_large_) return;
+            int b = in.get();
+            switch (b) {
+                case ByteFile::kEnd: return;
+                case stream::kTab:
+                    plain_text_follows();
+                    if (column_ == 0 && !(pflags_ & kFirstIndent)) {
+                        pflags_ |= kFirstIndent;  // a leading tab is a first-line indent
+                        ++tab_count_;
+                        break;
+                    }
+                    text(0x09);
+                    if (previous == 0x09 && (pflags_ & kFirstIndent)) {
+                        text(0x09);
+                        pflags_ &= ~kFirstIndent;
+                        column_ = next_stop_after(column_);
+                    }
+                    ++tab_count_;
+                    column_ = next_stop_after(column_);
+                    break;
+                case stream::kLineEnd:
+                    if (previous != 0x1A && previous != 0x2D) text(0x20);
+                    break;
+                case stream::kPageBreak:
+                    text(0x0C);
+                    [[fallthrough]];
+                case stream::kParagraphEnd:
+                    paragraph_end_bytes();
+                    paragraph_run(pflags_);
+                    carried_ &= ~kFirstIndent;
+                    pflags_ = carried_;
+                    break;
+                case stream::kEscape:
+                    b = in.get();
+                    if (b == ByteFile::kEnd) return;
+                    code(b, in);
+                    break;
+                default:
+                    plain_text_follows();
+                    text(static_cast<std::uint8_t>(b));
+                    ++column_;
+                    break;
+            }
+            previous = b;
+        }
+    }
+
+    // Symbol applies to the characters the Windows table sets in it, and
+    // ends at the next plain byte.
+    void plain_text_follows() {
+        if (!symbol_mark_) return;
+        symbol_mark_ = false;
+        font_.symbol = 0;
+        character_run(style_);
+    }
+
+    int new_value(ByteFile& in) {
+        in.get();
+        const int v = in.get();
+        return v < 0 ? 0 : static_cast<std::int8_t>(v);
+    }
+    void both(unsigned set, unsigned clear = 0) {
+        pflags_ = (pflags_ | set) & ~clear;
+        carried_ = (carried_ | set) & ~clear;
+    }
+    // An alignment switched off holds from the next paragraph on; switched
+    // off before anything of the paragraph is written, it holds for this one.
+    void alignment_off(unsigned bit) {
+        carried_ &= ~bit;
+        if (column_ == 0 && tab_count_ == 0) pflags_ &= ~bit;
+    }
+    void style(unsigned bits, bool on) {
+        if (on) style_ |= bits;
+        else style_ &= ~bits;
+        character_run(style_);
+    }
+
+    // The codes that change what the text after them looks like: applied
+    // in the main text, and also where the main pass skips a header or a
+    // footer, whose settings hold for the body after it.
+    bool state_code(int c, ByteFile& in) {
+        switch (c) {
+            case stream::kBoldOn: case stream::kBoldOff: style(kBold, c == stream::kBoldOn); return true;
+            case stream::kUnderlineOn: case stream::kUnderlineOff: style(kUnderline, c == stream::kUnderlineOn); return true;
+            case stream::kSubscriptOn: case stream::kSubscriptOff: style(kSuper | kVariant, c == stream::kSubscriptOn); return true;
+            case stream::kSuperscriptOn: case stream::kSuperscriptOff: style(kSuper, c == stream::kSuperscriptOn); return true;
+            case stream::kStrikeOn: case stream::kStrikeOff: style(kStrike, c == stream::kStrikeOn); return true;
+            case stream::kItalicOn: case stream::kItalicOff: style(kItalic, c == stream::kItalicOn); return true;
+            case stream::kAllCapsOn: case stream::kAllCapsOff: style(kCaps, c == stream::kAllCapsOn); return true;
+            case stream::kDoubleUnderlineOn: case stream::kDoubleUnderlineOff:
+                style(kUnderline | kVariant, c == stream::kDoubleUnderlineOn);
+                return true;
+            case stream::kSmallCapsOn: case stream::kSmallCapsOff:
+                style(kCaps | kVariant, c == stream::kSmallCapsOn);
+                return true;
+            case stream::kClearAllTabs:
+                tabs_.stops.fill(0);
+                tabs_.changed = 0;
+                tab_change_ = 1;
+                return true;
+            case stream::kSetTab:
+            case stream::kClearTab: {
+                const int kind = in.get();
+                const int column = in.get();
+                if (column < 0) return true;
+                if (tabs_.changed == 255) {
+                    tabs_.stops.fill(0);
+                    tabs_.changed = 254;
+                }
+                tabs_.stops[column] = c == stream::kSetTab ? kind : 0;
+                tab_change_ = 1;
+                return true;
+            }
+            case stream::kFontClass: font_.font_class = new_value(in); character_run(style_); return true;
+            case stream::kFontSize: font_.size = new_value(in); character_run(style_); return true;
+            case stream::kSymbolFont: font_.symbol = new_value(in); character_run(style_); return true;
+            case 0x92: case 0x93: case 0x94: case 0x95: case stream::kLineSpacing:
+                line_spacing_ = new_value(in);
+                if (line_spacing_ == 8) carried_ &= ~kSpacing;
+                else both(kSpacing);
+                return true;
+            default: return false;
+        }
+    }
+
+    void code(int c, ByteFile& in) {
+        if (state_code(c, in)) return;
+        switch (c) {
+            case stream::kSetChar: {
+                const int set = in.get();
+                const int ch = in.get();
+                if (ch < 0) return;
+                const std::uint16_t e = kWindowsTable.lookup(static_cast<std::uint8_t>(set), static_cast<std::uint8_t>(ch));
+                if (e == 0) return;  // a pair no source produces, or a set the table lacks
+                if (e >> 8) {
+                    symbol_mark_ = true;
+                    font_.symbol = 1;
+                    character_run(style_);
+                } else {
+                    plain_text_follows();
+                }
+                text(static_cast<std::uint8_t>(e));
+                ++column_;
+                return;
+            }
+            case stream::kCentredOn: both(kCentre, kJustify); return;
+            case stream::kCentredOff: alignment_off(kCentre); return;
+            case stream::kJustifiedOn: both(kJustify); return;
+            case stream::kJustifiedOff: alignment_off(kJustify); return;
+            case stream::kRightOn:
+                if (column_ == 0) both(kRight);
+                else right_align_in_line();
+                return;
+            case stream::kRightOff: alignment_off(kRight); return;
+            case stream::kPageNumber: return;
+            case stream::kNonBreakingSpace: text(0xA0); return;
+            case stream::kReserved35: text(0x08); return;
+            case stream::kOptionalHyphen: {
+                text(0x1F);
+                const int next = in.get();
+                if (next != stream::kLineEnd && next != ByteFile::kEnd) in.unget();
+                return;
+            }
+            case stream::kLeftGuillemet: text(0xAB); return;
+            case stream::kRightGuillemet: text(0xBB); return;
+            case stream::kLeftAligned: return;
+            case stream::kBackslash: plain_text_follows(); text(0x5C); ++column_; return;
+            case stream::kEndSection:
+                if (column_ != 0 || pap_.last_limit() != static_cast<std::uint32_t>(pos_)) {
+                    paragraph_end_bytes();
+                }
+                paragraph_run(kSectionEnd);
+                section_style_ = 0;
+                return;
+            case stream::kIndentHere: {
+                in.get();
+                in.get();
+                const int next = next_tab(tabs_, column_, 0);
+                indent_column_ = next < 0 ? 5 : next;
+                indent_kept_ = true;
+                both(column_ == 0 ? kIndent : kIndent | kFirstIndent);
+                return;
+            }
+            case stream::kIndentOff:
+                in.get();
+                in.get();
+                indent_kept_ = false;
+                indent_column_ = 0;
+                carried_ &= ~(kIndent | kFirstIndent);
+                return;
+            case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
+                in.get();
+                in.get();
+                skip_section(in, header_);
+                return;
+            case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll:
+                in.get();
+                in.get();
+                skip_section(in, footer_);
+                return;
+            case stream::kNoteStart:
+                note(in);
+                return;
+            case stream::kPicture:
+                find_text("\x5C\x7F", in);
+                return;
+            case 0x87:
+                style_override_ = static_cast<std::int8_t>(std::max(in.get(), 0));
+                in.get();
+                return;
+            default:
+                for (int i = stream::kArgCount[c]; i > 0; --i) in.get();
+                return;
+        }
+    }
+
+    void right_align_in_line() {
+        int n = count_tabs(tabs_, column_, right_margin_);
+        if (n == 0) n = (right_margin_ - column_) / 5;
+        if (n >= 1 && n <= 14) {
+            for (int i = 0; i < n; ++i) text(0x09);
+        }
+    }
+
+    // A header or footer in the main pass: where it starts and in what
+    // state is remembered for its own pass (the last one of each kind
+    // counts); its text is skipped, but the settings in it hold for the
+    // body too. An empty one makes no story.
+    void skip_section(ByteFile& in, SectionStart& s) {
+        SectionStart here{in.tell(), false, font_, style_};
+        for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) {
+            if (b != stream::kEscape) {
+                if (b != stream::kParagraphEnd && b != stream::kLineEnd && b != stream::kPageBreak) here.has_text = true;
+                continue;
+            }
+            const int c = in.get();
+            if (c == ByteFile::kEnd || c == stream::kEndSection) break;
+            if (state_code(c, in)) continue;
+            if (c == stream::kSetChar || c == stream::kNonBreakingSpace || c == stream::kBackslash ||
+                c == stream::kLeftGuillemet || c == stream::kRightGuillemet) {
+                here.has_text = true;
+            }
+            if (c == stream::kPicture) {
+                find_text("\x5C\x7F", in);
+                continue;
+            }
+            for (int i = stream::kArgCount[c]; i > 0; --i) in.get();
+        }
+        s = here;
+    }
+
+    // A header or footer pass: its section, from the state it started in,
+    // in its paragraph style. Returns the length of text it wrote.
+    long section_pass(const SectionStart& s, int section_style) {
+        const long start = pos_;
+        ftp_ = open_scratch("FTP.###", "w+b");
+        work_.seek_to(s.position);
+        copy_section(work_, ftp_);
+        ftp_.rewind();
+        const RunFont body_font = font_;
+        const unsigned body_style = style_;
+        font_ = s.font;
+        style_ = s.style;
+        character_run(style_);
+        section_style_ = section_style;
+        column_ = 0;
+        tab_count_ = 0;
+        main_loop(ftp_);
+        if (section_style_ != 0 || column_ != 0) {
+            // A section the stream did not close.
+            paragraph_end_bytes();
+            paragraph_run(kSectionEnd);
+            section_style_ = 0;
+        }
+        font_ = body_font;
+        style_ = body_style;
+        character_run(style_);
+        ftp_.close();
+        remove_scratch("FTP.###");
+        return pos_ - start;
+    }
+
+    // -- notes ------------------------------------------------------------
+    void reference_mark() {
+        character_run(kSpecial);
+        text(0x02);
+        character_run(style_);
+    }
+
+    void note(ByteFile& in) {
+        if (!main_pass_) {
+            in.get();
+            in.get();
+            note_texts_.push_back(pos_ - note_start_);
+            reference_mark();
+            section_style_ = kNoteStyle;
+            const int next = in.get();
+            if (next != ByteFile::kEnd) in.unget();
+            if (next != 0x09 && next != 0x20 && next != stream::kEscape) {
+                text(0x09);
+                column_ = next_stop_after(column_);
+            }
+            return;
+        }
+        if (note_refs_.size() >= kMaxTableEntries) {
+            too_large_ = true;
+            return;
+        }
+        if (note_refs_.empty()) ftp_ = open_scratch("FTP.###", "w+b");
+        reference_mark();
+        note_refs_.push_back(pos_ - kFib - 1);
+        if (copy_code(stream::kNoteStart, in, ftp_)) copy_section(in, ftp_);
+    }
+
+    long note_pass() {
+        main_pass_ = false;
+        ftp_.rewind();
+        note_start_ = pos_;
+        main_loop(ftp_);
+        paragraph_end_bytes();
+        paragraph_run(0);
+        paragraph_end_bytes();
+        paragraph_run(0);
+        notes_end_ = pos_;
+        ftp_.close();
+        remove_scratch("FTP.###");
+        return pos_ - note_start_;
+    }
+
+    // -- runs -----------------------------------------------------------
+    void character_run(int new_style) {
+        const RunFont next{static_cast<unsigned>(new_style), font_.symbol, font_.font_class, font_.size};
+        if (chp_.last_limit() == static_cast<std::uint32_t>(pos_)) {
+            pending_ = next;
+            return;
+        }
+        if (new_style == -1) {
+            chp_.add(static_cast<std::uint32_t>(pos_), kClosingRun, sizeof kClosingRun, att_);
+            return;
+        }
+        const unsigned s = pending_.style;
+        std::uint8_t b[12] = {};
+        int cb = 0;
+        auto at_least = [&cb](int n) { cb = std::max(cb, n); };
+        if (s & kBold) { b[1] |= 0x01; at_least(1); }
+        if (s & kUnderline) { at_least(10); b[10] |= (s & kVariant) ? 0x60 : 0x20; }
+        if (s & kStrike) { b[2] |= 0x04; at_least(2); }
+        if (s & kSuper) { cb = 11; b[11] = (s & kVariant) ? 0xFA : 6; }
+        if (s & kItalic) { b[1] |= 0x02; at_least(1); }
+        if (s & kCaps) { b[1] |= (s & kVariant) ? 0x20 : 0x40; at_least(1); }
+        if (s & kSpecial) {
+            at_least(11);
+            b[2] = 0x02;
+            b[7] = static_cast<std::uint8_t>(2 * (held_points_ - 2));
+            b[11] = 6;
+        }
+        if (style_override_ == 0) {
+            if (pending_.symbol == 1) b[5] = 1;
+            else if (pending_.symbol == 0) b[5] = pending_.font_class == 1 ? 0 : pending_.font_class == 2 ? 2 : 3;
+        }
+        if (b[7] == 0) b[7] = static_cast<std::uint8_t>(-2 * pending_.size);
+        at_least(7);
+        b[3] = static_cast<std::uint8_t>((pending_.size == -10 ? 2 : 6) + (b[11] ? 0x10 : 0) + ((s & kUnderline) ? 0x08 : 0));
+        b[0] = static_cast<std::uint8_t>(cb);
+        chp_.add(static_cast<std::uint32_t>(pos_), b, cb + 1, att_);
+        held_points_ = -pending_.size;
+        symbol_mark_ = font_.symbol == 1;
+        pending_ = next;
+    }
+
+    int rebuild_tab_block() {
+        const int points = held_points_;
+        int n = 0;
+        std::uint8_t kinds[kMaxTabStops];
+        std::uint8_t positions[2 * kMaxTabStops];
+        for (int k = 0; k < 256 && n < kMaxTabStops; ++k) {
+            const int kind = tabs_.stops[k];
+            if (kind == 0) continue;
+            put16(positions + 2 * n, static_cast<unsigned>(points * k * 12) & 0xFFFF);
+            kinds[n] = static_cast<std::uint8_t>(kind - 1);
+            ++n;
+        }
+        tab_block_len_ = 0;
+        if (n == 0) return 0;
+        tab_block_[0] = static_cast<std::uint8_t>(3 + 3 * n);
+        tab_block_[1] = 0;
+        tab_block_[2] = static_cast<std::uint8_t>(n);
+        std::memcpy(tab_block_ + 3, positions, static_cast<std::size_t>(2 * n));
+        std::memcpy(tab_block_ + 3 + 2 * n, kinds, static_cast<std::size_t>(n));
+        tab_block_len_ = 3 + 3 * n;
+        return tab_block_len_;
+    }
+
+    void paragraph_run(unsigned f) {
+        if (pap_.last_limit() != static_cast<std::uint32_t>(pos_)) {
+            std::uint8_t b[256] = {};
+            int end = 8;  // after the count byte, the style and six zero bytes
+            b[1] = static_cast<std::uint8_t>(f == kSectionEnd ? section_style_ : 0);
+            if (style_override_ != 0) {
+                b[1] = static_cast<std::uint8_t>(style_override_);
+            } else {
+                if (f & (kRight | kCentre | kJustify)) {
+                    b[end++] = 5;
+                    b[end++] = (f & kJustify) ? 3 : (f & kCentre) ? 1 : 2;
+                }
+                const unsigned points = static_cast<unsigned>(held_points_);
+                if (f & (kIndent | kFirstIndent)) {
+                    if ((f & kIndent) && indent_column_ == 0) indent_column_ = 5;
+                    if (f & kIndent) {
+                        const unsigned left = points * static_cast<unsigned>(indent_column_) * 12;
+                        b[end++] = 17;
+                        put16(b + end, left & 0xFFFF);
+                        end += 2;
+                        if (f & kFirstIndent) {
+                            b[end++] = 19;
+                            put16(b + end, (0u - left) & 0xFFFF);
+                            end += 2;
+                            indent_column_ = 0;
+                        } else if (!indent_kept_) {
+                            indent_column_ = 0;
+                        }
+                    } else {
+                        int first = first_tab(tabs_);
+                        if (first == 0) first = 5;
+                        b[end++] = 19;
+                        put16(b + end, (points * static_cast<unsigned>(first) * 12) & 0xFFFF);
+                        end += 2;
+                    }
+                }
+                if (f & kSpacing) {
+                    b[end++] = 20;
+                    put16(b + end, static_cast<unsigned>(line_spacing_ * 30) & 0xFFFF);
+                    end += 2;
+                }
+                if (tab_count_ != 0 && tab_change_ != -1) {
+                    if (tab_change_ == 1) {
+                        rebuild_tab_block();
+                        tab_change_ = 0;
+                    }
+                    if (tab_block_len_ > 0) {
+                        b[end++] = 15;
+                        std::memcpy(b + end, tab_block_, static_cast<std::size_t>(tab_block_len_));
+                        end += tab_block_len_;
+                    }
+                }
+            }
+            const int cw = std::max(4, (end + 1) / 2);
+            b[0] = static_cast<std::uint8_t>(cw);
+            pap_.add(static_cast<std::uint32_t>(pos_), b, 2 * cw + 1, par_);
+        }
+        tab_count_ = 0;
+        column_ = 0;
+    }
+
+    ByteFile& work_;
+    ByteFile& target_;
+    ByteFile att_, par_, ftp_;
+    FormattingPage chp_;
+    FormattingPage pap_;
+    TabState tabs_;
+    long pos_ = kFib;
+    bool too_large_ = false;
+    unsigned style_ = 0;
+    RunFont font_;
+    RunFont pending_;
+    int held_points_ = 10;
+    bool symbol_mark_ = false;
+    unsigned pflags_ = 0, carried_ = 0;
+    int column_ = 0;
+    int tab_count_ = 0;
+    int tab_change_ = -1;
+    std::uint8_t tab_block_[3 + 3 * kMaxTabStops] = {};
+    int tab_block_len_ = 0;
+    int indent_column_ = 0;
+    bool indent_kept_ = false;
+    int line_spacing_ = 8;
+    int right_margin_ = 79;
+    int section_style_ = 0;
+    int style_override_ = 0;
+    SectionStart header_, footer_;
+    std::vector<long> note_refs_, note_texts_;
+    long note_start_ = 0, notes_end_ = 0;
+    bool main_pass_ = true;
+};
+
+}  // namespace
+
+int write_word_win2(ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
+
+}  // namespace verbatra
