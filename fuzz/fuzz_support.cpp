@@ -159,6 +159,10 @@ void check_writer_run(const char* name, const std::string& stream, const std::st
         const test::WordDoc d = test::read_word_dos_file(file);
         require(d.problems.empty(), who + ": " + (d.problems.empty() ? "" : d.problems.front()));
     }
+    if (result == kConverted && std::strcmp(name, "word-win2") == 0) {
+        const test::Win2Doc d = test::read_word_win2_file(file);
+        require(d.problems.empty(), who + ": " + (d.problems.empty() ? "" : d.problems.front()));
+    }
     require_no_scratch_left(who.c_str());
 }
 

@@ -29,6 +29,7 @@
 #include "writers/plain_text.h"
 #include "writers/rtf.h"
 #include "writers/word_dos.h"
+#include "writers/word_win2.h"
 
 namespace verbatra {
 namespace {
@@ -494,6 +495,35 @@ TEST_F(WordDosOracle, ReadersFindOurText) {
     }
 }
 
+// Word for Windows 2, read by antiword (body and notes, never headers or
+// footers) and LibreOffice's WinWord 5 filter (everything; it opens a
+// broken file as an empty document without complaint, so the text is what
+// counts); the text is our "Ansi (Windows)" text of the same stream.
+TEST(WordWin2Oracle, ReadersFindOurText) {
+    if (!have("soffice") || !have("antiword")) GTEST_SKIP() << "LibreOffice or antiword is not installed; skipped";
+    test::TempDir dir;
+    std::vector<std::string> files;
+    std::map<std::string, Expected> expected;
+    for (const Document& doc : suite()) {
+        const std::string file = doc.name + ".doc";
+        test::write_file(dir.file(file), test::run_entry(write_word_win2, doc.stream));
+        Expected e = expected_text(test::run_entry(write_ansi_windows, doc.stream), "CP1252");
+        e.page_numbers = count_code(doc.stream, stream::kPageNumber);
+        expected[file] = e;
+        files.push_back(file);
+    }
+    const auto lo = libreoffice(dir, "MS WinWord 5", files);
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const Expected& e = expected[file];
+        std::string out, err;
+        ASSERT_EQ(test::run_command("antiword -w 0 -m UTF-8.txt " + dir.file(file), &out, &err), 0) << err;
+        expect_words("antiword", words(decode(out, "UTF-8")), e, Sections::Dropped);
+        ASSERT_TRUE(lo.count(file)) << "LibreOffice could not load " << file;
+        expect_words("LibreOffice", lo.at(file), e, Sections::Shown);
+    }
+}
+
 // Streams whose sections do not pair up (a close with nothing open; a
 // footnote opened inside a header) still give files LibreOffice opens,
 // with their text.
@@ -535,6 +565,7 @@ const StyleTarget kStyleTargets[] = {
     {"RTF Ansi (Windows)", write_rtf_ansi, "-ansi.rtf", "Rich Text Format"},
     {"RTF Ascii (DOS)", write_rtf_dos, "-dos.rtf", "Rich Text Format"},
     {"Word 3/4/5 DOS", write_word_dos, "-word.doc", "DosWord"},
+    {"Word Windows 2", write_word_win2, "-win2.doc", "MS WinWord 5"},
 };
 
 struct StyleSource {

@@ -88,6 +88,9 @@ TEST(WordWin2Writer, ParagraphRuns) {
                                   .code(0x2C).text("Left").para()
                                   .code(0x80, {1, 10}).code(0x80, {3, 20}).text("a\tb\tc").para()
                                   .str());
+    // A paragraph's run ends after its CR: readers start the next
+    // paragraph there, so its LF opens the next run.
+    EXPECT_EQ(para_run_at(d, 0).lim, 384u + 8);
     const std::string centred = para_run_at(d, 0).block;
     ASSERT_GE(centred.size(), 9u);
     EXPECT_EQ(centred.substr(7, 2), std::string("\x05\x01", 2));

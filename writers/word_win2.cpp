@@ -178,7 +178,8 @@ public:
             paragraph_run(0);
             ccp_hdd += 2;
         }
-        paragraph_end_bytes();
+        text(0x0D);  // the last paragraph keeps its LF: nothing follows
+        text(0x0A);
         paragraph_run(0);
         if (too_large_) return finish_failed();
         par_.write(pap_.bytes(), kPage);
@@ -323,9 +324,12 @@ private:
         target_.put(b);
         if (++pos_ > kMaxPages * kPage) too_large_ = true;
     }
+    // A paragraph ends with CR LF; readers take a paragraph to start where
+    // the CR before it ends, so its run ends after the CR and the LF opens
+    // the next one (the paragraph-run step writes it).
     void paragraph_end_bytes() {
         text(0x0D);
-        text(0x0A);
+        line_feed_due_ = true;
     }
     long append(const void* data, std::size_t length) {
         const long at = target_.size();
@@ -506,8 +510,20 @@ private:
         }
     }
 
+    // The alignment codes, as far as they hold for what follows.
+    bool alignment_code(int c) {
+        switch (c) {
+            case stream::kCentredOn: both(kCentre, kJustify); return true;
+            case stream::kCentredOff: alignment_off(kCentre); return true;
+            case stream::kJustifiedOn: both(kJustify); return true;
+            case stream::kJustifiedOff: alignment_off(kJustify); return true;
+            case stream::kRightOff: alignment_off(kRight); return true;
+            default: return false;
+        }
+    }
+
     void code(int c, ByteFile& in) {
-        if (state_code(c, in)) return;
+        if (state_code(c, in) || alignment_code(c)) return;
         switch (c) {
             case stream::kSetChar: {
                 const int set = in.get();
@@ -526,15 +542,10 @@ private:
                 ++column_;
                 return;
             }
-            case stream::kCentredOn: both(kCentre, kJustify); return;
-            case stream::kCentredOff: alignment_off(kCentre); return;
-            case stream::kJustifiedOn: both(kJustify); return;
-            case stream::kJustifiedOff: alignment_off(kJustify); return;
             case stream::kRightOn:
                 if (column_ == 0) both(kRight);
                 else right_align_in_line();
                 return;
-            case stream::kRightOff: alignment_off(kRight); return;
             case stream::kPageNumber: return;
             case stream::kNonBreakingSpace: text(0xA0); return;
             case stream::kReserved35: text(0x08); return;
@@ -549,9 +560,7 @@ private:
             case stream::kLeftAligned: return;
             case stream::kBackslash: plain_text_follows(); text(0x5C); ++column_; return;
             case stream::kEndSection:
-                if (column_ != 0 || pap_.last_limit() != static_cast<std::uint32_t>(pos_)) {
-                    paragraph_end_bytes();
-                }
+                if (pos_ != paragraph_start_) paragraph_end_bytes();
                 paragraph_run(kSectionEnd);
                 section_style_ = 0;
                 return;
@@ -618,7 +627,7 @@ private:
             }
             const int c = in.get();
             if (c == ByteFile::kEnd || c == stream::kEndSection) break;
-            if (state_code(c, in)) continue;
+            if (state_code(c, in) || alignment_code(c)) continue;
             if (c == stream::kSetChar || c == stream::kNonBreakingSpace || c == stream::kBackslash ||
                 c == stream::kLeftGuillemet || c == stream::kRightGuillemet) {
                 here.has_text = true;
@@ -648,6 +657,7 @@ private:
         section_style_ = section_style;
         column_ = 0;
         tab_count_ = 0;
+        carried_ = 0;  // a story of its own: its alignment is its own
         main_loop(ftp_);
         if (section_style_ != 0 || column_ != 0) {
             // A section the stream did not close.
@@ -699,6 +709,7 @@ private:
         main_pass_ = false;
         ftp_.rewind();
         note_start_ = pos_;
+        carried_ = 0;
         main_loop(ftp_);
         paragraph_end_bytes();
         paragraph_run(0);
@@ -775,7 +786,7 @@ private:
     }
 
     void paragraph_run(unsigned f) {
-        if (pap_.last_limit() != static_cast<std::uint32_t>(pos_)) {
+        if (pos_ != paragraph_start_ && pap_.last_limit() != static_cast<std::uint32_t>(pos_)) {
             std::uint8_t b[256] = {};
             int end = 8;  // after the count byte, the style and six zero bytes
             b[1] = static_cast<std::uint8_t>(f == kSectionEnd ? section_style_ : 0);
@@ -831,6 +842,9 @@ private:
             b[0] = static_cast<std::uint8_t>(cw);
             pap_.add(static_cast<std::uint32_t>(pos_), b, 2 * cw + 1, par_);
         }
+        if (line_feed_due_) text(0x0A);
+        line_feed_due_ = false;
+        paragraph_start_ = pos_;
         tab_count_ = 0;
         column_ = 0;
     }
@@ -848,6 +862,8 @@ private:
     RunFont pending_;
     int held_points_ = 10;
     bool symbol_mark_ = false;
+    bool line_feed_due_ = false;
+    long paragraph_start_ = kFib;  // where the text of the paragraph in progress starts
     unsigned pflags_ = 0, carried_ = 0;
     int column_ = 0;
     int tab_count_ = 0;
