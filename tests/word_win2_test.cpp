@@ -106,7 +106,7 @@ TEST(WordWin2Writer, Notes) {
     // The ˙ of the Macintosh is the set character 7, 0x7F: an argument
     // byte that is not the end of the note.
     s.code(0xA2, {0, 1}).text("First ").code(0x20, {7, 0x7F}).text(" end").code(0x7F).text(" more");
-    s.code(0xA2, {0, 2}).text("Second").para().code(0x7F).para();
+    s.code(0xA2, {0, 2}).text("Second").para().code(0xA2, {0, 3}).text("inner").code(0x7F).para();
     const Win2Doc d = convert(s.str());
     EXPECT_EQ(d.main_text(), "Main\x02 more\x02\r\n");
     ASSERT_EQ(d.note_refs.size(), 2u);
@@ -115,6 +115,18 @@ TEST(WordWin2Writer, Notes) {
     EXPECT_EQ(notes.rfind("\x02\x09" "First ", 0), 0u) << notes;
     EXPECT_EQ(notes.find(" end\r\n"), 9u) << notes;  // the whole note, the ˙ in it
     EXPECT_NE(notes.find("\x02\x09Second\r\n"), std::string::npos);
+}
+
+// Sections opened inside others (found by fuzzing): a head inside a note,
+// a note inside a footer. The tables stay whole and the text is kept.
+TEST(WordWin2Writer, SectionsInsideSections) {
+    const Win2Doc d = convert(StreamBuilder()
+                                  .text("See").code(0xA2, {0, 1}).text("One").code(0x9E, {0, 0}).code(0x7F)
+                                  .code(0xA1, {0, 0}).text("Foot").code(0xA2, {0, 2}).text("inner").code(0x7F).code(0x7F)
+                                  .text("Body").para().str());
+    EXPECT_EQ(d.note_refs.size(), 1u);
+    EXPECT_NE(d.main_text().find("Body"), std::string::npos);
+    EXPECT_NE(d.note_text().find("One"), std::string::npos);
 }
 
 TEST(WordWin2Writer, HeadersAndFooters) {

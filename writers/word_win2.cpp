@@ -581,14 +581,12 @@ private:
                 carried_ &= ~(kIndent | kFirstIndent);
                 return;
             case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
-                in.get();
-                in.get();
-                skip_section(in, header_);
-                return;
             case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll:
                 in.get();
                 in.get();
-                skip_section(in, footer_);
+                // Only the main text has running heads; one opened in a
+                // note or another head is read as part of it.
+                if (pass_ == Pass::Main) skip_section(in, c <= stream::kHeaderAll ? header_ : footer_);
                 return;
             case stream::kNoteStart:
                 note(in);
@@ -645,6 +643,7 @@ private:
     // in its paragraph style. Returns the length of text it wrote.
     long section_pass(const SectionStart& s, int section_style) {
         const long start = pos_;
+        pass_ = Pass::RunningHead;
         ftp_ = open_scratch("FTP.###", "w+b");
         work_.seek_to(s.position);
         copy_section(work_, ftp_);
@@ -681,9 +680,13 @@ private:
     }
 
     void note(ByteFile& in) {
-        if (!main_pass_) {
+        if (pass_ != Pass::Main) {
             in.get();
             in.get();
+            if (pass_ == Pass::RunningHead) return;  // a note in a head has no place
+            // A note opened inside a note has no reference of its own: its
+            // text stays in the note around it.
+            if (section_style_ == kNoteStyle) return;
             note_texts_.push_back(pos_ - note_start_);
             reference_mark();
             section_style_ = kNoteStyle;
@@ -706,7 +709,7 @@ private:
     }
 
     long note_pass() {
-        main_pass_ = false;
+        pass_ = Pass::Notes;
         ftp_.rewind();
         note_start_ = pos_;
         carried_ = 0;
@@ -879,7 +882,7 @@ private:
     SectionStart header_, footer_;
     std::vector<long> note_refs_, note_texts_;
     long note_start_ = 0, notes_end_ = 0;
-    bool main_pass_ = true;
+    enum class Pass { Main, Notes, RunningHead } pass_ = Pass::Main;
 };
 
 }  // namespace
