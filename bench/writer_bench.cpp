@@ -1,8 +1,9 @@
-// Generates a large styled stream and times the RTF writer on it: words,
+// Generates a large styled stream and times a writer on it (RTF Ansi by
+// default, or the one the command line names by its short name): words,
 // style codes, accented and Symbol characters, tabs and alignment, one
 // paragraph end in a hundred pieces, and tab stops set and cleared among
 // eight columns, as a ruler of a real document has them.
-// usage: verbatra_rtf_bench MEGABYTES DIRECTORY
+// usage: verbatra_writer_bench MEGABYTES DIRECTORY [WRITER]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,18 +11,23 @@
 #include <string>
 
 #include "pipeline/byte_file.h"
-#include "writers/rtf.h"
+#include "pipeline/registry.h"
 
 using namespace verbatra;
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s MEGABYTES DIRECTORY\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MEGABYTES DIRECTORY [WRITER]\n", argv[0]);
+        return 2;
+    }
+    const int target = lookup_format(argc > 3 ? argv[3] : "rtf-ansi", target_formats);
+    if (target < 0 || !target_formats[target].writer) {
+        std::fprintf(stderr, "no such writer\n");
         return 2;
     }
     const long size = static_cast<long>(std::atof(argv[1]) * 1000 * 1000);
     const std::string dir = argv[2];
-    const std::string stream_name = dir + "/styled.###", rtf_name = dir + "/styled.rtf";
+    const std::string stream_name = dir + "/styled.###", rtf_name = dir + "/styled.out";
     {
         ByteFile s = ByteFile::open(stream_name, "w+b");
         s.set_full_buffering(1 << 16);
@@ -47,11 +53,12 @@ int main(int argc, char** argv) {
     out.set_full_buffering();
     const long stream_bytes = in.size();
     const auto start = std::chrono::steady_clock::now();
-    write_rtf_ansi(in, out);
+    const int result = target_formats[target].writer(in, out);
     out.close();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("stream %.1f MB -> RTF in %.3f s: %.1f MB/s of stream\n", stream_bytes / 1e6, seconds,
-                stream_bytes / 1e6 / seconds);
+    std::printf("stream %.1f MB -> %s in %.3f s: %.1f MB/s of stream%s\n", stream_bytes / 1e6,
+                target_formats[target].display_name, seconds, stream_bytes / 1e6 / seconds,
+                result == 0 ? "" : " (not converted)");
     std::remove(stream_name.c_str());
     std::remove(rtf_name.c_str());
     return 0;
