@@ -239,6 +239,12 @@ std::vector<Document> fixture_streams() {
                                     .text(" and another").code(0xA2, {0, 2}).text("Second note here").code(0x7F)
                                     .text(" end.").para()
                                     .str()});
+    // A footer and no header, as many letters have: readers must find the
+    // footer as the footer.
+    docs.push_back({"footer-only", StreamBuilder()
+                                       .code(0xA1, {0, 0}).text("Lonely footer line").para().code(0x7F)
+                                       .text("Letter body text.").para()
+                                       .str()});
     // Note texts as real documents hold them: each ends with a paragraph
     // end, and the second has a paragraph, a tab and accents inside; a
     // header with accents too.
