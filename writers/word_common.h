@@ -34,6 +34,18 @@ inline void copy_section(ByteFile& in, ByteFile& out) {
         }
         const int c = in.get();
         if (c == ByteFile::kEnd || !copy_code(c, in, out) || c == stream::kEndSection) return;
+        if (c == stream::kPicture) {
+            // Its content, through its own end, which does not end the
+            // section.
+            for (int d = in.get(); d != ByteFile::kEnd; d = in.get()) {
+                out.put(static_cast<std::uint8_t>(d));
+                if (d != stream::kEscape) continue;
+                const int e = in.get();
+                if (e == ByteFile::kEnd) return;
+                out.put(static_cast<std::uint8_t>(e));
+                if (e == stream::kEndSection) break;
+            }
+        }
     }
 }
 

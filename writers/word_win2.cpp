@@ -714,6 +714,13 @@ private:
         note_start_ = pos_;
         carried_ = 0;
         main_loop(ftp_);
+        // Every reference has its note text, however the bodies were cut.
+        while (note_texts_.size() < note_refs_.size()) {
+            if (pos_ != paragraph_start_) paragraph_end_bytes();
+            paragraph_run(0);
+            note_texts_.push_back(pos_ - note_start_);
+            reference_mark();
+        }
         paragraph_end_bytes();
         paragraph_run(0);
         paragraph_end_bytes();
