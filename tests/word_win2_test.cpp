@@ -128,8 +128,9 @@ TEST(WordWin2Writer, SectionsInsideSections) {
     EXPECT_NE(d.main_text().find("Body"), std::string::npos);
     EXPECT_NE(d.note_text().find("One"), std::string::npos);
 
-    // A picture in a note ends with 5C 7F, which does not end the note.
-    const std::string picture = "\\\xC0" + std::string(10, '\x01') + "AB\\\x7F";
+    // A picture in a note ends at the first 5C 7F, which does not end the
+    // note (also where its content has 5C 5C before the 7F).
+    const std::string picture = "\\\xC0" + std::string(10, '\x01') + "AB\\\\\x7F";
     const Win2Doc p = convert(StreamBuilder().text("a").code(0xA2, {0, 1}).raw(picture).text(" in note").code(0x7F)
                                   .text("b").code(0xA2, {0, 2}).text("second").code(0x7F).para().str());
     EXPECT_EQ(p.main_text(), "a\x02" "b\x02\r\n");

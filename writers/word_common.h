@@ -35,15 +35,13 @@ inline void copy_section(ByteFile& in, ByteFile& out) {
         const int c = in.get();
         if (c == ByteFile::kEnd || !copy_code(c, in, out) || c == stream::kEndSection) return;
         if (c == stream::kPicture) {
-            // Its content, through its own end, which does not end the
-            // section.
+            // Its content, through the first 5C 7F (as the writers find a
+            // picture's end), which does not end the section.
+            int previous = 0;
             for (int d = in.get(); d != ByteFile::kEnd; d = in.get()) {
                 out.put(static_cast<std::uint8_t>(d));
-                if (d != stream::kEscape) continue;
-                const int e = in.get();
-                if (e == ByteFile::kEnd) return;
-                out.put(static_cast<std::uint8_t>(e));
-                if (e == stream::kEndSection) break;
+                if (previous == stream::kEscape && d == stream::kEndSection) break;
+                previous = d;
             }
         }
     }
