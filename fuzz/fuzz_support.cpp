@@ -159,6 +159,10 @@ void check_writer_run(const char* name, const std::string& stream, const std::st
         const test::WordDoc d = test::read_word_dos_file(file);
         require(d.problems.empty(), who + ": " + (d.problems.empty() ? "" : d.problems.front()));
     }
+    if (result == kConverted && std::strcmp(name, "wp5") == 0) {
+        const std::vector<std::string> problems = test::wp5_problems(file);
+        require(problems.empty(), who + ": " + (problems.empty() ? "" : problems.front()));
+    }
     if (result == kConverted && std::strcmp(name, "word-win2") == 0) {
         const test::Win2Doc d = test::read_word_win2_file(file);
         require(d.problems.empty(), who + ": " + (d.problems.empty() ? "" : d.problems.front()));

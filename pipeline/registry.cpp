@@ -14,6 +14,7 @@
 #include "writers/rtf.h"
 #include "writers/word_dos.h"
 #include "writers/word_win2.h"
+#include "writers/wp5.h"
 
 namespace verbatra {
 
@@ -34,7 +35,7 @@ const FormatEntry target_formats[kTargetCount + 1] = {
     {"Ascii (DOS)", "ASC", nullptr, write_ascii_dos, 0x3E, "dos"},
     {"Ansi (Windows)", "ASC", nullptr, write_ansi_windows, 0x3E, "ansi"},
     {"Word 3/4/5 DOS", "DOC", nullptr, write_word_dos, 0x3E, "word-dos"},
-    {"Wordperfect 5", "WP5", nullptr, nullptr, 0x3E, "wp5"},
+    {"Wordperfect 5", "WP5", nullptr, write_wp5, 0x3E, "wp5"},
     {"Word Windows 2", "DOC", nullptr, write_word_win2, 0x3E, "word-win2"},
     {"RTF Ascii (DOS)", "RTF", nullptr, write_rtf_dos, 0x3E, "rtf-dos"},
     {"RTF Ansi (Windows)", "RTF", nullptr, write_rtf_ansi, 0x3E, "rtf-ansi"},

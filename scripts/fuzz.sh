@@ -59,7 +59,7 @@ for reader in "${readers[@]}"; do
   done
 done
 for f in "$seeds"/fixtures/stream-*; do cp "$f" "$seeds/streams/"; done
-writers=(dos ansi word-dos word-win2 rtf-dos rtf-ansi)
+writers=(dos ansi word-dos wp5 word-win2 rtf-dos rtf-ansi)
 for w in "${writers[@]}"; do add "write-$w" "$seeds"/streams/*; done
 
 # The whole conversion: a byte for the reader, a byte for the writer.

@@ -65,8 +65,14 @@ TEST(CommandLine, RefusedFilesAreReportedAndTheBatchGoesOn) {
     test::write_file(dir.file("EMPTY"), "");
     EXPECT_EQ(run_in(dir, "--from 'MacWrite 4.6' --to dos A EMPTY", &out, &err), 3);
     EXPECT_EQ(err, "A: not a MacWrite 4.6 document\nEMPTY: empty file\n0 converted, 2 refused, 0 failed\n");
-    EXPECT_EQ(run_in(dir, "--from text --to wp5 A", &out, &err), 3);
-    EXPECT_EQ(err, "A: the Wordperfect 5 writer is not available yet\n0 converted, 1 refused, 0 failed\n");
+    // A writer that is not built yet (while there is one).
+    const FormatEntry* no_writer = std::find_if(target_formats, target_formats + kTargetCount,
+                                                [](const FormatEntry& e) { return e.writer == nullptr; });
+    if (no_writer != target_formats + kTargetCount) {
+        EXPECT_EQ(run_in(dir, std::string("--from text --to ") + no_writer->short_name + " A", &out, &err), 3);
+        EXPECT_EQ(err, std::string("A: the ") + no_writer->display_name +
+                           " writer is not available yet\n0 converted, 1 refused, 0 failed\n");
+    }
     EXPECT_EQ(dir.list(), (Names{"A", "B", "EMPTY"}));
 }
 

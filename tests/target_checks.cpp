@@ -228,6 +228,46 @@ Win2Doc read_word_win2_file(const std::string& f) {
     return d;
 }
 
+std::vector<std::string> wp5_problems(const std::string& f) {
+    std::vector<std::string> p;
+    if (f.size() < 66 || f.compare(0, 4, "\xFF" "WPC") != 0 || u32(f, 4) != 66 || f[9] != 10) {
+        p.push_back("not a WordPerfect 5 prefix");
+        return p;
+    }
+    // The lengths of the fixed-length functions 0xC0 to 0xCF.
+    static constexpr int kFixed[16] = {4, 9, 11, 3, 3, 5, 6, 7, 4, 5, 3, 3, 3, 3, 3, 3};
+    std::size_t i = 66;
+    while (i < f.size()) {
+        const unsigned c = static_cast<unsigned char>(f[i]);
+        const std::string at = " at " + std::to_string(i);
+        if (c >= 0xC0 && c <= 0xCF) {
+            const std::size_t n = static_cast<std::size_t>(kFixed[c - 0xC0]);
+            if (i + n > f.size() || static_cast<unsigned char>(f[i + n - 1]) != c) {
+                p.push_back("a fixed-length function not closed" + at);
+                return p;
+            }
+            i += n;
+        } else if (c >= 0xD0) {
+            if (i + 4 > f.size()) {
+                p.push_back("a group cut short" + at);
+                return p;
+            }
+            const unsigned sub = static_cast<unsigned char>(f[i + 1]);
+            const std::size_t length = u16(f, i + 2);
+            const std::size_t end = i + 4 + length;  // past the group
+            if (length < 4 || end > f.size() || u16(f, end - 4) != length ||
+                static_cast<unsigned char>(f[end - 2]) != sub || static_cast<unsigned char>(f[end - 1]) != c) {
+                p.push_back("a group whose two ends differ" + at);
+                return p;
+            }
+            i = end;
+        } else {
+            ++i;
+        }
+    }
+    return p;
+}
+
 bool rtf_braces_balance(const std::string& rtf) {
     long depth = 0;
     for (std::size_t i = 0; i < rtf.size(); ++i) {

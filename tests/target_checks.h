@@ -52,6 +52,12 @@ struct Win2Doc {
 
 Win2Doc read_word_win2_file(const std::string& file);
 
+// What breaks the layout of a WordPerfect 5 file: the prefix, and every
+// function of the document area walked to its end (fixed-length functions
+// closed by their own code, groups with the same length, subfunction and
+// code at both ends). Empty for a well-formed file.
+std::vector<std::string> wp5_problems(const std::string& file);
+
 // Whether the braces of an RTF file balance, with the outer group open
 // from the first byte to the last (escaped braces are text).
 bool rtf_braces_balance(const std::string& rtf);

@@ -1,0 +1,87 @@
+// WordPerfect 5 files read back byte by byte: the prefix, the functions and
+// groups (both ends), the character codes.
+#include <gtest/gtest.h>
+
+#include "stream_builder.h"
+#include "support.h"
+#include "target_checks.h"
+#include "writers/wp5.h"
+
+namespace verbatra {
+namespace {
+
+using test::bytes;
+using test::StreamBuilder;
+
+// The document area after the prefix and the opening margin code.
+const std::string kMargins = bytes({0xD0, 0x01, 0x0C, 0x00, 0, 0, 0, 0, 0x58, 0x02, 0x58, 0x02, 0x0C, 0x00, 0x01, 0xD0});
+
+std::string body(const std::string& stream, int* result = nullptr) {
+    int r = 99;
+    const std::string file = test::run_entry(write_wp5, stream, &r);
+    if (result) *result = r;
+    else EXPECT_EQ(r, 0);
+    for (const std::string& problem : test::wp5_problems(file)) ADD_FAILURE() << problem;
+    EXPECT_EQ(file.substr(66, kMargins.size()), kMargins);
+    return file.size() > 66 + kMargins.size() ? file.substr(66 + kMargins.size()) : "";
+}
+
+TEST(Wp5Writer, PrefixAndText) {
+    EXPECT_EQ(body("a\r"), "a\x0A");  // no hard return before the text
+    // An empty stream is a valid empty document.
+    int result = 99;
+    EXPECT_EQ(body("", &result), "");
+    EXPECT_EQ(result, 0);
+}
+
+TEST(Wp5Writer, CodesAndCharacters) {
+    const std::string b = body(StreamBuilder()
+                                   .code(0x23).text("b").code(0x24)
+                                   .code(0x20, {1, 0x29})
+                                   .code(0x20, {13, 0x41}).code(0x20, {200, 1})
+                                   .code(0x4B).code(0x4C)
+                                   .code(0x34).code(0x3A).raw("\n")
+                                   .code(0x96, {8, 16})
+                                   .str());
+    EXPECT_EQ(b, bytes({0xC3, 0x0C, 0xC3}) + "b" + bytes({0xC4, 0x0C, 0xC4, 0xC0, 0x29, 0x01, 0xC0, 0xC0, 9, 4, 0xC0, 0xC0,
+                                                          10, 4, 0xC0, 0xA0, 0xAD, 0xD0, 0x02, 0x08, 0x00, 0x00, 0x01,
+                                                          0x00, 0x02, 0x08, 0x00, 0x02, 0xD0}));
+}
+
+// A centred block is centred paragraph by paragraph; switched off before
+// the next paragraph has anything, no end of centring is needed.
+TEST(Wp5Writer, AlignmentPerParagraph) {
+    const std::string centre = bytes({0xC1, 0xE0, 0, 0, 0, 0, 0, 0, 0xC1});
+    EXPECT_EQ(body(StreamBuilder().code(0x2B).text("A").para().text("B").para().code(0x2C).text("C").para().str()),
+              centre + "A\x0A" + centre + "B\x0A" "C\x0A");
+}
+
+TEST(Wp5Writer, Groups) {
+    // Occurrence: 1 every page, 2 odd, 4 even.
+    std::string b = body(StreamBuilder().code(0x9C, {0, 0}).text("Even").code(0x7F).text("x").str());
+    ASSERT_GE(b.size(), 16u);
+    EXPECT_EQ(b.substr(0, 2), bytes({0xD5, 0x00}));
+    EXPECT_EQ(b[11], 4);
+    // A stream that ends inside a note closes it.
+    b = body(StreamBuilder().text("x").code(0xA2, {0, 1}).text("cut").str());
+    EXPECT_EQ(b.substr(b.size() - 2), bytes({0x00, 0xD6}));
+    // A note opened inside a header stays in it; the header closes once.
+    b = body(StreamBuilder().code(0x9E, {0, 0}).text("h").code(0xA2, {0, 1}).text("n").code(0x7F).text("h2").code(0x7F)
+                 .text("body").str());
+    EXPECT_EQ(b.substr(b.size() - 4), "body");
+}
+
+// Tab stops: one tab-set code before the next text, the first one
+// replacing the default stops; a bar tab is a plain left tab.
+TEST(Wp5Writer, TabStops) {
+    const std::string b = body(StreamBuilder().code(0x80, {1, 10}).code(0x80, {5, 20}).text("a\tb").str());
+    ASSERT_EQ(b.substr(0, 4), bytes({0xD0, 0x04, 0xD0, 0x00}));
+    const std::string table = b.substr(4 + 100, 100);  // the new table
+    EXPECT_EQ(static_cast<unsigned char>(table[2]) | static_cast<unsigned char>(table[3]) << 8, (10 + 5) * 120);
+    EXPECT_EQ(static_cast<unsigned char>(table[80 + 1]), 0x00);  // types of stops 2 and 3: left, left
+    EXPECT_EQ(static_cast<unsigned char>(table[6]) | static_cast<unsigned char>(table[7]) << 8, 0xFFFF);
+    EXPECT_EQ(b.find(bytes({0xD0, 0x04}), 4), std::string::npos);
+}
+
+}  // namespace
+}  // namespace verbatra

@@ -1,0 +1,434 @@
+// WordPerfect 5: a 66-byte prefix, then text bytes, single-byte function
+// codes, fixed-length functions (opened and closed by the same byte) and
+// variable-length groups whose length stands at both ends. One pass over
+// the stream; a group's length is filled in when it closes.
+#include "writers/wp5.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pipeline/registry.h"
+#include "stream/codes.h"
+#include "stream/emitter.h"
+
+namespace verbatra {
+
+namespace {
+
+constexpr std::uint8_t kPrefix[66] = {0xFF, 0x57, 0x50, 0x43, 0x42, 0x00, 0x00, 0x00, 0x01, 0x0A,
+                                      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFB, 0xFF, 0x05, 0x00, 0x32};
+constexpr int kUnit = 120;         // WordPerfect units (1/1200 inch) in a stream column
+constexpr int kTableStops = 40;    // a tab-set code holds 40 positions
+constexpr int kLastCharacterSet = 12;
+
+constexpr std::uint8_t kColours[17][3] = {
+    {0, 0, 0},     {0, 0, 0},       {0, 0, 255},   {0, 255, 255}, {0, 255, 0},   {255, 0, 255},
+    {255, 0, 0},   {255, 255, 0},   {255, 255, 255}, {0, 0, 127}, {0, 127, 127}, {0, 127, 0},
+    {127, 0, 127}, {127, 0, 0},     {127, 127, 0}, {127, 127, 127}, {171, 171, 171},
+};
+
+// Attribute numbers of the on and off codes.
+constexpr int kAttrBold = 12, kAttrUnderline = 14, kAttrSubscript = 6, kAttrSuperscript = 5, kAttrStrike = 13,
+              kAttrItalic = 8, kAttrSmallCaps = 15, kAttrDoubleUnderline = 11;
+
+enum class Align { None, Centre, Right };
+
+class Writer {
+public:
+    Writer(ByteFile& work, ByteFile& target) : in_(work), out_(target) {}
+
+    int run() {
+        CharState cs;
+        ParaState ps;
+        const bool empty = reset_document_state(in_, cs, ps, &tabs_) == kEmptyInput;
+        out_.write(kPrefix, sizeof kPrefix);
+        set_tab_grid(tabs_, out_, 0, 5, 120, 0);
+        tabs_.changed = 255;
+        margins(5, 95);
+        // No hard return here: a header that comes after any content holds
+        // from the next page on only.
+        if (!empty) main_loop();
+        while (group_ != 0) close_group();  // a stream cut inside a section
+        return too_large_ ? kTooLarge : kConverted;
+    }
+
+private:
+    // -- output ---------------------------------------------------------
+    void put(std::uint8_t b) { out_.put(b); }
+    void zeros(int n) {
+        for (int i = 0; i < n; ++i) put(0);
+    }
+    void put16(unsigned v) {
+        put(static_cast<std::uint8_t>(v));
+        put(static_cast<std::uint8_t>(v >> 8));
+    }
+    // A fixed-length function: its code, the bytes, the code again.
+    void fixed(std::uint8_t code, std::initializer_list<std::uint8_t> bytes, int zero_count = 0) {
+        put(code);
+        for (std::uint8_t b : bytes) put(b);
+        zeros(zero_count);
+        put(code);
+    }
+    void attribute(bool on, int number) { fixed(on ? 0xC3 : 0xC4, {static_cast<std::uint8_t>(number)}); }
+
+    void margins(int left, int right) {
+        left = std::clamp(left, 0, 100);
+        right = std::clamp(right, left, 100);
+        put(0xD0); put(0x01); put16(12);
+        put16(static_cast<unsigned>(left_ * kUnit));
+        put16(static_cast<unsigned>(12000 - right_ * kUnit));
+        put16(static_cast<unsigned>(left * kUnit));
+        put16(static_cast<unsigned>(12000 - right * kUnit));
+        put16(12); put(0x01); put(0xD0);
+        left_ = left;
+        right_ = right;
+    }
+
+    // -- tabs -------------------------------------------------------------
+    void write_table(const TabState& table) {
+        std::uint16_t positions[kTableStops];
+        std::uint8_t types[kTableStops / 2] = {};
+        std::fill(std::begin(positions), std::end(positions), 0xFFFF);
+        positions[0] = 0;
+        int p = 1;
+        for (int column = 0; column < 256 && p < kTableStops; ++column) {
+            const int kind = table.stops[column];
+            if (kind < 1 || kind > 5) continue;
+            positions[p] = static_cast<std::uint16_t>(((column + left_) * kUnit) & 0xFFFF);
+            // A bar tab has no type of its own here: it is a plain left tab.
+            const int type = kind == 5 ? 0 : kind - 1;
+            types[p / 2] = static_cast<std::uint8_t>(types[p / 2] | (p % 2 == 0 ? type << 4 : type));
+            ++p;
+        }
+        for (std::uint16_t v : positions) put16(v);
+        out_.write(types, sizeof types);
+    }
+
+    // The tab-set code, when stops changed and none was written yet in the
+    // open group.
+    void tabs_if_due() {
+        if (!pending_flag_ || group_ < 0) return;
+        put(0xD0); put(0x04); put(0xD0); put(0x00);
+        write_table(tabs_);
+        if (group_ == 0) {
+            if (tabs_.changed == 255) {
+                tabs_.stops.fill(0);
+                tabs_.changed = 0;
+            }
+            for (int c = 0; c < 256; ++c) {
+                if (pending_.stops[c] > 0) tabs_.stops[c] = pending_.stops[c];
+                else if (pending_.stops[c] < 0) tabs_.stops[c] = 0;
+            }
+            pending_.stops.fill(0);
+            pending_flag_ = false;
+            write_table(tabs_);
+        } else {
+            TabState set{};
+            for (int c = 0; c < 256; ++c) set.stops[c] = std::max(pending_.stops[c], 0);
+            write_table(set);
+            group_ = -group_;
+        }
+        put16(static_cast<unsigned>(left_ * kUnit));
+        put16(static_cast<unsigned>((100 - right_) * kUnit));
+        put(0xD0); put(0x00); put(0x04); put(0xD0);
+    }
+
+    // Centred and right-aligned paragraphs: WordPerfect aligns up to the
+    // hard return, so an alignment that is on starts every paragraph again.
+    void align_if_due() {
+        if (!align_due_) return;
+        align_due_ = false;
+        fixed(0xC1, {static_cast<std::uint8_t>(align_ == Align::Centre ? 0xE0 : 0x60)}, 6);
+    }
+    void before_text() {
+        tabs_if_due();
+        align_if_due();
+    }
+
+    // -- groups -------------------------------------------------------------
+    void open_group(std::uint8_t code, int subfunction) {
+        put(code);
+        put(static_cast<std::uint8_t>(subfunction));
+        length_at_ = out_.tell();
+        group_ = subfunction + 1;
+        note_ = code == 0xD6;
+    }
+    void close_group() {
+        if (group_ < 0) group_ = -group_;
+        const long end = out_.tell();
+        const long length = end - length_at_ + 2;
+        if (length > 0xFFFF) too_large_ = true;
+        put16(static_cast<unsigned>(length));
+        out_.seek_to(length_at_);
+        put16(static_cast<unsigned>(length));
+        out_.seek_to(end + 2);
+        put(static_cast<std::uint8_t>(group_ - 1));
+        put(note_ ? 0xD6 : 0xD5);
+        group_ = 0;
+        note_ = false;
+        nested_ = 0;
+    }
+
+    // -- main loop ------------------------------------------------------------
+    void main_loop() {
+        for (int b = in_.get(); b != ByteFile::kEnd; b = in_.get()) {
+            switch (b) {
+                case stream::kTab: {
+                    before_text();
+                    if (aligned_tab_) {
+                        put(0x83);
+                        aligned_tab_ = false;
+                    }
+                    const int kind = next_tab_kind(tabs_, column_, 1);
+                    std::uint8_t type = 0x02;
+                    if (kind == 2) type = 0xCA;
+                    if (kind == 3) type = 0x4A;
+                    aligned_tab_ = kind == 2 || kind == 3;
+                    fixed(0xC1, {type}, 6);
+                    break;
+                }
+                case stream::kLineEnd: put(0x0D); break;
+                case 0x0B: break;
+                case stream::kPageBreak: put(0x0C); break;
+                case stream::kParagraphEnd:
+                    if (aligned_tab_) {
+                        put(0x83);
+                        aligned_tab_ = false;
+                    }
+                    column_ = 0;
+                    put(0x0A);
+                    tabs_if_due();
+                    if (column_count_ != 0) countdown_ = column_count_;
+                    if (indent_) fixed(0xC2, {}, 9);
+                    align_due_ = align_ != Align::None;
+                    break;
+                case stream::kEscape: {
+                    const int c = in_.get();
+                    if (c == ByteFile::kEnd) return;
+                    code(c);
+                    break;
+                }
+                default:
+                    before_text();
+                    if (b < 0x80) put(static_cast<std::uint8_t>(b));
+                    ++column_;
+                    break;
+            }
+        }
+    }
+
+    int arg() {
+        const int a = in_.get();
+        return a < 0 ? 0 : a;
+    }
+
+    void set_align(Align a) {
+        align_ = a;
+        align_due_ = false;
+        if (a != Align::None) fixed(0xC1, {static_cast<std::uint8_t>(a == Align::Centre ? 0xE0 : 0x60)}, 6);
+    }
+    void align_off(Align a) {
+        if (align_ != a) return;
+        align_ = Align::None;
+        if (align_due_) align_due_ = false;  // the paragraph it would start has not begun
+        else put(0x83);
+    }
+
+    void code(int c) {
+        switch (c) {
+            case stream::kSetChar: {
+                const int set = arg();
+                const int ch = arg();
+                before_text();
+                // Only the character sets WordPerfect has; a character of
+                // another is left out, never written as a raw byte.
+                if (set >= 1 && set <= kLastCharacterSet) fixed(0xC0, {static_cast<std::uint8_t>(ch), static_cast<std::uint8_t>(set)});
+                ++column_;
+                return;
+            }
+            case stream::kClearAllTabs:
+                for (int col = 0; col < 128; ++col) pending_.stops[col] = -1;
+                pending_flag_ = true;
+                return;
+            case stream::kBoldOn: case stream::kBoldOff: attribute(c == stream::kBoldOn, kAttrBold); return;
+            case stream::kUnderlineOn: case stream::kUnderlineOff: attribute(c == stream::kUnderlineOn, kAttrUnderline); return;
+            case stream::kSubscriptOn: case stream::kSubscriptOff: attribute(c == stream::kSubscriptOn, kAttrSubscript); return;
+            case stream::kSuperscriptOn: case stream::kSuperscriptOff:
+                attribute(c == stream::kSuperscriptOn, kAttrSuperscript);
+                return;
+            case stream::kStrikeOn: case stream::kStrikeOff: attribute(c == stream::kStrikeOn, kAttrStrike); return;
+            case stream::kItalicOn: case stream::kItalicOff: attribute(c == stream::kItalicOn, kAttrItalic); return;
+            case stream::kAllCapsOn: case stream::kAllCapsOff: attribute(c == stream::kAllCapsOn, kAttrSmallCaps); return;
+            case stream::kDoubleUnderlineOn: case stream::kDoubleUnderlineOff:
+                attribute(c == stream::kDoubleUnderlineOn, kAttrDoubleUnderline);
+                return;
+            case stream::kCentredOn: tabs_if_due(); set_align(Align::Centre); return;
+            case stream::kCentredOff: align_off(Align::Centre); return;
+            case stream::kRightOn: tabs_if_due(); set_align(Align::Right); return;
+            case stream::kRightOff: align_off(Align::Right); return;
+            case stream::kJustifiedOn: put(0x81); return;
+            case stream::kJustifiedOff: put(0x82); return;
+            case stream::kPageNumber: put(0x02); return;
+            case stream::kNonBreakingSpace: before_text(); put(0xA0); ++column_; return;
+            case stream::kOptionalHyphen: {
+                const int next = in_.get();
+                if (next == stream::kLineEnd) {
+                    put(0xAD);
+                } else {
+                    put(0xAC);
+                    if (next != ByteFile::kEnd) in_.unget();
+                }
+                return;
+            }
+            // WordPerfect's typographic set has the guillemets.
+            case stream::kLeftGuillemet: before_text(); fixed(0xC0, {9, 4}); ++column_; return;
+            case stream::kRightGuillemet: before_text(); fixed(0xC0, {10, 4}); ++column_; return;
+            case 0x4D: countdown_ = column_count_; return;
+            case 0x50:
+                if (countdown_ == column_count_) put(0x87);
+                return;
+            case 0x51:
+                if (--countdown_ != 0) {
+                    put(0x0C);
+                    for (int b = in_.get(); b != ByteFile::kEnd && b != stream::kParagraphEnd; b = in_.get()) {}
+                } else {
+                    put(0xAF);
+                    in_.get();
+                    countdown_ = column_count_;
+                }
+                return;
+            case stream::kLeftAligned: return;
+            case stream::kBackslash: before_text(); put(0x5C); ++column_; return;
+            case stream::kEndSection:
+                if (nested_ > 0) --nested_;
+                else if (group_ != 0) close_group();
+                return;
+            case stream::kSetTab:
+            case stream::kClearTab: {
+                const int kind = arg();
+                const int column = arg();
+                if (column > 127 || (c == stream::kSetTab && (kind < 1 || kind > 5))) return;
+                pending_.stops[column] = c == stream::kSetTab ? kind : -1;
+                pending_flag_ = true;
+                return;
+            }
+            case stream::kLeftMargin: arg(); margins(static_cast<std::int8_t>(arg()) + 5, right_); return;
+            case stream::kRightMargin: arg(); margins(left_, static_cast<std::int8_t>(arg()) + 5); return;
+            case stream::kIndentHere:
+                arg();
+                arg();
+                indent_ = true;
+                fixed(0xC2, {}, 9);
+                return;
+            case stream::kIndentOff:
+                arg();
+                arg();
+                indent_ = false;
+                fixed(0xC6, {}, 4);
+                return;
+            case stream::kLineSpacing: {
+                const int old_value = static_cast<std::int8_t>(arg());
+                const int new_value = static_cast<std::int8_t>(arg());
+                put(0xD0); put(0x02); put16(8);
+                put16(spacing(old_value));
+                put16(spacing(new_value));
+                put16(8); put(0x02); put(0xD0);
+                return;
+            }
+            case 0x98: columns(arg()); return;
+            case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
+            case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll: {
+                arg();
+                arg();
+                if (group_ != 0) {  // one inside another: its text stays in the open one
+                    ++nested_;
+                    return;
+                }
+                static constexpr std::uint8_t kSubfunction[] = {0, 1, 0, 2, 3, 2};
+                // WordPerfect's occurrence bits: 1 every page, 2 odd, 4 even.
+                static constexpr std::uint8_t kOccurrence[] = {4, 2, 1, 4, 2, 1};
+                const int i = c - stream::kHeaderEven;
+                open_group(0xD5, kSubfunction[i]);
+                zeros(9);
+                put(kOccurrence[i]);
+                zeros(10);
+                return;
+            }
+            case stream::kNoteStart: {
+                const int first = arg();
+                arg();
+                if (group_ != 0) {
+                    ++nested_;
+                    return;
+                }
+                open_group(0xD6, first);
+                zeros(6);
+                put(0xFF);
+                put(0xFF);
+                zeros(first == 0 ? 9 : 2);
+                put(0x8D);
+                return;
+            }
+            case stream::kPicture: find_text("\x5C\x7F", in_); return;
+            case stream::kTextColour: {
+                arg();
+                const int index = arg();
+                if (index > 16) return;
+                put(0xD1); put(0x00); put16(10);
+                zeros(3);
+                for (std::uint8_t v : kColours[index]) put(v == 255 && index != 8 ? 0xAB : v);
+                put16(10); put(0x00); put(0xD1);
+                return;
+            }
+            default:
+                for (int i = stream::kArgCount[c]; i > 0; --i) in_.get();
+                return;
+        }
+    }
+
+    static unsigned spacing(int v) {
+        const int whole = v / 8;
+        return static_cast<unsigned>((whole & 0xFF) << 8 | ((v - 8 * whole) * 32 & 0xFF));
+    }
+
+    void columns(int n) {
+        if (n < 1 || n > 24) return;
+        put(0xD2); put(0x01); put16(0xC6);
+        zeros(97);
+        put(static_cast<std::uint8_t>(0x40 + n));
+        int start = left_ * kUnit;
+        const int width = (right_ - left_) / n * kUnit;
+        for (int i = 0; i < n; ++i) {
+            put16(static_cast<unsigned>(start));
+            put16(static_cast<unsigned>(start + width));
+            start += width + 400;
+        }
+        zeros(96 - 4 * n);
+        put16(0xC6); put(0x01); put(0xD2);
+        column_count_ = n;
+    }
+
+    ByteFile& in_;
+    ByteFile& out_;
+    TabState tabs_;
+    TabState pending_;  // 0 no change, a kind: set, -1: cleared
+    bool pending_flag_ = false;
+    int left_ = 0, right_ = 100;
+    bool indent_ = false;
+    int column_count_ = 0, countdown_ = 0;
+    int column_ = 0;
+    bool aligned_tab_ = false;
+    Align align_ = Align::None;
+    bool align_due_ = false;
+    int group_ = 0;
+    bool note_ = false;
+    int nested_ = 0;
+    long length_at_ = 0;
+    bool too_large_ = false;
+};
+
+}  // namespace
+
+int write_wp5(ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
+
+}  // namespace verbatra
