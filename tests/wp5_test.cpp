@@ -56,6 +56,15 @@ TEST(Wp5Writer, AlignmentPerParagraph) {
               centre + "A\x0A" + centre + "B\x0A" "C\x0A");
 }
 
+// Justification as 5.0 writes it and as the 5.1 group readers follow; set
+// inside a header it holds for the body after the header too.
+TEST(Wp5Writer, Justification) {
+    const std::string on = bytes({0x81, 0xD0, 0x06, 0x06, 0x00, 0x00, 0x01, 0x06, 0x00, 0x06, 0xD0});
+    EXPECT_EQ(body(StreamBuilder().code(0x43).text("a").str()), on + "a");
+    const std::string b = body(StreamBuilder().code(0x9E, {0, 0}).code(0x43).text("h").code(0x7F).text("a").str());
+    EXPECT_EQ(b.substr(b.size() - on.size() - 1), on + "a");
+}
+
 TEST(Wp5Writer, Groups) {
     // Occurrence: 1 every page, 2 odd, 4 even.
     std::string b = body(StreamBuilder().code(0x9C, {0, 0}).text("Even").code(0x7F).text("x").str());

@@ -147,6 +147,7 @@ private:
 
     // -- groups -------------------------------------------------------------
     void open_group(std::uint8_t code, int subfunction) {
+        justified_outside_ = justified_;
         put(code);
         put(static_cast<std::uint8_t>(subfunction));
         length_at_ = out_.tell();
@@ -167,6 +168,13 @@ private:
         group_ = 0;
         note_ = false;
         nested_ = 0;
+        // Justification set inside a header holds for the text after it
+        // too, as the stream means it; inside the group it held only there.
+        if (justified_ != justified_outside_) {
+            const bool inside = justified_;
+            justified_ = justified_outside_;
+            justification(inside);
+        }
     }
 
     // -- main loop ------------------------------------------------------------
@@ -266,8 +274,8 @@ private:
             case stream::kCentredOff: align_off(Align::Centre); return;
             case stream::kRightOn: tabs_if_due(); set_align(Align::Right); return;
             case stream::kRightOff: align_off(Align::Right); return;
-            case stream::kJustifiedOn: put(0x81); return;
-            case stream::kJustifiedOff: put(0x82); return;
+            case stream::kJustifiedOn: justification(true); return;
+            case stream::kJustifiedOff: justification(false); return;
             case stream::kPageNumber: put(0x02); return;
             case stream::kNonBreakingSpace: before_text(); put(0xA0); ++column_; return;
             case stream::kOptionalHyphen: {
@@ -386,6 +394,17 @@ private:
         }
     }
 
+    // WordPerfect 5.0's right-justification code, and the justification
+    // group of 5.1 (0 left, 1 full), which readers take the alignment from.
+    void justification(bool on) {
+        put(on ? 0x81 : 0x82);
+        put(0xD0); put(0x06); put16(6);
+        put(justified_ ? 1 : 0);
+        put(on ? 1 : 0);
+        put16(6); put(0x06); put(0xD0);
+        justified_ = on;
+    }
+
     static unsigned spacing(int v) {
         const int whole = v / 8;
         return static_cast<unsigned>((whole & 0xFF) << 8 | ((v - 8 * whole) * 32 & 0xFF));
@@ -420,6 +439,8 @@ private:
     bool aligned_tab_ = false;
     Align align_ = Align::None;
     bool align_due_ = false;
+    bool justified_ = false;
+    bool justified_outside_ = false;
     int group_ = 0;
     bool note_ = false;
     int nested_ = 0;
