@@ -2,6 +2,7 @@
 // groups (both ends), the character codes.
 #include <gtest/gtest.h>
 
+#include "pipeline/registry.h"
 #include "stream_builder.h"
 #include "support.h"
 #include "target_checks.h"
@@ -74,6 +75,14 @@ TEST(Wp5Writer, Groups) {
     // A stream that ends inside a note closes it.
     b = body(StreamBuilder().text("x").code(0xA2, {0, 1}).text("cut").str());
     EXPECT_EQ(b.substr(b.size() - 2), bytes({0x00, 0xD6}));
+    // An argument byte 0x7F (the ˙ of set 7) does not end the note.
+    b = body(StreamBuilder().code(0xA2, {0, 1}).code(0x20, {7, 0x7F}).text("tail").code(0x7F).text("after").str());
+    EXPECT_EQ(b.substr(b.size() - 13, 4), "tail");
+    EXPECT_EQ(b.substr(b.size() - 7), bytes({0x00, 0xD6}) + "after");
+    // A group longer than its 16-bit length can say is too large.
+    int result = 99;
+    test::run_entry(write_wp5, StreamBuilder().code(0xA2, {0, 1}).text(std::string(70000, 'n')).code(0x7F).str(), &result);
+    EXPECT_EQ(result, kTooLarge);
     // A note opened inside a header stays in it; the header closes once.
     b = body(StreamBuilder().code(0x9E, {0, 0}).text("h").code(0xA2, {0, 1}).text("n").code(0x7F).text("h2").code(0x7F)
                  .text("body").str());
