@@ -2,9 +2,10 @@
 # Installs what building and testing need on a Debian machine: a C++20
 # compiler, CMake and GoogleTest, and the independent readers the oracle
 # tests hand our files to (LibreOffice, unrtf, libwps, antiword, libwpd,
-# libmwaw), and clang with libFuzzer for the fuzz targets. Does nothing when
-# they are already there. With --build-only, only the compiler, CMake and
-# GoogleTest; with --fuzz, those and clang.
+# libmwaw), clang with libFuzzer for the fuzz targets, and mingw-w64 and
+# Wine for the Windows programs. Does nothing when they are already there.
+# With --build-only, only the compiler, CMake and GoogleTest; with --fuzz,
+# those and clang; with --windows, those and the Windows tools.
 set -euo pipefail
 
 missing=()
@@ -17,7 +18,13 @@ if [ ! -e /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] &&
   missing+=(libgtest-dev)
 fi
 
-if [ "${1:-}" != "--build-only" ]; then
+if [ "${1:-}" = "" ] || [ "${1:-}" = "--windows" ]; then
+  # The Windows programs are cross-built and tested under Wine.
+  command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64)
+  [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+  command -v xvfb-run >/dev/null 2>&1 || missing+=(xvfb xauth)
+fi
+if [ "${1:-}" != "--build-only" ] && [ "${1:-}" != "--windows" ]; then
   command -v clang++-14 >/dev/null 2>&1 || missing+=(clang-14)
   ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
     missing+=(libclang-rt-14-dev libfuzzer-14-dev)

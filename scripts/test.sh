@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the debug configuration (AddressSanitizer and UBSan) and runs every
-# test, then a short run of every fuzz target.
+# test, then a short run of every fuzz target, then the Windows command line
+# under Wine against the Linux build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -8,3 +9,4 @@ cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$(nproc)"
 ctest --preset debug -j "$(nproc)"
 scripts/fuzz.sh 10
+scripts/test-windows.sh

@@ -1,0 +1,216 @@
+// The operating-system layer on Windows. Names are UTF-8 inside the
+// program and UTF-16 at every system call (the wide functions), so names
+// outside the Windows code page come through unchanged.
+#include "platform/platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace verbatra::platform {
+
+namespace {
+
+std::wstring wide(const std::string& s) {
+    if (s.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+std::string narrow(const wchar_t* w, std::size_t length) {
+    if (length == 0) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), s.data(), n, nullptr, nullptr);
+    return s;
+}
+std::string narrow(const std::wstring& w) { return narrow(w.data(), w.size()); }
+
+DWORD attributes_of(const std::string& path) { return GetFileAttributesW(wide(path).c_str()); }
+
+std::atomic<bool> g_interrupted{false};
+
+BOOL WINAPI note_interrupt(DWORD) {
+    g_interrupted = true;
+    return TRUE;
+}
+
+unsigned g_counter = 0;  // for unique names within this process
+
+}  // namespace
+
+std::size_t file_name_start(const std::string& path) {
+    const std::size_t at = path.find_last_of("/\\:");
+    return at == std::string::npos ? 0 : at + 1;
+}
+
+std::string join_path(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    const char last = dir.back();
+    if (last == '\\' || last == '/' || last == ':') return dir + name;
+    return dir + "\\" + name;
+}
+
+struct DirSearch::Impl {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::string pattern;  // the wildcard part
+    WIN32_FIND_DATAW data{};
+    bool have = false;
+};
+
+DirSearch::DirSearch() : impl_(std::make_unique<Impl>()) {}
+DirSearch::~DirSearch() { close(); }
+
+bool DirSearch::open(const std::string& pattern) {
+    close();
+    impl_->pattern = pattern.substr(file_name_start(pattern));
+    impl_->handle = FindFirstFileExW(wide(pattern).c_str(), FindExInfoBasic, &impl_->data, FindExSearchNameMatch,
+                                     nullptr, 0);
+    if (impl_->handle == INVALID_HANDLE_VALUE) {
+        // No match is an empty search, not a directory that cannot be read.
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    impl_->have = true;
+    return true;
+}
+
+bool DirSearch::next(DirEntry& entry) {
+    while (impl_->have) {
+        const WIN32_FIND_DATAW& d = impl_->data;
+        entry.name = narrow(d.cFileName, std::wcslen(d.cFileName));
+        entry.attributes = 0;
+        if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) entry.attributes |= kAttrDirectory;
+        // Only name-surrogate reparse points are links; a cloud placeholder
+        // folder is a reparse point too, and is walked into.
+        if ((d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(d.dwReserved0)) {
+            entry.attributes |= kAttrLink;
+        }
+        impl_->have = FindNextFileW(impl_->handle, &impl_->data) != 0;
+        // The system also matches the short 8.3 aliases ("*.txt" finds
+        // "a.txt1"); every long name is matched again as the POSIX layer does.
+        if (wildcard_match(impl_->pattern, entry.name)) return true;
+    }
+    return false;
+}
+
+void DirSearch::close() {
+    if (impl_->handle != INVALID_HANDLE_VALUE) FindClose(impl_->handle);
+    impl_->handle = INVALID_HANDLE_VALUE;
+    impl_->have = false;
+}
+
+std::string temp_directory() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    std::string dir = n == 0 ? std::string(".") : narrow(buffer, n);
+    while (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+    return dir;
+}
+
+std::string make_private_directory(const std::string& prefix) {
+    for (int tries = 0; tries < 100; ++tries) {
+        const std::string dir = join_path(temp_directory(), prefix + std::to_string(GetCurrentProcessId()) + "-" +
+                                                                std::to_string(++g_counter));
+        if (CreateDirectoryW(wide(dir).c_str(), nullptr)) return dir;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    }
+    return {};
+}
+
+std::string temp_file_name(const std::string& dir, const std::string& prefix) {
+    for (int tries = 0; tries < 100; ++tries) {
+        const std::string path = join_path(dir, prefix + std::to_string(GetCurrentProcessId()) + "-" +
+                                                    std::to_string(++g_counter));
+        HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return path;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            errno = EACCES;
+            return {};
+        }
+    }
+    errno = EEXIST;
+    return {};
+}
+
+std::string current_directory() {
+    const DWORD n = GetCurrentDirectoryW(0, nullptr);
+    std::wstring w(n, L'\0');
+    const DWORD got = GetCurrentDirectoryW(n, w.data());
+    w.resize(got);
+    return narrow(w);
+}
+
+bool change_directory(const std::string& path) { return SetCurrentDirectoryW(wide(path).c_str()) != 0; }
+
+void show_busy_cursor(int resource) {
+    HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource));
+    if (cursor) SetCursor(cursor);
+}
+
+void install_interrupt_handler() { SetConsoleCtrlHandler(note_interrupt, TRUE); }
+bool interrupt_requested() { return g_interrupted; }
+
+bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
+int open_file(const std::string& path, const char* mode) {
+    int flags = _O_BINARY | _O_NOINHERIT;
+    const bool plus = std::strchr(mode, '+') != nullptr;
+    switch (mode[0]) {
+        case 'r': flags |= plus ? _O_RDWR : _O_RDONLY; break;
+        case 'w': flags |= (plus ? _O_RDWR : _O_WRONLY) | _O_CREAT | _O_TRUNC; break;
+        case 'a': flags |= (plus ? _O_RDWR : _O_WRONLY) | _O_CREAT | _O_APPEND; break;
+        default: errno = EINVAL; return -1;
+    }
+    if (std::strchr(mode, 'x')) flags |= _O_EXCL;  // "exists" comes back as EEXIST
+    return _wopen(wide(path).c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+
+long read_file(int fd, void* data, std::size_t count) {
+    const unsigned chunk = count > 0x40000000u ? 0x40000000u : static_cast<unsigned>(count);
+    return _read(fd, data, chunk);
+}
+
+long write_file(int fd, const void* data, std::size_t count) {
+    const char* p = static_cast<const char*>(data);
+    std::size_t left = count;
+    while (left > 0) {
+        const unsigned chunk = left > 0x40000000u ? 0x40000000u : static_cast<unsigned>(left);
+        const int n = _write(fd, p, chunk);
+        if (n <= 0) return -1;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(count);
+}
+
+long long seek_file(int fd, long long offset, int whence) { return _lseeki64(fd, offset, whence); }
+bool close_file(int fd) { return _close(fd) == 0; }
+bool truncate_file(int fd, long long length) { return _chsize_s(fd, length) == 0; }
+
+bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+bool remove_directory(const std::string& path) { return RemoveDirectoryW(wide(path).c_str()) != 0; }
+
+bool is_directory(const std::string& path) {
+    const DWORD a = attributes_of(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool exists(const std::string& path) { return attributes_of(path) != INVALID_FILE_ATTRIBUTES; }
+bool exists_exactly(const std::string& path) { return exists(path); }
+// Windows file systems compare names without regard to case themselves.
+bool exists_ignoring_case(const std::string& path) { return exists(path); }
+
+}  // namespace verbatra::platform
