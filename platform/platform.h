@@ -20,6 +20,7 @@ inline constexpr std::uint32_t kAttrLink = 0x400;
 struct DirEntry {
     std::string name;  // bare name, no directory part
     std::uint32_t attributes = 0;
+    std::uint64_t size = 0;  // as the search reports it (Windows); 0 where it reports none
 };
 
 // Windows file-name matching: letters compare without regard to case, '*'

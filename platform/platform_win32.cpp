@@ -89,6 +89,7 @@ bool DirSearch::next(DirEntry& entry) {
         const WIN32_FIND_DATAW& d = impl_->data;
         entry.name = narrow(d.cFileName, std::wcslen(d.cFileName));
         entry.attributes = 0;
+        entry.size = static_cast<std::uint64_t>(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
         if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) entry.attributes |= kAttrDirectory;
         // Only name-surrogate reparse points are links; a cloud placeholder
         // folder is a reparse point too, and is walked into.
@@ -158,6 +159,10 @@ bool change_directory(const std::string& path) { return SetCurrentDirectoryW(wid
 void show_busy_cursor(int resource) {
     HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource));
     if (cursor) SetCursor(cursor);
+    // Let the window system see that the program is alive: paint and
+    // timer messages go on; input waits for the end of the batch.
+    MSG m;
+    while (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&m);
 }
 
 void install_interrupt_handler() { SetConsoleCtrlHandler(note_interrupt, TRUE); }

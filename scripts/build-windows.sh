@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows command line, build/windows/verbatra-cli.exe
-# (64-bit, static: it needs no DLL beside it), with Debian's mingw-w64,
-# installing the cross tools when they are missing.
+# Cross-builds the Windows programs with Debian's mingw-w64, installing the
+# cross tools when they are missing: build/windows/verbatra.exe (the
+# dialog), build/windows/verbatra-cli.exe (the command line), both 64-bit
+# and static (they need no DLL beside them), and the dialog's test driver.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --windows
@@ -9,5 +10,5 @@ if [ ! -f build/windows/CMakeCache.txt ]; then
   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DVERBATRA_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build build/windows -j "$(nproc)" --target verbatra >/dev/null
-echo "built build/windows/verbatra-cli.exe"
+cmake --build build/windows -j "$(nproc)" --target verbatra verbatra_dialog verbatra_dialog_driver >/dev/null
+echo "built build/windows/verbatra.exe and build/windows/verbatra-cli.exe"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The Windows command line under Wine: every real document of the corpus,
-# and a sample, converted by verbatra-cli.exe to every target must give the
-# same bytes as the Linux build; a file whose name lies outside the Windows
-# code page converts too.
+# The Windows programs under Wine. The command line: a document of every
+# real format of the corpus, and a sample, converted by verbatra-cli.exe to
+# every target must give the same bytes as the Linux build, and a file
+# whose name lies outside the Windows code page converts too. The dialog: a
+# driver program works it through window messages as a user would.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build-windows.sh >/dev/null
@@ -16,7 +17,9 @@ WINEPREFIX=$(mktemp -d)
 export WINEPREFIX
 work=$(mktemp -d)
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work" "$WINEPREFIX"' EXIT
-wine64 wineboot -i >/dev/null 2>&1 || true
+# The prefix is made under an X server, or Wine records no display
+# driver in it and the dialog cannot open.
+xvfb-run -a -s "-screen 0 1024x768x24" sh -c 'wine64 wineboot -i; wineserver -w' >/dev/null 2>&1 || true
 
 corpus=../shared/corpus
 sources=(
@@ -62,4 +65,24 @@ fi
 checked=$((checked + 1))
 
 echo "windows command line under Wine: $checked conversions compared, $failures different"
-[ "$failures" -eq 0 ]
+
+# The dialog, in a virtual desktop of a headless X server. The Wine
+# processes of the command-line runs, which have no display, end first.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+mkdir -p "$work/d"
+cp "$(ls "$corpus"/macwrite/*.mw | head -1)" "$work/d/letter.mw"
+head -c 100 /dev/zero | tr '\0' 'a' > "$work/d/note.txt"
+head -c 250 /dev/zero | tr '\0' 'b' > "$work/d/other.txt"
+printf 'Caf\x8e notes' > "$work/d/$(printf '\xcf\x80') notes"
+dialog_status=0
+root=$PWD
+(cd "$work/d" && xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
+  wine64 reg add 'HKCU\\Software\\Wine\\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  wine64 reg add 'HKCU\\Software\\Wine\\Explorer\\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  wine64 '$root/build/windows/verbatra.exe' &
+  wine64 '$root/build/windows/verbatra_dialog_driver.exe'; status=\$?
+  wait
+  exit \$status") 2>/dev/null || dialog_status=1
+[ "$dialog_status" -eq 0 ] || echo "the dialog test failed"
+[ "$failures" -eq 0 ] && [ "$dialog_status" -eq 0 ]
