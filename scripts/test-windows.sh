@@ -75,6 +75,8 @@ cp "$(ls "$corpus"/macwrite/*.mw | head -1)" "$work/d/letter.mw"
 head -c 100 /dev/zero | tr '\0' 'a' > "$work/d/note.txt"
 head -c 250 /dev/zero | tr '\0' 'b' > "$work/d/other.txt"
 printf 'Caf\x8e notes' > "$work/d/$(printf '\xcf\x80') notes"
+mkdir -p "$work/d/sub"
+printf 'deep\r' > "$work/d/sub/deep.txt"
 dialog_status=0
 root=$PWD
 (cd "$work/d" && xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
@@ -85,4 +87,12 @@ root=$PWD
   wait
   exit \$status") 2>/dev/null || dialog_status=1
 [ "$dialog_status" -eq 0 ] || echo "the dialog test failed"
+# What the dialog wrote is what the Linux command line writes.
+mkdir -p "$work/dl"
+cp "$work/d/letter.mw" "$work/dl/letter.mw"
+(cd "$work/dl" && "$linux" --quiet --from macwrite --to rtf-ansi letter.mw 2>/dev/null) || true
+if ! cmp -s "$work/d/letter.rtf" "$work/dl/letter.rtf"; then
+  echo "DIFFERENT: the dialog's letter.rtf is not the Linux command line's"
+  dialog_status=1
+fi
 [ "$failures" -eq 0 ] && [ "$dialog_status" -eq 0 ]

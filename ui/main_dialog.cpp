@@ -123,6 +123,7 @@ public:
     void problem(const std::string& message) override { note("", message); }
 
     bool all_well() const { return others_ == 0; }
+    bool any_seen() const { return converted_ + others_ > 0; }
     std::string report() const {
         std::string text = std::to_string(converted_) + " converted, " + std::to_string(others_) + " not converted:";
         for (const std::string& line : lines_) text += "\n" + line;
@@ -328,7 +329,11 @@ private:
         while (PeekMessageW(&m, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {}
         while (PeekMessageW(&m, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {}
         refresh();
-        if (!observer.all_well()) show_message(dialog_, observer.report(), kCaption);
+        if (selected == 0 && !observer.any_seen()) {
+            show_message(dialog_, item_text(dialog_, IDC_PATTERN) + ": no file matches", kCaption);
+        } else if (!observer.all_well()) {
+            show_message(dialog_, observer.report(), kCaption);
+        }
     }
 
     HWND dialog_;

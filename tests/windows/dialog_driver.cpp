@@ -1,9 +1,10 @@
 // Works the dialog as a user would, through window messages, and checks
 // what it shows: the start state, the About box, counters for a
-// selection, converting by pattern and by selection, a refused file, a
-// name outside the Windows code page, and Exit. Run in a folder that holds
-// "letter.mw" (a MacWrite document, 33544 bytes), "note.txt" (100 bytes of
-// text), "other.txt" (250 bytes) and "π notes" (Macintosh text).
+// selection, converting by pattern, by selection and recursively, a refused
+// file, a pattern that matches nothing, a name outside the Windows code
+// page, and Exit. Run in a folder that holds "letter.mw" (a MacWrite
+// document, 33544 bytes), "note.txt" (100 bytes of text), "other.txt" (250
+// bytes), "π notes" (Macintosh text) and "sub\deep.txt".
 // The exit status is the verdict; each failure is printed.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -140,6 +141,20 @@ int wmain(int argc, wchar_t** argv) {
     SetDlgItemTextW(dialog, 19135, L"*.mw");
     click(dialog, 107);
     check(exists(L"letter.rtf"), "a pattern converts");
+
+    // A pattern that matches nothing is told in one line.
+    SetDlgItemTextW(dialog, 19135, L"*.none");
+    const std::wstring none = click(dialog, 107, L"Verbatra v. 5.1");
+    check(none == L"*.none: no file matches", "a pattern that matches nothing is told");
+
+    // Recursively: the text file in the subfolder "sub" converts too.
+    SetDlgItemTextW(dialog, 19135, L"*.txt");
+    choose(dialog, 105, L"Texte seul");
+    choose(dialog, 106, L"Ascii (DOS)");
+    SendMessageW(GetDlgItem(dialog, 56), BM_SETCHECK, BST_CHECKED, 0);
+    click(dialog, 107);
+    SendMessageW(GetDlgItem(dialog, 56), BM_SETCHECK, BST_UNCHECKED, 0);
+    check(exists(L"sub\\deep.asc"), "a recursive pattern converts in subfolders");
 
     // A name outside the Windows code page, selected.
     SetDlgItemTextW(dialog, 19135, L"*.*");
