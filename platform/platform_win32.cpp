@@ -166,7 +166,18 @@ void show_busy_cursor(int resource) {
 }
 
 void install_interrupt_handler() { SetConsoleCtrlHandler(note_interrupt, TRUE); }
-bool interrupt_requested() { return g_interrupted; }
+// Asked at every buffer refill and flush, so also the place to show the
+// window system, at most every 250 ms, that a long conversion is alive.
+bool interrupt_requested() {
+    static ULONGLONG last = 0;
+    const ULONGLONG now = GetTickCount64();
+    if (now - last >= 250) {
+        last = now;
+        MSG m;
+        while (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&m);
+    }
+    return g_interrupted;
+}
 
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 
