@@ -75,17 +75,26 @@ cp "$(ls "$corpus"/macwrite/*.mw | head -1)" "$work/d/letter.mw"
 head -c 100 /dev/zero | tr '\0' 'a' > "$work/d/note.txt"
 head -c 250 /dev/zero | tr '\0' 'b' > "$work/d/other.txt"
 printf 'Caf\x8e notes' > "$work/d/$(printf '\xcf\x80') notes"
-mkdir -p "$work/d/sub"
+mkdir -p "$work/d/sub" "$work/d/gone"
 printf 'deep\r' > "$work/d/sub/deep.txt"
+printf 'x' > "$work/d/x.txt1"
 dialog_status=0
 root=$PWD
 (cd "$work/d" && xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
   wine64 reg add 'HKCU\\Software\\Wine\\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine64 reg add 'HKCU\\Software\\Wine\\Explorer\\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-  wine64 '$root/build/windows/verbatra.exe' &
+  wine64 '$root/build/windows/verbatra.exe' & app=\$!
   wine64 '$root/build/windows/verbatra_dialog_driver.exe'; status=\$?
-  wait
-  exit \$status") 2>/dev/null || dialog_status=1
+  wait \$app; app_status=\$?
+  echo \"the program ended with status \$app_status\"
+  [ \$status -eq 0 ] && [ \$app_status -eq 0 ]") 2>/dev/null || dialog_status=1
+# A file that vanishes before its turn: the message, then status 1.
+(cd "$work/d" && xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
+  wine64 '$root/build/windows/verbatra.exe' & app=\$!
+  wine64 '$root/build/windows/verbatra_dialog_driver.exe' fatal; status=\$?
+  wait \$app; app_status=\$?
+  echo \"the program ended with status \$app_status\"
+  [ \$status -eq 0 ] && [ \$app_status -eq 1 ]") 2>/dev/null || dialog_status=1
 [ "$dialog_status" -eq 0 ] || echo "the dialog test failed"
 # What the dialog wrote is what the Linux command line writes.
 mkdir -p "$work/dl"

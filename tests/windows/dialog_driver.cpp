@@ -94,11 +94,33 @@ bool exists(const wchar_t* name) { return GetFileAttributesW(name) != INVALID_FI
 
 }  // namespace
 
+// A selected file that vanishes before its turn stops the program: the
+// message shows over the dialog, and the program ends (with status 1, which
+// the script checks).
+int fatal_stop(HWND dialog, const wchar_t* caption) {
+    choose(dialog, 105, L"Texte seul");
+    choose(dialog, 106, L"Ansi (Windows)");
+    select_files(dialog, {L"note.txt"});
+    DeleteFileW(L"note.txt");
+    const std::wstring text = click(dialog, 107, L"Verbatra v. 5.1");
+    check(text.find(L"cannot open") != std::wstring::npos && text.find(L"note.txt") != std::wstring::npos,
+          "a file that cannot be opened is named in the message");
+    bool closed = false;
+    for (int i = 0; i < 100 && !closed; ++i) {
+        Sleep(100);
+        closed = FindWindowW(nullptr, caption) == nullptr;
+    }
+    check(closed, "then the program ends");
+    std::printf("%d failures\n", g_failures);
+    return g_failures == 0 ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
     const wchar_t* caption = L"Verbatra - A Little Text Converter";
     HWND dialog = wait_for(caption, 600);  // a new Wine prefix starts slowly
     check(dialog != nullptr, "the dialog comes up");
     if (!dialog) return 1;
+    if (argc > 1 && std::wstring(argv[1]) == L"fatal") return fatal_stop(dialog, caption);
 
     // Start state.
     const auto sources = items(GetDlgItem(dialog, 105), true);
@@ -110,10 +132,10 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring path = text_of(dialog, 19131);
     check(!path.empty() && path.back() == L'\\', "the path ends with a backslash");
     const auto files = items(GetDlgItem(dialog, 19132));
-    check(files.size() == 4, "the four files are listed");
+    check(files.size() == 5, "the five files are listed");
     check(has(files, L"\u03c0 notes"), "a name outside the Windows code page is listed as it is");
-    check(text_of(dialog, 19129) == L"4", "the file counter");
-    check(text_of(dialog, 19130) == std::to_wstring(33544 + 100 + 250 + 10), "the length counter");
+    check(text_of(dialog, 19129) == L"5", "the file counter");
+    check(text_of(dialog, 19130) == std::to_wstring(33544 + 100 + 250 + 10 + 1), "the length counter");
 
     // Two files selected: their count and total.
     select_files(dialog, {L"note.txt", L"other.txt"});
@@ -164,6 +186,31 @@ int wmain(int argc, wchar_t** argv) {
     select_files(dialog, {L"\u03c0 notes"});
     click(dialog, 107);
     check(exists(L"\u03c0 notes.asc"), "a selected name outside the code page converts");
+
+    // The system's 8.3 aliases do not match: "*.txt" lists no "x.txt1".
+    SetDlgItemTextW(dialog, 19135, L"*.txt");
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    check(!has(items(GetDlgItem(dialog, 19132)), L"x.txt1"), "a pattern matches long names only");
+    SetDlgItemTextW(dialog, 19135, L"*.*");
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+
+    // A directory that went away between the listing and the double click:
+    // path and lists stay as they were.
+    const std::wstring before = text_of(dialog, 19131);
+    RemoveDirectoryW(L"gone");
+    HWND dirs = GetDlgItem(dialog, 19133);
+    SendMessageW(dirs, LB_SETCURSEL, SendMessageW(dirs, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                  reinterpret_cast<LPARAM>(L"[gone]")), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(19133, LBN_DBLCLK), reinterpret_cast<LPARAM>(dirs));
+    check(text_of(dialog, 19131) == before, "a failed change of directory leaves the path");
+    check(has(items(GetDlgItem(dialog, 19133)), L"[gone]"), "and the lists");
+
+    // The root, and " [..]" there stays at the root.
+    click(dialog, 126);
+    const std::wstring root = text_of(dialog, 19131);
+    check(root.size() == 3 && root[1] == L':' && root[2] == L'\\', "the root button goes to the root");
+    click(dialog, 127);
+    check(text_of(dialog, 19131) == root, "the parent of the root is the root");
 
     // Exit ends the program.
     PostMessageW(GetDlgItem(dialog, 108), BM_CLICK, 0, 0);
