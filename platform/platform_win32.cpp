@@ -2,6 +2,7 @@
 // program and UTF-16 at every system call (the wide functions), so names
 // outside the Windows code page come through unchanged.
 #include "platform/platform.h"
+#include "platform/utf16.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -19,22 +20,6 @@ namespace verbatra::platform {
 
 namespace {
 
-std::wstring wide(const std::string& s) {
-    if (s.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
-std::string narrow(const wchar_t* w, std::size_t length) {
-    if (length == 0) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), s.data(), n, nullptr, nullptr);
-    return s;
-}
-std::string narrow(const std::wstring& w) { return narrow(w.data(), w.size()); }
 
 DWORD attributes_of(const std::string& path) { return GetFileAttributesW(wide(path).c_str()); }
 

@@ -24,24 +24,18 @@ Win2Doc convert(const std::string& stream, int* result = nullptr) {
     return d;
 }
 
-// The character run that covers text position `cp` (from the first text
+// The run of `runs` that covers text position `cp` (from the first text
 // byte).
-const test::Win2Run& char_run_at(const Win2Doc& d, std::uint32_t cp) {
-    for (const auto& r : d.chars) {
+const test::Win2Run& run_at(const std::vector<test::Win2Run>& runs, std::uint32_t cp) {
+    for (const auto& r : runs) {
         if (r.first <= cp + 384 && cp + 384 < r.lim) return r;
     }
     static const test::Win2Run none{0, 0, ""};
     ADD_FAILURE() << "no run at " << cp;
     return none;
 }
-const test::Win2Run& para_run_at(const Win2Doc& d, std::uint32_t cp) {
-    for (const auto& r : d.paras) {
-        if (r.first <= cp + 384 && cp + 384 < r.lim) return r;
-    }
-    static const test::Win2Run none{0, 0, ""};
-    ADD_FAILURE() << "no paragraph at " << cp;
-    return none;
-}
+const test::Win2Run& char_run_at(const Win2Doc& d, std::uint32_t cp) { return run_at(d.chars, cp); }
+const test::Win2Run& para_run_at(const Win2Doc& d, std::uint32_t cp) { return run_at(d.paras, cp); }
 
 TEST(WordWin2Writer, PlainDocument) {
     const Win2Doc d = convert(StreamBuilder().text("Hello").para().str());

@@ -13,6 +13,7 @@
 #include "pipeline/registry.h"
 #include "pipeline/scratch.h"
 #include "platform/platform.h"
+#include "platform/utf16.h"
 #include "ui/dialog_text.h"
 #include "ui/resource.h"
 
@@ -22,20 +23,8 @@ namespace {
 HINSTANCE g_instance = nullptr;
 HWND g_main = nullptr;
 
-std::wstring wide(const std::string& s) {
-    if (s.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-std::string narrow(const std::wstring& w) {
-    if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
+using platform::narrow;
+using platform::wide;
 
 std::string item_text(HWND dialog, int id) {
     HWND item = GetDlgItem(dialog, id);

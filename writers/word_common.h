@@ -24,6 +24,29 @@ inline std::uint32_t get32(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
+// The column after the tab stop that follows `column` (1 when none does).
+inline int next_stop_after(const TabState& tabs, int column) {
+    const int next = next_tab(tabs, column, 1);
+    return next < 0 ? 1 : next;
+}
+
+// The new value of a code whose two arguments are the old and the new one
+// (a signed byte; 0 when the stream ends).
+inline int new_value(ByteFile& in) {
+    in.get();
+    const int v = in.get();
+    return v < 0 ? 0 : static_cast<std::int8_t>(v);
+}
+
+// How many tabs right-align the rest of a line from `column`: the stops up
+// to the right margin, or a tab every five columns; 0 when that is not 1
+// to 14.
+inline int right_alignment_tabs(const TabState& tabs, int column, int right_margin) {
+    int n = count_tabs(tabs, column, right_margin);
+    if (n == 0) n = (right_margin - column) / 5;
+    return n >= 1 && n <= 14 ? n : 0;
+}
+
 // Copies the stream from `in` to `out` up to and including the next end of
 // section, codes whole with their arguments; stops at the end of `in`.
 inline void copy_section(ByteFile& in, ByteFile& out) {

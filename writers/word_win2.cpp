@@ -374,12 +374,6 @@ private:
         for (const char* name : {"ATT.###", "PAR.###", "FTP.###"}) remove_scratch(name);
     }
 
-    // -- tabs -----------------------------------------------------------
-    int next_stop_after(int column) const {
-        const int next = next_tab(tabs_, column, 1);
-        return next < 0 ? 1 : next;
-    }
-
     // -- main loop --------------------------------------------------------
     void main_loop(ByteFile& in) {
         pflags_ = 0;
@@ -400,10 +394,10 @@ private:
                     if (previous == 0x09 && (pflags_ & kFirstIndent)) {
                         text(0x09);
                         pflags_ &= ~kFirstIndent;
-                        column_ = next_stop_after(column_);
+                        column_ = next_stop_after(tabs_, column_);
                     }
                     ++tab_count_;
-                    column_ = next_stop_after(column_);
+                    column_ = next_stop_after(tabs_, column_);
                     break;
                 case stream::kLineEnd:
                     if (previous != 0x1A && previous != 0x2D) text(0x20);
@@ -441,11 +435,6 @@ private:
         character_run(style_);
     }
 
-    int new_value(ByteFile& in) {
-        in.get();
-        const int v = in.get();
-        return v < 0 ? 0 : static_cast<std::int8_t>(v);
-    }
     void both(unsigned set, unsigned clear = 0) {
         pflags_ = (pflags_ | set) & ~clear;
         carried_ = (carried_ | set) & ~clear;
@@ -605,11 +594,7 @@ private:
     }
 
     void right_align_in_line() {
-        int n = count_tabs(tabs_, column_, right_margin_);
-        if (n == 0) n = (right_margin_ - column_) / 5;
-        if (n >= 1 && n <= 14) {
-            for (int i = 0; i < n; ++i) text(0x09);
-        }
+        for (int i = right_alignment_tabs(tabs_, column_, right_margin_); i > 0; --i) text(0x09);
     }
 
     // A header or footer in the main pass: where it starts and in what
@@ -694,7 +679,7 @@ private:
             if (next != ByteFile::kEnd) in.unget();
             if (next != 0x09 && next != 0x20 && next != stream::kEscape) {
                 text(0x09);
-                column_ = next_stop_after(column_);
+                column_ = next_stop_after(tabs_, column_);
             }
             return;
         }
