@@ -47,6 +47,14 @@ Outcome outcome_of(int result) {
     }
 }
 
+// A name for the target while it is written, in the folder of `name`:
+// ".verbatra-" and what tells this run's files from another's.
+std::string partial_name_for(const std::string& name) {
+    static unsigned counter = 0;
+    const std::string dir = name.substr(0, platform::file_name_start(name));
+    return dir + ".verbatra-" + std::to_string(platform::process_id()) + "-" + std::to_string(++counter) + ".part";
+}
+
 }  // namespace
 
 std::string work_name_for(const std::string& name) {
@@ -106,15 +114,20 @@ ConversionResult convert_file(const std::string& name, const FormatEntry& source
     }
 
     work = open_or_stop(work_name, "rb");
+    // The target is written under a name of ours beside it and takes its
+    // own name only when it is whole: a run that is killed leaves no
+    // half-written file that looks converted.
+    std::string partial;
+    ByteFile out;
+    for (int tries = 0; !out.is_open(); ++tries) {
+        partial = partial_name_for(name);
+        if (tries > 8) stop_with_message(partial + " (no free name for the target being written)");
+        out = create_new(partial);
+    }
+    guard.target(partial);
     std::string target_name = name;
     replace_extension(target_name, target.extension);
     if (file_exists(target_name)) make_unique_name(target_name);
-    ByteFile out = create_new(target_name);
-    while (!out.is_open()) {  // a file of that name appeared meanwhile
-        make_unique_name(target_name);
-        out = create_new(target_name);
-    }
-    guard.target(target_name);
 
     set_current_names(work_name, target_name);
     set_buffering(work, out, (target.flags >> 4) & 3);
@@ -129,6 +142,10 @@ ConversionResult convert_file(const std::string& name, const FormatEntry& source
     if (!target_ok) {
         result.outcome = Outcome::WriteFailed;
         return result;
+    }
+    while (!platform::rename_no_replace(partial, target_name)) {
+        if (errno != EEXIST) stop_cannot_open(target_name);
+        make_unique_name(target_name);  // a file of that name appeared meanwhile
     }
     guard.keep_target();
     result.target_name = target_name;

@@ -63,6 +63,9 @@ std::string make_private_directory(const std::string& prefix);
 // `dir` and returns its path; empty on failure (errno tells why).
 std::string temp_file_name(const std::string& dir, const std::string& prefix);
 
+// This process's number.
+unsigned long process_id();
+
 // The current directory, and changing it; false when it cannot be entered.
 std::string current_directory();
 bool change_directory(const std::string& path);
@@ -98,6 +101,10 @@ bool close_file(int fd);
 bool truncate_file(int fd, long long length);
 
 bool remove_file(const std::string& path);
+// Gives the file `from` the name `to` only if no file has that name: false
+// with errno EEXIST when one has (nothing is replaced), another errno on
+// other failures.
+bool rename_no_replace(const std::string& from, const std::string& to);
 bool remove_directory(const std::string& path);  // must be empty
 bool is_directory(const std::string& path);
 // True when `path` names something that exists, following links.

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <unordered_set>
 #include <cstdlib>
@@ -188,6 +189,8 @@ std::string current_directory() {
 
 bool change_directory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
+unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
+
 void show_busy_cursor(int) {}
 
 namespace {
@@ -259,6 +262,34 @@ bool remove_file(const std::string& path) {
     note_change(path, false);
     return true;
 }
+bool rename_no_replace(const std::string& from, const std::string& to) {
+    // A second link, then the first one removed: the new name appears
+    // complete or not at all, and never over another file.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        note_change(to, true);
+        remove_file(from);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+#ifdef RENAME_NOREPLACE
+    // File systems without hard links (FAT and exFAT on a USB disk).
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        note_change(from, false);
+        note_change(to, true);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+#endif
+    if (exists_exactly(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    note_change(from, false);
+    note_change(to, true);
+    return true;
+}
+
 bool remove_directory(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
 bool is_directory(const std::string& path) {

@@ -141,6 +141,8 @@ std::string current_directory() {
 
 bool change_directory(const std::string& path) { return SetCurrentDirectoryW(wide(path).c_str()) != 0; }
 
+unsigned long process_id() { return GetCurrentProcessId(); }
+
 void show_busy_cursor(int resource) {
     HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource));
     if (cursor) SetCursor(cursor);
@@ -202,6 +204,13 @@ bool close_file(int fd) { return _close(fd) == 0; }
 bool truncate_file(int fd, long long length) { return _chsize_s(fd, length) == 0; }
 
 bool remove_file(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+bool rename_no_replace(const std::string& from, const std::string& to) {
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD err = GetLastError();
+    errno = err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+    return false;
+}
+
 bool remove_directory(const std::string& path) { return RemoveDirectoryW(wide(path).c_str()) != 0; }
 
 bool is_directory(const std::string& path) {

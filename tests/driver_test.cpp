@@ -133,6 +133,35 @@ TEST(Driver, OpensTheSourceForReadingOnlyAndNamesEachPass) {
     EXPECT_EQ(test::read_file(dir.file("RO.tst")), "read only\r\n");
 }
 
+// The target takes its name only when it is whole: while the writer
+// writes, the folder holds the source, the work file and a file of ours
+// whose name starts with ".verbatra-", and no file of the target's name.
+// A file that takes the target's name meanwhile is never replaced.
+std::string g_folder;
+std::vector<std::string> g_seen_while_writing;
+int writer_that_looks(ByteFile& in, ByteFile& out) {
+    g_seen_while_writing = TempDir::list_of(g_folder);
+    test::write_file(g_folder + "/DOC.tst", "someone else's");
+    for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) out.put(static_cast<std::uint8_t>(b));
+    return kConverted;
+}
+
+TEST(Driver, TargetAppearsOnlyWhenWhole) {
+    TempDir dir;
+    g_folder = dir.path();
+    test::write_file(dir.file("DOC"), "text\r");
+    const ConversionResult r = convert_file(dir.file("DOC"), text_only(), target_with(writer_that_looks));
+    ASSERT_EQ(r.outcome, Outcome::Converted);
+    ASSERT_EQ(g_seen_while_writing.size(), 3u);
+    EXPECT_EQ(g_seen_while_writing[0].rfind(".verbatra-", 0), 0u);
+    EXPECT_EQ(g_seen_while_writing[1], "DOC");
+    EXPECT_EQ(g_seen_while_writing[2], "DOC.###");
+    EXPECT_EQ(test::read_file(dir.file("DOC.tst")), "someone else's");
+    EXPECT_NE(r.target_name, dir.file("DOC.tst"));
+    EXPECT_EQ(test::read_file(r.target_name), "text\r");
+    for (const std::string& name : dir.list()) EXPECT_NE(name.rfind(".verbatra-", 0), 0u) << name;
+}
+
 // Fatal stops in the middle of each pass, after output and scratch files
 // have been written.
 int reader_that_stops(ByteFile&, ByteFile& out) {

@@ -33,9 +33,11 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::vector<std::string> TempDir::list() const {
+std::vector<std::string> TempDir::list() const { return list_of(path_); }
+
+std::vector<std::string> TempDir::list_of(const std::string& path) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -22,6 +22,7 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     // The names in the directory, sorted.
     std::vector<std::string> list() const;
+    static std::vector<std::string> list_of(const std::string& path);
 
 private:
     std::string path_;
