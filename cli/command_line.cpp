@@ -136,6 +136,11 @@ public:
         say(message);
     }
 
+    void notice(const std::string& message) override {
+        clear_progress();
+        say(message);
+    }
+
     int files_seen() const { return done_; }
 
     void summary(bool stopped) {

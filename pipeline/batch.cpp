@@ -57,6 +57,14 @@ bool write_list(Batch& batch, const std::string& shown_dir, ListFile& list) {
     platform::DirEntry entry;
     while (search.next(entry)) {
         if (entry.attributes & (platform::kAttrDirectory | platform::kAttrVolumeLabel)) continue;
+        // Targets being written are never sources; those that a run which
+        // has ended left behind are removed.
+        if (parse_partial_name(entry.name).ours) {
+            if (is_leftover_of_ended_run(entry.name) && platform::remove_file(entry.name)) {
+                batch.observer.notice(shown_dir + entry.name + ": left by a run that ended before it was done; removed");
+            }
+            continue;
+        }
         if (entry.name.find_first_of("\r\n") != std::string::npos) {
             batch.observer.problem(shown_dir + entry.name + ": a name with a line break; skipped");
             continue;
@@ -148,6 +156,9 @@ int advance_busy_indicator() {
 
 void convert_selection(const std::string& pattern, int mode, const FormatEntry& source,
                        const FormatEntry& target, BatchObserver& observer) {
+    // A pattern looks at its folders afresh; one named file at a time (a
+    // shell glob of thousands) keeps what is known of the folder.
+    if (mode != kOneFile) platform::forget_directory_names();
     advance_busy_indicator();
     if (mode == kOneFile) {
         Batch batch{pattern, source, target, observer};

@@ -26,6 +26,9 @@ public:
     // A directory that cannot be entered or read, a list that cannot be
     // made: reported, skipped, and the batch goes on.
     virtual void problem(const std::string& message) = 0;
+    // Something the user should know that is no problem (a leftover of an
+    // ended run, removed).
+    virtual void notice(const std::string& message) { (void)message; }
 };
 
 // Converts what `pattern` selects in `mode` with the reader of `source` and

@@ -1,6 +1,7 @@
 #include "pipeline/driver.h"
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "pipeline/fatal.h"
@@ -47,15 +48,52 @@ Outcome outcome_of(int result) {
     }
 }
 
-// A name for the target while it is written, in the folder of `name`:
-// ".verbatra-" and what tells this run's files from another's.
+}  // namespace
+
+namespace {
+// The machine's name as it stands in a name of ours: one field, no path.
+std::string host_field() {
+    std::string host = platform::host_name();
+    for (char& c : host) {
+        if (c == '/' || c == '\\' || c == ':' || c == '-') c = '_';
+    }
+    return host;
+}
+}  // namespace
+
+// ".verbatra-HOST-PROCESS-N.part": the machine and process tell a file of a
+// run that is gone from one of a run still going.
 std::string partial_name_for(const std::string& name) {
     static unsigned counter = 0;
+    const std::string host = host_field();
     const std::string dir = name.substr(0, platform::file_name_start(name));
-    return dir + ".verbatra-" + std::to_string(platform::process_id()) + "-" + std::to_string(++counter) + ".part";
+    return dir + kPartialPrefix + host + "-" + std::to_string(platform::process_id()) + "-" +
+           std::to_string(++counter) + kPartialSuffix;
 }
 
-}  // namespace
+PartialName parse_partial_name(const std::string& name) {
+    PartialName p;
+    const std::size_t prefix = std::strlen(kPartialPrefix), suffix = std::strlen(kPartialSuffix);
+    if (name.size() <= prefix + suffix || name.compare(0, prefix, kPartialPrefix) != 0 ||
+        name.compare(name.size() - suffix, suffix, kPartialSuffix) != 0) {
+        return p;
+    }
+    p.ours = true;
+    const std::string middle = name.substr(prefix, name.size() - prefix - suffix);
+    const std::size_t last = middle.rfind('-');
+    const std::size_t before = last == std::string::npos || last == 0 ? std::string::npos : middle.rfind('-', last - 1);
+    if (before == std::string::npos) return p;
+    p.host = middle.substr(0, before);
+    const std::string pid = middle.substr(before + 1, last - before - 1);
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid.size() > 10) return p;
+    p.pid = std::stoul(pid);
+    return p;
+}
+
+bool is_leftover_of_ended_run(const std::string& name) {
+    const PartialName p = parse_partial_name(name);
+    return p.ours && p.pid != 0 && p.host == host_field() && p.pid != platform::process_id() && !platform::process_alive(p.pid);
+}
 
 std::string work_name_for(const std::string& name) {
     std::string work = name;

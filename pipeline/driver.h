@@ -33,6 +33,21 @@ void note_for_user(const std::string& text);
 // stop, nothing of this conversion is left on disk.
 ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target);
 
+// A target is written under a name of ours in its folder and takes its own
+// name only when whole.
+inline constexpr const char* kPartialPrefix = ".verbatra-";
+inline constexpr const char* kPartialSuffix = ".part";
+std::string partial_name_for(const std::string& name);
+struct PartialName {
+    bool ours = false;  // a name of that form
+    std::string host;
+    unsigned long pid = 0;
+};
+PartialName parse_partial_name(const std::string& name);
+// A name of ours left by a run of this machine that has ended (killed, or
+// the machine stopped): safe to remove.
+bool is_leftover_of_ended_run(const std::string& name);
+
 // The work file name for `name`: the source name with the extension "###",
 // or, when a file of that name exists (the source itself, say), the first
 // free of "#01" to "#99".

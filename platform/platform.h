@@ -63,8 +63,11 @@ std::string make_private_directory(const std::string& prefix);
 // `dir` and returns its path; empty on failure (errno tells why).
 std::string temp_file_name(const std::string& dir, const std::string& prefix);
 
-// This process's number.
+// This process's number, whether a process of this machine is still
+// running, and the machine's name.
 unsigned long process_id();
+bool process_alive(unsigned long pid);
+std::string host_name();
 
 // The current directory, and changing it; false when it cannot be entered.
 std::string current_directory();
@@ -113,5 +116,9 @@ bool exists_exactly(const std::string& path);
 // True when the directory of `path` holds a name equal to its file name
 // without regard to case, as the Windows search compares names.
 bool exists_ignoring_case(const std::string& path);
+// Forgets what exists_ignoring_case keeps of the last directory it looked
+// at (a folder replaced by another within the file system's clock tick can
+// look unchanged): each batch starts from what is on disk.
+void forget_directory_names();
 
 }  // namespace verbatra::platform

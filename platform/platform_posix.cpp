@@ -104,6 +104,11 @@ bool exists_ignoring_case(const std::string& path) {
     return g_names.names.count(fold_name(path.substr(file_name_start(path)))) != 0;
 }
 
+void forget_directory_names() {
+    g_names.valid = false;
+    g_names.names.clear();
+}
+
 struct DirSearch::Impl {
     DIR* dir = nullptr;
     std::string directory;
@@ -190,6 +195,17 @@ std::string current_directory() {
 bool change_directory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
 unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
+
+bool process_alive(unsigned long pid) {
+    if (pid == 0 || pid > 0x7FFFFFFFul) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::string host_name() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "host";
+    return name;
+}
 
 void show_busy_cursor(int) {}
 

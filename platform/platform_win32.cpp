@@ -143,6 +143,21 @@ bool change_directory(const std::string& path) { return SetCurrentDirectoryW(wid
 
 unsigned long process_id() { return GetCurrentProcessId(); }
 
+bool process_alive(unsigned long pid) {
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!h) return GetLastError() == ERROR_ACCESS_DENIED;
+    const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
+}
+
+std::string host_name() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size)) return "host";
+    return narrow(name, size);
+}
+
 void show_busy_cursor(int resource) {
     HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource));
     if (cursor) SetCursor(cursor);
@@ -222,5 +237,6 @@ bool exists(const std::string& path) { return attributes_of(path) != INVALID_FIL
 bool exists_exactly(const std::string& path) { return exists(path); }
 // Windows file systems compare names without regard to case themselves.
 bool exists_ignoring_case(const std::string& path) { return exists(path); }
+void forget_directory_names() {}
 
 }  // namespace verbatra::platform

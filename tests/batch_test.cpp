@@ -25,7 +25,8 @@ public:
         if (r.outcome != Outcome::Converted) not_converted.push_back(path);
     }
     void problem(const std::string& message) override { problems.push_back(message); }
-    Names started, done, not_converted, problems;
+    void notice(const std::string& message) override { notices.push_back(message); }
+    Names started, done, not_converted, problems, notices;
 };
 
 // Runs a batch with the current directory in `dir`, and checks that the
@@ -85,6 +86,27 @@ TEST(Batch, PatternConvertsEachSourceOnceAndLeavesNoListFile) {
     EXPECT_EQ(one.done, (Names{"B.TXT"}));
     EXPECT_TRUE(one.not_converted.empty());
     EXPECT_TRUE(temp.list().empty());
+}
+
+// Targets being written are never taken as sources; one left by a run of
+// this machine that has ended is removed, with a notice; the others (a
+// run still going, another machine's) are left alone.
+TEST(Batch, PartialTargetsOfEndedRuns) {
+    test::TempDir dir;
+    test::write_file(dir.file("A.TXT"), "a");
+    const std::string mine = partial_name_for(dir.file("A.TXT"));
+    const std::string name = mine.substr(mine.rfind('/') + 1);
+    const PartialName p = parse_partial_name(name);
+    ASSERT_TRUE(p.ours);
+    EXPECT_EQ(p.pid, platform::process_id());
+    const std::string dead = ".verbatra-" + p.host + "-2147483646-1.part";
+    const std::string elsewhere = ".verbatra-another_machine-1-1.part";
+    for (const std::string& f : {name, dead, elsewhere}) test::write_file(dir.file(f), "half");
+    Recorder r = select(dir, "*.*", kPattern);
+    EXPECT_EQ(r.done, (Names{"A.TXT"}));
+    ASSERT_EQ(r.notices.size(), 1u);
+    EXPECT_EQ(r.notices[0], dead + ": left by a run that ended before it was done; removed");
+    EXPECT_EQ(dir.list(), sorted(Names{name, elsewhere, "A.TXT", "A.asc"}));
 }
 
 TEST(Batch, RecursionVisitsFilesBeforeSubdirectoriesAndKeepsTheDirectory) {
