@@ -1,5 +1,7 @@
 // The command as a user runs it: outcome lines, exit statuses, and what is
 // left on disk afterwards.
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +20,34 @@ std::string verbatra(const std::string& args) { return std::string(VERBATRA_BINA
 
 int run_in(const test::TempDir& dir, const std::string& args, std::string* out, std::string* err) {
     return test::run_command("cd " + dir.path() + " && " + verbatra(args), out, err);
+}
+
+// Killed outright while it writes a target (kill -9): no file under the
+// target's name, only a file of ours that is not a conversion.
+TEST(CommandLine, KilledRunLeavesNoTargetThatLooksConverted) {
+    test::TempDir dir;
+    std::string big;
+    while (big.size() < 40'000'000) big += "a line of text to convert, with \x8E and \x8F\r";
+    test::write_file(dir.file("BIG.TXT"), big);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(2);
+        execl(VERBATRA_BINARY, VERBATRA_BINARY, "--quiet", "--from", "text", "--to", "rtf-ansi", "BIG.TXT",
+              static_cast<char*>(nullptr));
+        _exit(2);
+    }
+    // Wait for the target being written to appear, then kill.
+    bool writing = false;
+    for (int i = 0; i < 20000 && !writing; ++i) {
+        for (const std::string& name : dir.list()) writing = writing || name.rfind(".verbatra-", 0) == 0;
+        if (!writing) usleep(500);
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(writing) << "the target was never being written";
+    for (const std::string& name : dir.list()) EXPECT_NE(name, "BIG.rtf") << "a half-written target under its name";
 }
 
 TEST(CommandLine, ConvertsEachFileAndSaysSo) {
