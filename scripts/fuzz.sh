@@ -49,6 +49,7 @@ add read-clarisworks "$corpus"/clarisworks/*.cwk "$corpus"/clarisworks/wrapped/*
 add read-ragtime2 "$seeds"/fixtures/ragtime2-*
 add read-ragtime3 "$corpus"/ragtime/*.datafork "$corpus"/ragtime/*.macbin "$seeds"/fixtures/ragtime3-*
 add read-nisus "$seeds"/fixtures/nisus-* "$corpus"/*/wrapped/*.as "$corpus"/ragtime/*.as
+add read-forks "$seeds"/fixtures/nisus-* "$corpus"/*/wrapped/*.as "$corpus"/*/wrapped/*.macbin "$corpus"/ragtime/*.as
 
 # Writer seeds: the streams our readers make of those, and the test streams.
 mkdir -p "$seeds/streams"
