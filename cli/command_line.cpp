@@ -112,21 +112,11 @@ public:
                     std::fflush(stdout);
                 }
                 return;
-            case Outcome::NotOfFormat:
-                refused(path, std::string("not a ") + source_.display_name + " document");
-                return;
-            case Outcome::EmptySource: refused(path, "empty file"); return;
-            case Outcome::NotAvailable:
-                refused(path, source_.reader ? std::string("the ") + target_.display_name + " writer is not available yet"
-                                             : std::string("the ") + source_.display_name + " reader is not available yet");
-                return;
-            case Outcome::TooLarge:
-                refused(path, std::string("too large for ") + target_.display_name + "; not converted");
-                return;
             case Outcome::WriteFailed:
                 ++failed_;
-                say(path + ": could not be read or written whole (disk full?); not converted");
+                say(path + ": " + reason_not_converted(r.outcome, source_, target_));
                 return;
+            default: refused(path, reason_not_converted(r.outcome, source_, target_)); return;
         }
     }
 

@@ -113,6 +113,20 @@ std::string g_note;
 
 void note_for_user(const std::string& text) { g_note = text; }
 
+std::string reason_not_converted(Outcome outcome, const FormatEntry& source, const FormatEntry& target) {
+    switch (outcome) {
+        case Outcome::Converted: return {};
+        case Outcome::NotOfFormat: return std::string("not a ") + source.display_name + " document";
+        case Outcome::EmptySource: return "empty file";
+        case Outcome::NotAvailable:
+            return source.reader ? std::string("the ") + target.display_name + " writer is not available yet"
+                                 : std::string("the ") + source.display_name + " reader is not available yet";
+        case Outcome::TooLarge: return std::string("too large for ") + target.display_name + "; not converted";
+        case Outcome::WriteFailed: return "could not be read or written whole (disk full?); not converted";
+    }
+    return {};
+}
+
 ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target) {
     ConversionResult result;
     if (!source.reader || !target.writer) {

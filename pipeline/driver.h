@@ -23,6 +23,10 @@ struct ConversionResult {
     std::string note;         // what the reader let the user know, or empty
 };
 
+// Why a file was not converted, as the user is told: "not a MacWrite 4.6
+// document", "empty file", ... Empty for a converted file.
+std::string reason_not_converted(Outcome outcome, const FormatEntry& source, const FormatEntry& target);
+
 // Lets the user know something of the conversion in progress that is not a
 // failure (say, a part of the document that could not be found); shown on
 // the file's line.

@@ -97,17 +97,8 @@ public:
     DialogObserver(const FormatEntry& source, const FormatEntry& target) : source_(source), target_(target) {}
     void starting(const std::string&) override { advance_busy_indicator(); }
     void finished(const std::string& path, const ConversionResult& r) override {
-        switch (r.outcome) {
-            case Outcome::Converted: ++converted_; return;
-            case Outcome::NotOfFormat: note(path, std::string("not a ") + source_.display_name + " document"); return;
-            case Outcome::EmptySource: note(path, "empty file"); return;
-            case Outcome::NotAvailable:
-                note(path, source_.reader ? std::string("the ") + target_.display_name + " writer is not available yet"
-                                          : std::string("the ") + source_.display_name + " reader is not available yet");
-                return;
-            case Outcome::TooLarge: note(path, std::string("too large for ") + target_.display_name + "; not converted"); return;
-            case Outcome::WriteFailed: note(path, "could not be read or written whole (disk full?); not converted"); return;
-        }
+        if (r.outcome == Outcome::Converted) ++converted_;
+        else note(path, reason_not_converted(r.outcome, source_, target_));
     }
     void problem(const std::string& message) override { note("", message); }
 
