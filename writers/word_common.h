@@ -11,6 +11,40 @@
 
 namespace verbatra {
 
+namespace word {
+
+// Bits of the character style word both Word writers keep.
+inline constexpr unsigned kBold = 0x01, kUnderline = 0x02, kStrike = 0x04, kSuper = 0x08, kItalic = 0x10,
+                          kCaps = 0x40, kVariant = 0x80, kSpecial = 0x100;
+
+// The style bits of each on/off code pair, by its on code (the off code is
+// the next one).
+struct StyleCode {
+    std::uint8_t on;
+    unsigned bits;
+};
+inline constexpr StyleCode kStyleCodes[] = {
+    {stream::kBoldOn, kBold},           {stream::kUnderlineOn, kUnderline},
+    {stream::kSubscriptOn, kSuper | kVariant}, {stream::kSuperscriptOn, kSuper},
+    {stream::kStrikeOn, kStrike},       {stream::kItalicOn, kItalic},
+    {stream::kAllCapsOn, kCaps},        {stream::kDoubleUnderlineOn, kUnderline | kVariant},
+    {stream::kSmallCapsOn, kCaps | kVariant},
+};
+
+// The style bits that code `code` switches, and whether on; 0 for a code
+// that is not a style code.
+inline unsigned style_code_bits(int code, bool& on) {
+    for (const StyleCode& s : kStyleCodes) {
+        if (code == s.on || code == s.on + 1) {
+            on = code == s.on;
+            return s.bits;
+        }
+    }
+    return 0;
+}
+
+}  // namespace word
+
 inline void put16(std::uint8_t* p, unsigned v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);

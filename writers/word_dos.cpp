@@ -25,8 +25,8 @@ constexpr int kPage = 128;
 constexpr long kMaxPages = 65535;  // page numbers are 16-bit
 
 // Character style word bits.
-constexpr unsigned kBold = 0x01, kUnderline = 0x02, kStrike = 0x04, kSuper = 0x08, kItalic = 0x10,
-                   kCaps = 0x40, kVariant = 0x80, kSpecial = 0x100;
+using word::kBold, word::kUnderline, word::kStrike, word::kSuper, word::kItalic, word::kCaps, word::kVariant,
+    word::kSpecial;
 // Paragraph flag bits, and the two run arguments that are not flags.
 constexpr unsigned kRight = 0x01, kCentre = 0x02, kJustify = 0x04, kIndent = 0x08, kFirstIndent = 0x10,
                    kSpacing = 0x40, kNoteEnd = 0x80, kEndOfText = 255;
@@ -258,6 +258,11 @@ private:
     }
 
     void code(int c, ByteFile& in) {
+        bool on = false;
+        if (const unsigned bits = word::style_code_bits(c, on)) {
+            style(bits, on, c);
+            return;
+        }
         switch (c) {
             case stream::kSetChar: {
                 const int set = in.get();
@@ -278,20 +283,8 @@ private:
                 tabs_.changed = 0;
                 tab_change_ = 1;
                 return;
-            case stream::kBoldOn: case stream::kBoldOff: style(kBold, c == stream::kBoldOn, c); return;
-            case stream::kUnderlineOn: case stream::kUnderlineOff:
-                style(kUnderline, c == stream::kUnderlineOn, c);
-                return;
-            case stream::kSubscriptOn: case stream::kSubscriptOff:
-                style(kSuper | kVariant, c == stream::kSubscriptOn, c);
-                return;
-            case stream::kSuperscriptOn: case stream::kSuperscriptOff:
-                style(kSuper, c == stream::kSuperscriptOn, c);
-                return;
             case stream::kCentredOn: both(kCentre, kJustify); return;
             case stream::kCentredOff: alignment_off(kCentre); return;
-            case stream::kStrikeOn: case stream::kStrikeOff: style(kStrike, c == stream::kStrikeOn, c); return;
-            case stream::kItalicOn: case stream::kItalicOff: style(kItalic, c == stream::kItalicOn, c); return;
             case stream::kPageNumber:
                 style(kSpecial, true, c);
                 text(0x01);
@@ -305,10 +298,6 @@ private:
                 if (next != stream::kLineEnd && next != ByteFile::kEnd) in.unget();
                 return;
             }
-            case stream::kAllCapsOn: case stream::kAllCapsOff: style(kCaps, c == stream::kAllCapsOn, c); return;
-            case stream::kDoubleUnderlineOn: case stream::kDoubleUnderlineOff:
-                style(kUnderline | kVariant, c == stream::kDoubleUnderlineOn, c);
-                return;
             case stream::kJustifiedOn: both(kJustify); return;
             case stream::kJustifiedOff: both(0, kJustify); return;
             case stream::kRightOn:
@@ -316,9 +305,6 @@ private:
                 else right_align_in_line();
                 return;
             case stream::kRightOff: alignment_off(kRight); return;
-            case stream::kSmallCapsOn: case stream::kSmallCapsOff:
-                style(kCaps | kVariant, c == stream::kSmallCapsOn, c);
-                return;
             case stream::kLeftGuillemet: text(0xAE); return;
             case stream::kRightGuillemet: text(0xAF); return;
             case stream::kLeftAligned: return;

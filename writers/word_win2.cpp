@@ -28,8 +28,8 @@ constexpr long kMaxPages = 65535;           // page numbers are 16-bit
 constexpr std::size_t kMaxTableEntries = 10921;  // (65535 - 4) / 6: 16-bit table lengths
 
 // Character style word bits.
-constexpr unsigned kBold = 0x01, kUnderline = 0x02, kStrike = 0x04, kSuper = 0x08, kItalic = 0x10,
-                   kCaps = 0x40, kVariant = 0x80, kSpecial = 0x100;
+using word::kBold, word::kUnderline, word::kStrike, word::kSuper, word::kItalic, word::kCaps, word::kVariant,
+    word::kSpecial;
 // Paragraph flag bits, and the run argument that is not a flag.
 constexpr unsigned kRight = 0x01, kCentre = 0x02, kJustify = 0x04, kIndent = 0x08, kFirstIndent = 0x10,
                    kSpacing = 0x40, kSectionEnd = 0x80;
@@ -455,20 +455,12 @@ private:
     // in the main text, and also where the main pass skips a header or a
     // footer, whose settings hold for the body after it.
     bool state_code(int c, ByteFile& in) {
+        bool on = false;
+        if (const unsigned bits = word::style_code_bits(c, on)) {
+            style(bits, on);
+            return true;
+        }
         switch (c) {
-            case stream::kBoldOn: case stream::kBoldOff: style(kBold, c == stream::kBoldOn); return true;
-            case stream::kUnderlineOn: case stream::kUnderlineOff: style(kUnderline, c == stream::kUnderlineOn); return true;
-            case stream::kSubscriptOn: case stream::kSubscriptOff: style(kSuper | kVariant, c == stream::kSubscriptOn); return true;
-            case stream::kSuperscriptOn: case stream::kSuperscriptOff: style(kSuper, c == stream::kSuperscriptOn); return true;
-            case stream::kStrikeOn: case stream::kStrikeOff: style(kStrike, c == stream::kStrikeOn); return true;
-            case stream::kItalicOn: case stream::kItalicOff: style(kItalic, c == stream::kItalicOn); return true;
-            case stream::kAllCapsOn: case stream::kAllCapsOff: style(kCaps, c == stream::kAllCapsOn); return true;
-            case stream::kDoubleUnderlineOn: case stream::kDoubleUnderlineOff:
-                style(kUnderline | kVariant, c == stream::kDoubleUnderlineOn);
-                return true;
-            case stream::kSmallCapsOn: case stream::kSmallCapsOff:
-                style(kCaps | kVariant, c == stream::kSmallCapsOn);
-                return true;
             case stream::kClearAllTabs:
                 tabs_.stops.fill(0);
                 tabs_.changed = 0;
