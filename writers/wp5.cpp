@@ -27,9 +27,16 @@ constexpr std::uint8_t kColours[17][3] = {
     {127, 0, 127}, {127, 0, 0},     {127, 127, 0}, {127, 127, 127}, {171, 171, 171},
 };
 
-// Attribute numbers of the on and off codes.
-constexpr int kAttrBold = 12, kAttrUnderline = 14, kAttrSubscript = 6, kAttrSuperscript = 5, kAttrStrike = 13,
-              kAttrItalic = 8, kAttrSmallCaps = 15, kAttrDoubleUnderline = 11;
+// WordPerfect's attribute number for each on/off code pair, by its on code
+// (the off code is the next one).
+struct Attribute {
+    std::uint8_t on;
+    std::uint8_t number;
+};
+constexpr Attribute kAttributes[] = {
+    {stream::kBoldOn, 12},   {stream::kUnderlineOn, 14}, {stream::kSubscriptOn, 6},       {stream::kSuperscriptOn, 5},
+    {stream::kStrikeOn, 13}, {stream::kItalicOn, 8},     {stream::kAllCapsOn, 15},        {stream::kDoubleUnderlineOn, 11},
+};
 
 enum class Align { None, Centre, Right };
 
@@ -243,6 +250,12 @@ private:
     }
 
     void code(int c) {
+        for (const Attribute& a : kAttributes) {
+            if (c == a.on || c == a.on + 1) {
+                attribute(c == a.on, a.number);
+                return;
+            }
+        }
         switch (c) {
             case stream::kSetChar: {
                 const int set = arg();
@@ -257,18 +270,6 @@ private:
             case stream::kClearAllTabs:
                 for (int col = 0; col < 128; ++col) pending_.stops[col] = -1;
                 pending_flag_ = true;
-                return;
-            case stream::kBoldOn: case stream::kBoldOff: attribute(c == stream::kBoldOn, kAttrBold); return;
-            case stream::kUnderlineOn: case stream::kUnderlineOff: attribute(c == stream::kUnderlineOn, kAttrUnderline); return;
-            case stream::kSubscriptOn: case stream::kSubscriptOff: attribute(c == stream::kSubscriptOn, kAttrSubscript); return;
-            case stream::kSuperscriptOn: case stream::kSuperscriptOff:
-                attribute(c == stream::kSuperscriptOn, kAttrSuperscript);
-                return;
-            case stream::kStrikeOn: case stream::kStrikeOff: attribute(c == stream::kStrikeOn, kAttrStrike); return;
-            case stream::kItalicOn: case stream::kItalicOff: attribute(c == stream::kItalicOn, kAttrItalic); return;
-            case stream::kAllCapsOn: case stream::kAllCapsOff: attribute(c == stream::kAllCapsOn, kAttrSmallCaps); return;
-            case stream::kDoubleUnderlineOn: case stream::kDoubleUnderlineOff:
-                attribute(c == stream::kDoubleUnderlineOn, kAttrDoubleUnderline);
                 return;
             case stream::kCentredOn: tabs_if_due(); set_align(Align::Centre); return;
             case stream::kCentredOff: align_off(Align::Centre); return;
