@@ -188,22 +188,6 @@ TEST(Ragtime3Reader, CharacterStyles) {
               "a{italic}b{/italic}{bold}{underline}{superscript}c{/bold}{/underline}{/superscript}d{underline}e\n");
 }
 
-TEST(Ragtime3Reader, VersionsAreToldApart) {
-    std::string file = ragtime3({{2, block3({"Text", {}, {}, {}})}});
-    int result = 99;
-    test::run_entry(read_ragtime2, file, &result);
-    EXPECT_EQ(result, -1) << "a RagTime 3 document as RagTime 2";
-    file[46] = 0;
-    test::run_entry(read_ragtime3, file, &result);
-    EXPECT_EQ(result, -1) << "version byte 0";
-    put_at(file, 4, be16(300));
-    file[46] = 1;
-    test::run_entry(read_ragtime3, file, &result);
-    EXPECT_EQ(result, -1) << "page width of 340 or less";
-    test::run_entry(read_ragtime3, "", &result);
-    EXPECT_EQ(result, -2);
-}
-
 // ---- RagTime 2 ----
 
 struct Attr2 {
@@ -293,14 +277,32 @@ TEST(Ragtime2Reader, AttributesAndAlignment) {
               "{subscript}e{/subscript}<para>\nf<para>\n\n");
 }
 
-TEST(Ragtime2Reader, VersionsAreToldApart) {
-    std::string file = ragtime2(1, {{0, 2, ""}, {0, 0, block2({"Text", {}, {}})}});
-    int result = 99;
-    test::run_entry(read_ragtime3, file, &result);
-    EXPECT_EQ(result, -1) << "a RagTime 2 document as RagTime 3";
-    file[46] = 1;
-    test::run_entry(read_ragtime2, file, &result);
-    EXPECT_EQ(result, -1) << "version byte 1";
+// Each entry refuses the other version (byte 46), and keeps its own checks.
+TEST(RagtimeReaders, VersionsAreToldApart) {
+    const std::string v3 = ragtime3({{2, block3({"Text", {}, {}, {}})}});
+    const std::string v2 = ragtime2(1, {{0, 2, ""}, {0, 0, block2({"Text", {}, {}})}});
+    std::string v3_byte0 = v3, v3_narrow = v3, v2_byte1 = v2;
+    v3_byte0[46] = 0;
+    put_at(v3_narrow, 4, be16(300));
+    v2_byte1[46] = 1;
+    const struct {
+        const char* what;
+        const std::string& file;
+        EntryPoint entry;
+        int result;
+    } cases[] = {
+        {"a RagTime 3 document as RagTime 2", v3, read_ragtime2, -1},
+        {"a RagTime 2 document as RagTime 3", v2, read_ragtime3, -1},
+        {"RagTime 3 with version byte 0", v3_byte0, read_ragtime3, -1},
+        {"RagTime 3 with a page width of 340 or less", v3_narrow, read_ragtime3, -1},
+        {"RagTime 2 with version byte 1", v2_byte1, read_ragtime2, -1},
+        {"an empty file", "", read_ragtime3, -2},
+    };
+    for (const auto& c : cases) {
+        int result = 99;
+        test::run_entry(c.entry, c.file, &result);
+        EXPECT_EQ(result, c.result) << c.what;
+    }
 }
 
 // Every cut of the fixtures reads without fault, and a cut inside a text
@@ -309,15 +311,12 @@ TEST(RagtimeReaders, CutFilesKeepWhatTheyHold) {
     const std::string v3 = ragtime3({{2, block3({"Hello world", {{1, 2}}, {0}, {bytes({1, 0x2C})}})}},
                                     {{1, 12, 1}, {1, 10, 2}}, {20});
     const std::string v2 = ragtime2(1, {{0, 2, ""}, {0, 0, block2({"Hello world", {{1, 12, 1, 20}}, {0}})}});
-    for (std::size_t n = 0; n < v3.size(); ++n) {
-        int result = 99;
-        test::run_entry(read_ragtime3, v3.substr(0, n), &result);
-        EXPECT_EQ(result, n == 0 ? -2 : n <= 46 ? -1 : 0) << n;
-    }
-    for (std::size_t n = 0; n < v2.size(); ++n) {
-        int result = 99;
-        test::run_entry(read_ragtime2, v2.substr(0, n), &result);
-        EXPECT_EQ(result, n == 0 ? -2 : n <= 46 ? -1 : 0) << n;
+    for (const auto& [file, entry] : {std::pair<std::string, EntryPoint>{v3, read_ragtime3}, {v2, read_ragtime2}}) {
+        for (std::size_t n = 0; n < file.size(); ++n) {
+            int result = 99;
+            test::run_entry(entry, file.substr(0, n), &result);
+            EXPECT_EQ(result, n == 0 ? -2 : n <= 46 ? -1 : 0) << n;
+        }
     }
     EXPECT_NE(read3(v3.substr(0, v3.find("world") + 2)).find("Hello wo"), std::string::npos);
     EXPECT_NE(read2(v2.substr(0, v2.find("world") + 2)).find("Hello wo"), std::string::npos);
