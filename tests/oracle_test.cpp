@@ -502,6 +502,29 @@ TEST_F(WordDosOracle, ReadersFindOurText) {
     }
 }
 
+// Every document of the suite written by `writer` into `dir` as NAME +
+// `extension`, with our "Ansi (Windows)" text of the same stream, and what
+// LibreOffice reads in them with `filter`.
+struct WrittenSuite {
+    std::vector<std::string> files;
+    std::map<std::string, Expected> expected;
+    std::map<std::string, Words> libreoffice;
+};
+WrittenSuite write_suite(const test::TempDir& dir, EntryPoint writer, const std::string& extension,
+                         const std::string& filter) {
+    WrittenSuite w;
+    for (const Document& doc : suite()) {
+        const std::string file = doc.name + extension;
+        test::write_file(dir.file(file), test::run_entry(writer, doc.stream));
+        Expected e = expected_text(test::run_entry(write_ansi_windows, doc.stream), "CP1252");
+        e.page_numbers = count_code(doc.stream, stream::kPageNumber);
+        w.expected[file] = e;
+        w.files.push_back(file);
+    }
+    w.libreoffice = libreoffice(dir, filter, w.files);
+    return w;
+}
+
 // Word for Windows 2, read by antiword (body and notes, never headers or
 // footers) and LibreOffice's WinWord 5 filter (everything; it opens a
 // broken file as an empty document without complaint, so the text is what
@@ -509,20 +532,11 @@ TEST_F(WordDosOracle, ReadersFindOurText) {
 TEST(WordWin2Oracle, ReadersFindOurText) {
     if (!have("soffice") || !have("antiword")) GTEST_SKIP() << "LibreOffice or antiword is not installed; skipped";
     test::TempDir dir;
-    std::vector<std::string> files;
-    std::map<std::string, Expected> expected;
-    for (const Document& doc : suite()) {
-        const std::string file = doc.name + ".doc";
-        test::write_file(dir.file(file), test::run_entry(write_word_win2, doc.stream));
-        Expected e = expected_text(test::run_entry(write_ansi_windows, doc.stream), "CP1252");
-        e.page_numbers = count_code(doc.stream, stream::kPageNumber);
-        expected[file] = e;
-        files.push_back(file);
-    }
-    const auto lo = libreoffice(dir, "MS WinWord 5", files);
-    for (const std::string& file : files) {
+    const WrittenSuite w = write_suite(dir, write_word_win2, ".doc", "MS WinWord 5");
+    const auto& lo = w.libreoffice;
+    for (const std::string& file : w.files) {
         SCOPED_TRACE(file);
-        const Expected& e = expected[file];
+        const Expected& e = w.expected.at(file);
         std::string out, err;
         ASSERT_EQ(test::run_command("antiword -w 0 -m UTF-8.txt " + dir.file(file), &out, &err), 0) << err;
         expect_words("antiword", words(decode(out, "UTF-8")), e, Sections::Dropped);
@@ -539,20 +553,11 @@ TEST(WordWin2Oracle, ReadersFindOurText) {
 TEST(Wp5Oracle, ReadersFindOurText) {
     if (!have("soffice") || !have("wpd2text")) GTEST_SKIP() << "LibreOffice or libwpd is not installed; skipped";
     test::TempDir dir;
-    std::vector<std::string> files;
-    std::map<std::string, Expected> expected;
-    for (const Document& doc : suite()) {
-        const std::string file = doc.name + ".wp5";
-        test::write_file(dir.file(file), test::run_entry(write_wp5, doc.stream));
-        Expected e = expected_text(test::run_entry(write_ansi_windows, doc.stream), "CP1252");
-        e.page_numbers = count_code(doc.stream, stream::kPageNumber);
-        expected[file] = e;
-        files.push_back(file);
-    }
-    const auto lo = libreoffice(dir, "WordPerfect", files);
-    for (const std::string& file : files) {
+    const WrittenSuite w = write_suite(dir, write_wp5, ".wp5", "WordPerfect");
+    const auto& lo = w.libreoffice;
+    for (const std::string& file : w.files) {
         SCOPED_TRACE(file);
-        const Expected& e = expected[file];
+        const Expected& e = w.expected.at(file);
         std::string out, err;
         // WordPerfect holds the Greek letters themselves, where our Windows
         // text has their Symbol-font bytes: compare those.
