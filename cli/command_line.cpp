@@ -1,10 +1,13 @@
 #include "cli/command_line.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "cli/report.h"
 #include "pipeline/batch.h"
 #include "pipeline/driver.h"
 #include "pipeline/fatal.h"
@@ -86,12 +89,33 @@ int find_or_complain(const char* option, const std::string& text, const FormatEn
 
 std::string bare_name(const std::string& path) { return path.substr(platform::file_name_start(path)); }
 
+// How the summary counts an outcome, and how the report names it.
+enum class Tally { Converted, Refused, Failed, Skipped };
+
+Tally tally_of(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Converted: return Tally::Converted;
+        case Outcome::WriteFailed:
+        case Outcome::Unreadable: return Tally::Failed;
+        case Outcome::IsFolder: return Tally::Skipped;
+        default: return Tally::Refused;
+    }
+}
+
+constexpr const char* kReportOutcome[] = {"converted", "refused", "failed", "skipped"};
+
 // Prints each file's outcome and the summary, and, on a terminal, a
-// progress line in place of the busy cursor.
+// progress line in place of the busy cursor; adds each file to the report.
 class Reporter : public BatchObserver {
 public:
-    Reporter(const FormatEntry& source, const FormatEntry& target, bool quiet)
-        : source_(source), target_(target), quiet_(quiet), progress_(!quiet && platform::stderr_is_terminal()) {}
+    Reporter(const FormatEntry* source, const FormatEntry& target, bool quiet, bool full_target_paths,
+             ReportFile* report)
+        : source_(source),
+          target_(target),
+          quiet_(quiet),
+          full_paths_(full_target_paths),
+          progress_(!quiet && platform::stderr_is_terminal()),
+          report_(report) {}
 
     void starting(const std::string& path) override {
         if (!progress_) return;
@@ -103,21 +127,28 @@ public:
     void finished(const std::string& path, const ConversionResult& r) override {
         clear_progress();
         ++done_;
-        switch (r.outcome) {
-            case Outcome::Converted:
+        const Tally tally = tally_of(r.outcome);
+        const std::string why = reason_not_converted(r, source_, target_);
+        record(path, r, tally, why);
+        switch (tally) {
+            case Tally::Converted: {
                 ++converted_;
-                if (!quiet_) {
-                    std::printf("%s -> %s%s%s%s\n", path.c_str(), bare_name(r.target_name).c_str(),
-                                r.note.empty() ? "" : " (", r.note.c_str(), r.note.empty() ? "" : ")");
-                    std::fflush(stdout);
-                }
+                if (quiet_) return;
+                // What the line adds in brackets: the format recognised, what
+                // the reader let the user know.
+                std::string extra = !source_ && r.format >= 0 ? source_formats[r.format].display_name : "";
+                if (!r.note.empty()) extra += (extra.empty() ? "" : "; ") + r.note;
+                const std::string target = full_paths_ ? r.target_name : bare_name(r.target_name);
+                std::printf("%s -> %s%s%s%s\n", path.c_str(), target.c_str(), extra.empty() ? "" : " (",
+                            extra.c_str(), extra.empty() ? "" : ")");
+                std::fflush(stdout);
                 return;
-            case Outcome::WriteFailed:
-                ++failed_;
-                say(path + ": " + reason_not_converted(r.outcome, source_, target_));
-                return;
-            default: refused(path, reason_not_converted(r.outcome, source_, target_)); return;
+            }
+            case Tally::Failed: ++failed_; break;
+            case Tally::Refused: ++refused_; break;
+            case Tally::Skipped: ++problems_; break;
         }
+        say(path + ": " + why);
     }
 
     void problem(const std::string& message) override {
@@ -146,9 +177,18 @@ public:
     bool all_converted() const { return refused_ == 0 && failed_ == 0 && problems_ == 0; }
 
 private:
-    void refused(const std::string& path, const std::string& why) {
-        ++refused_;
-        say(path + ": " + why);
+    void record(const std::string& path, const ConversionResult& r, Tally tally, const std::string& why) {
+        if (!report_) return;
+        ReportLine line;
+        line.source = path;
+        if (r.format >= 0 && r.format < kSourceCount) line.format = source_formats[r.format].display_name;
+        line.outcome = kReportOutcome[static_cast<int>(tally)];
+        line.target = r.target_name;
+        line.reason = why;
+        line.source_size = r.source_size;
+        line.target_size = r.target_size;
+        // A record that cannot be kept ends the run: the user asked for one.
+        if (!report_->add(line)) stop_with_message("cannot write the report file (disk full?)");
     }
     void say(const std::string& text) {
         std::fflush(stdout);
@@ -160,10 +200,12 @@ private:
         progress_shown_ = false;
     }
 
-    const FormatEntry& source_;
+    const FormatEntry* source_;
     const FormatEntry& target_;
     bool quiet_;
+    bool full_paths_;
     bool progress_;
+    ReportFile* report_;
     bool progress_shown_ = false;
     int done_ = 0, converted_ = 0, refused_ = 0, failed_ = 0, problems_ = 0;
 };
@@ -199,9 +241,48 @@ struct ScratchCleanup {
     ~ScratchCleanup() { remove_scratch_directory(); }
 };
 
+// The lines of a --files-from list: one path a line, any bytes but NUL and
+// the line feed; empty lines are passed over.
+bool read_name_list(const std::string& list, std::vector<std::string>& names) {
+    std::string bytes;
+    if (list == "-") {
+        char block[65536];
+        for (std::size_t n; (n = std::fread(block, 1, sizeof block, stdin)) > 0;) bytes.append(block, n);
+        if (std::ferror(stdin)) return false;
+    } else {
+        ByteFile f = ByteFile::open(list, "rb");
+        if (!f.is_open()) return false;
+        char block[65536];
+        for (std::size_t n; (n = f.read(block, sizeof block)) > 0;) bytes.append(block, n);
+        if (f.failed()) return false;
+    }
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        if (end > start) names.push_back(bytes.substr(start, end - start));
+        start = end + 1;
+    }
+    return true;
+}
+
+// The output folder is made, and written to once, before anything is
+// converted: a folder that cannot take targets ends the run at once.
+void prepare_output_folder(const std::string& dir) {
+    if (!platform::make_directories(dir)) {
+        stop_with_message("cannot make the output folder " + dir + " (" + std::strerror(errno) + ")");
+    }
+    const std::string probe = partial_name_for(dir + "/probe");
+    ByteFile f = ByteFile::open(probe, "w+bx");
+    if (!f.is_open()) stop_with_message("cannot write in the output folder " + dir + " (" + std::strerror(errno) + ")");
+    f.close();
+    platform::remove_file(probe);
+}
+
 int run(int argc, char** argv) {
-    std::string from, to, dump_file;
+    std::string from, to, dump_file, output_dir, jobs_text, report_name, files_from;
     bool have_from = false, have_to = false, have_dump = false, recursive = false, quiet = false;
+    bool have_output = false, have_jobs = false, have_report = false, have_list = false;
     std::vector<std::string> files;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -235,6 +316,14 @@ int run(int argc, char** argv) {
             if (!value(to, have_to)) return kExitUsage;
         } else if (arg == "--dump-stream") {
             if (!value(dump_file, have_dump)) return kExitUsage;
+        } else if (arg == "--output-dir" || arg == "-o") {
+            if (!value(output_dir, have_output)) return kExitUsage;
+        } else if (arg == "--jobs" || arg == "-j") {
+            if (!value(jobs_text, have_jobs)) return kExitUsage;
+        } else if (arg == "--report") {
+            if (!value(report_name, have_report)) return kExitUsage;
+        } else if (arg == "--files-from") {
+            if (!value(files_from, have_list)) return kExitUsage;
         } else {
             std::fprintf(stderr, "verbatra: unknown option %s\n%s", arg.c_str(), kUsage);
             return kExitUsage;
@@ -244,25 +333,71 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "verbatra: --from SOURCE is missing\n%s", kUsage);
         return kExitUsage;
     }
-    int source = find_or_complain("--from", from, source_formats);
-    if (source < 0) return kExitUsage;
-    if (have_dump) return dump(dump_file, source_formats[source]);
-    if (!have_to || files.empty()) {
+    const bool automatic = from == "auto";
+    int source = -1;
+    if (!automatic) {
+        source = find_or_complain("--from", from, source_formats);
+        if (source < 0) return kExitUsage;
+    }
+    if (have_dump) {
+        if (automatic) {
+            std::fprintf(stderr, "verbatra: --dump-stream needs a SOURCE format, not auto\n");
+            return kExitUsage;
+        }
+        return dump(dump_file, source_formats[source]);
+    }
+    if (!have_to || (files.empty() && !have_list)) {
         std::fprintf(stderr, "verbatra: %s\n%s", have_to ? "no FILE given" : "--to TARGET is missing", kUsage);
         return kExitUsage;
     }
     int target = find_or_complain("--to", to, target_formats);
     if (target < 0) return kExitUsage;
-
-    Reporter reporter(source_formats[source], target_formats[target], quiet);
-    try {
-        for (const std::string& arg : files) {
-            const bool pattern = platform::has_wildcards(arg.substr(platform::file_name_start(arg)));
-            const int before = reporter.files_seen();
-            convert_selection(arg, pattern ? (recursive ? kRecursive : kPattern) : kOneFile, source_formats[source],
-                              target_formats[target], reporter);
-            if (pattern && reporter.files_seen() == before) std::fprintf(stderr, "%s: no file matches\n", arg.c_str());
+    int jobs = platform::processor_count();
+    if (have_jobs) {
+        char* end = nullptr;
+        const long n = std::strtol(jobs_text.c_str(), &end, 10);
+        if (jobs_text.empty() || *end != '\0' || n < 1 || n > 256) {
+            std::fprintf(stderr, "verbatra: --jobs takes a number from 1 to 256, not \"%s\"\n", jobs_text.c_str());
+            return kExitUsage;
         }
+        jobs = static_cast<int>(n);
+    }
+    if (have_output && output_dir.empty()) {
+        std::fprintf(stderr, "verbatra: --output-dir needs a folder name\n");
+        return kExitUsage;
+    }
+    if (have_list) {
+        if (!read_name_list(files_from, files)) {
+            std::fprintf(stderr, "%s: %s: cannot read the list (%s)\n", kCaption, files_from.c_str(),
+                         std::strerror(errno));
+            return kExitFatal;
+        }
+    }
+
+    ReportFile report;
+    if (have_report && !report.open(report_name)) {
+        std::fprintf(stderr, "%s: cannot open the report file %s (%s)\n", kCaption, report_name.c_str(),
+                     std::strerror(errno));
+        return kExitFatal;
+    }
+    const FormatEntry* source_entry = automatic ? nullptr : &source_formats[source];
+    Reporter reporter(source_entry, target_formats[target], quiet, have_output, have_report ? &report : nullptr);
+    try {
+        if (have_output) prepare_output_folder(output_dir);
+        BatchOptions options;
+        options.source = source_entry;
+        options.target = &target_formats[target];
+        options.output_dir = output_dir;
+        options.jobs = jobs;
+        Batch batch(options, reporter);
+        for (const std::string& arg : files) {
+            if (platform::has_wildcards(arg.substr(platform::file_name_start(arg)))) {
+                if (!batch.add_pattern(arg, recursive)) std::fprintf(stderr, "%s: no file matches\n", arg.c_str());
+            } else {
+                batch.add_named(arg, recursive);
+            }
+        }
+        batch.finish();
     } catch (const FatalStop& stop) {
         // The stop ends the run; the summary still tells how far it got.
         show_stop(stop);

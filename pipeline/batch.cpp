@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "pipeline/byte_file.h"
 #include "pipeline/fatal.h"
 #include "pipeline/file_utils.h"
+#include "pipeline/queue.h"
 #include "platform/platform.h"
 
 namespace verbatra {
@@ -15,14 +17,9 @@ namespace {
 
 int g_busy_frame = 0;
 
-struct Batch {
-    const std::string& pattern;
-    const FormatEntry& source;
-    const FormatEntry& target;
-    BatchObserver& observer;
-};
-
 std::string reason() { return std::strerror(errno); }
+
+}  // namespace
 
 // Removes the list file on every way out, a fatal stop included.
 struct ListFile {
@@ -34,74 +31,184 @@ struct ListFile {
     }
 };
 
-// Writes the names of the files in the current directory that match the
-// pattern, one a line. False, with the problem reported, when the list
-// cannot be made whole: then nothing of this directory is converted.
-bool write_list(Batch& batch, const std::string& shown_dir, ListFile& list) {
+namespace {
+
+bool is_separator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+std::vector<std::string> components(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (!is_separator(c)) {
+            part += c;
+            continue;
+        }
+        if (!part.empty()) parts.push_back(part);
+        part.clear();
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+bool is_absolute(const std::string& path) {
+    if (!path.empty() && is_separator(path[0])) return true;
+#ifdef _WIN32
+    if (path.size() >= 2 && path[1] == ':') return true;
+#endif
+    return false;
+}
+
+// "." and ".." taken out by the names alone.
+std::vector<std::string> normal(const std::vector<std::string>& parts) {
+    std::vector<std::string> out;
+    for (const std::string& p : parts) {
+        if (p == ".") continue;
+        if (p == "..") {
+            if (!out.empty()) out.pop_back();
+            continue;
+        }
+        out.push_back(p);
+    }
+    return out;
+}
+
+// An AppleDouble sidecar ("._NAME" holding 00 05 16 07): the resource
+// fork of NAME, not a document of its own.
+bool is_sidecar(const std::string& path, const std::string& name) {
+    if (name.size() < 3 || name.compare(0, 2, "._") != 0) return false;
+    ByteFile f = ByteFile::open(path, "rb");
+    std::uint8_t magic[4] = {};
+    return f.is_open() && f.read(magic, 4) == 4 && magic[0] == 0 && magic[1] == 5 && magic[2] == 0x16 && magic[3] == 7;
+}
+
+}  // namespace
+
+Batch::Batch(const BatchOptions& options, BatchObserver& observer)
+    : options_(options), observer_(observer), start_dir_(platform::current_directory()) {
+    if (start_dir_.empty()) stop_with_message("cannot tell the current directory");
+    queue_ = std::make_unique<ConversionQueue>(options_.source, *options_.target, options_.jobs, observer_);
+}
+
+Batch::~Batch() = default;
+
+void Batch::finish() { queue_->finish(); }
+
+std::string Batch::target_base(const std::string& source) const {
+    if (options_.output_dir.empty()) return {};
+    std::vector<std::string> path = normal(components(is_absolute(source) ? source : start_dir_ + "/" + source));
+    const std::vector<std::string> start = normal(components(start_dir_));
+    const bool inside = path.size() > start.size() && std::equal(start.begin(), start.end(), path.begin());
+    std::string base = options_.output_dir;
+    for (std::size_t i = inside ? start.size() : 0; i < path.size(); ++i) {
+        std::string part = path[i];
+        if (part.size() == 2 && part[1] == ':') part.pop_back();  // a drive letter, as a folder
+        base += "/" + part;
+    }
+    return base;
+}
+
+void Batch::add_file(const std::string& path) {
+    ++added_;
+    observer_.starting(path);
+    queue_->add(path, path, target_base(path));
+}
+
+void Batch::add_named(const std::string& path, bool recursive) {
+    if (recursive && platform::is_directory(path)) {
+        std::string dir = path;
+        if (!is_separator(dir.back())) dir += '/';
+        select_here("*.*", true, dir);
+        return;
+    }
+    add_file(path);
+}
+
+bool Batch::add_pattern(const std::string& pattern, bool recursive) {
+    // A pattern looks at its folders afresh.
+    platform::forget_directory_names();
+    advance_busy_indicator();
+    const int before = added_;
+    const std::size_t base = platform::file_name_start(pattern);
+    const std::string dir = pattern.substr(0, base);
+    if (!dir.empty() && !platform::is_directory(dir)) {
+        const std::string why = platform::exists(dir) ? std::string(std::strerror(ENOTDIR)) : reason();
+        observer_.problem(dir + ": cannot be entered (" + why + "); skipped");
+        return true;
+    }
+    select_here(pattern.substr(base), recursive, dir);
+    return added_ > before;
+}
+
+// Writes the names of the files of `dir` that match the pattern, one a
+// line. False, with the problem reported, when the list cannot be made
+// whole: then nothing of this directory is converted.
+bool Batch::write_list(const std::string& pattern, const std::string& dir, ListFile& list) {
     const std::string temp = platform::temp_directory();
-    const std::string where = shown_dir.empty() ? std::string("the starting directory") : shown_dir;
+    const std::string where = dir.empty() ? std::string("the starting directory") : dir;
     list.name = platform::temp_file_name(temp, "VRB");
     if (!list.name.empty()) list.file = ByteFile::open(list.name, "w+b");
     if (!list.file.is_open()) {
         const std::string why = reason();
-        batch.observer.problem("cannot make a list file in the temporary directory " + temp + " (" + why +
-                               "); nothing in " + where + " converted");
+        observer_.problem("cannot make a list file in the temporary directory " + temp + " (" + why +
+                          "); nothing in " + where + " converted");
         return false;
     }
     platform::DirSearch search;
-    if (!search.open(batch.pattern)) {
+    if (!search.open(dir + pattern)) {
         const std::string why = reason();
-        batch.observer.problem(where + ": cannot be read (" + why + "); skipped");
+        observer_.problem(where + ": cannot be read (" + why + "); skipped");
         return false;
     }
     platform::DirEntry entry;
     while (search.next(entry)) {
         if (entry.attributes & (platform::kAttrDirectory | platform::kAttrVolumeLabel)) continue;
+        const std::string path = dir + entry.name;
         // Targets being written are never sources; those that a run which
         // has ended left behind are removed.
         if (parse_partial_name(entry.name).ours) {
-            if (is_leftover_of_ended_run(entry.name) && platform::remove_file(entry.name)) {
-                batch.observer.notice(shown_dir + entry.name + ": left by a run that ended before it was done; removed");
+            if (is_leftover_of_ended_run(entry.name) && platform::remove_file(path)) {
+                observer_.notice(path + ": left by a run that ended before it was done; removed");
             }
             continue;
         }
         if (entry.name.find_first_of("\r\n") != std::string::npos) {
-            batch.observer.problem(shown_dir + entry.name + ": a name with a line break; skipped");
+            observer_.problem(path + ": a name with a line break; skipped");
             continue;
         }
-        if ((entry.attributes & platform::kAttrLink) && !platform::exists(entry.name)) {
-            batch.observer.problem(shown_dir + entry.name + ": a link to nothing; skipped");
+        if ((entry.attributes & platform::kAttrLink) && !platform::exists(path)) {
+            observer_.problem(path + ": a link to nothing; skipped");
             continue;
         }
+        if (is_sidecar(path, entry.name)) continue;
         list.file.put_text(entry.name.c_str());
         list.file.put_text("\r\n");
     }
     if (!list.file.flush() || list.file.failed()) {
-        batch.observer.problem("cannot write the list file in the temporary directory " + temp +
-                               "; nothing in " + where + " converted");
+        observer_.problem("cannot write the list file in the temporary directory " + temp + "; nothing in " + where +
+                          " converted");
         return false;
     }
     list.file.rewind();
     return true;
 }
 
-void convert_one(Batch& batch, const std::string& name, const std::string& shown) {
-    batch.observer.starting(shown);
-    ConversionResult result = convert_file(name, batch.source, batch.target);
-    batch.observer.finished(shown, result);
-}
-
-// Converts the matching files of the current directory, then, in recursive
-// mode, those of each subdirectory in turn.
-void select_here(Batch& batch, int mode, const std::string& shown_dir) {
+// Converts the matching files of `dir` (empty, or ending in a separator),
+// then, recursively, those of each subdirectory in turn.
+void Batch::select_here(const std::string& pattern, bool recursive, const std::string& dir) {
     {
         ListFile list;
-        if (write_list(batch, shown_dir, list)) {
+        if (write_list(pattern, dir, list)) {
             std::string name;
-            while (read_list_name(list.file, name)) convert_one(batch, name, shown_dir + name);
+            while (read_list_name(list.file, name)) add_file(dir + name);
         }
     }
-    if (mode != kRecursive) return;
+    if (!recursive) return;
 
     // The subdirectories are gathered first, so that no directory handle
     // stays open however deep the tree goes.
@@ -109,31 +216,33 @@ void select_here(Batch& batch, int mode, const std::string& shown_dir) {
     {
         platform::DirSearch search;
         platform::DirEntry entry;
-        if (search.open("*.*")) {
+        if (search.open(dir + "*.*")) {
             while (search.next(entry)) {
                 if (!(entry.attributes & platform::kAttrDirectory) || (entry.attributes & platform::kAttrLink)) {
                     continue;
                 }
                 if (entry.name == "." || entry.name == "..") continue;
+                // The sidecars a Macintosh leaves in zip archives.
+                if (entry.name == "__MACOSX") continue;
                 subdirs.push_back(entry.name);
             }
         }
     }
-    if (subdirs.empty()) return;
-    const std::string here = platform::current_directory();
-    for (const std::string& dir : subdirs) {
-        if (!platform::change_directory(dir)) {
+    for (const std::string& sub : subdirs) {
+        const std::string path = dir + sub;
+        // The output folder inside the tree holds our targets, not sources.
+        if (!options_.output_dir.empty() && platform::same_file(path, options_.output_dir)) continue;
+        platform::DirSearch probe;
+        if (!probe.open(path + "/*.*")) {
             const std::string why = reason();
-            batch.observer.problem(shown_dir + dir + ": cannot be entered (" + why + "); skipped");
+            observer_.problem(path + ": cannot be entered (" + why + "); skipped");
             continue;
         }
+        probe.close();
         advance_busy_indicator();
-        select_here(batch, kRecursive, shown_dir + dir + "/");
-        if (!platform::change_directory(here)) stop_with_message("cannot return to the directory " + here);
+        select_here(pattern, true, path + "/");
     }
 }
-
-}  // namespace
 
 bool read_list_name(ByteFile& list, std::string& name) {
     for (;;) {
@@ -156,33 +265,17 @@ int advance_busy_indicator() {
 
 void convert_selection(const std::string& pattern, int mode, const FormatEntry& source,
                        const FormatEntry& target, BatchObserver& observer) {
-    // A pattern looks at its folders afresh; one named file at a time (a
-    // shell glob of thousands) keeps what is known of the folder.
-    if (mode != kOneFile) platform::forget_directory_names();
-    advance_busy_indicator();
+    BatchOptions options;
+    options.source = &source;
+    options.target = &target;
+    Batch batch(options, observer);
     if (mode == kOneFile) {
-        Batch batch{pattern, source, target, observer};
-        convert_one(batch, pattern, pattern);
-        return;
+        advance_busy_indicator();
+        batch.add_named(pattern, false);
+    } else {
+        batch.add_pattern(pattern, mode == kRecursive);
     }
-    // A pattern with a directory part ("letters/*.TXT") is matched inside
-    // that directory, and the names shown keep the part.
-    const std::size_t base = platform::file_name_start(pattern);
-    const std::string dir = pattern.substr(0, base);
-    const std::string bare = pattern.substr(base);
-    const std::string start = platform::current_directory();
-    if (start.empty()) stop_with_message("cannot tell the current directory");
-    if (!dir.empty() && !platform::change_directory(dir)) {
-        const std::string why = reason();
-        observer.problem(dir + ": cannot be entered (" + why + "); skipped");
-        return;
-    }
-    struct Restore {
-        const std::string& start;
-        ~Restore() { platform::change_directory(start); }
-    } restore{start};
-    Batch batch{bare, source, target, observer};
-    select_here(batch, mode, dir);
+    batch.finish();
 }
 
 }  // namespace verbatra

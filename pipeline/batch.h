@@ -1,7 +1,8 @@
-// Batch selection: one named file, every file of the current directory that
+// Batch selection: named files, every file of the current directory that
 // matches a pattern, or the same through every subdirectory below it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "pipeline/byte_file.h"
@@ -20,7 +21,8 @@ class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
     // `path` is the file's name as given, or, for a pattern, its path
-    // relative to the directory the batch started in.
+    // relative to the directory the batch started in (the pattern's own
+    // directory part first).
     virtual void starting(const std::string& path) { (void)path; }
     virtual void finished(const std::string& path, const ConversionResult& result) = 0;
     // A directory that cannot be entered or read, a list that cannot be
@@ -31,12 +33,59 @@ public:
     virtual void notice(const std::string& message) { (void)message; }
 };
 
+// How a batch converts: the formats, where targets go, how many files at once.
+struct BatchOptions {
+    const FormatEntry* source = nullptr;  // null: each file's format is recognised
+    const FormatEntry* target = nullptr;
+    // Empty: each target beside its source. Otherwise targets go into this
+    // folder, each at its source's path relative to the folder the run
+    // started in (a path outside it: its whole path, without the root).
+    std::string output_dir;
+    int jobs = 1;  // conversions running at once
+};
+
+class ConversionQueue;
+
+// A run over named files, folders and patterns. Files are converted in the
+// order they are given and found, and the observer hears of each in that
+// order, however many run at once; targets take their names in that order
+// too, so the never-overwrite naming is that of one file at a time.
+class Batch {
+public:
+    Batch(const BatchOptions& options, BatchObserver& observer);
+    ~Batch();  // on a fatal stop: what is not yet reported is removed
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // One named file; with `recursive`, a folder converts its whole tree.
+    void add_named(const std::string& path, bool recursive);
+    // The files of the current directory (or the pattern's own directory)
+    // that match; with `recursive`, those of every subdirectory too.
+    // False when nothing matched.
+    bool add_pattern(const std::string& pattern, bool recursive);
+    // Waits for every conversion and reports the rest.
+    void finish();
+
+    // Where the target of `source` goes (without its extension).
+    std::string target_base(const std::string& source) const;
+
+private:
+    void add_file(const std::string& path);
+    void select_here(const std::string& pattern, bool recursive, const std::string& dir);
+    bool write_list(const std::string& pattern, const std::string& dir, struct ListFile& list);
+
+    BatchOptions options_;
+    BatchObserver& observer_;
+    std::unique_ptr<ConversionQueue> queue_;
+    std::string start_dir_;
+    int added_ = 0;
+};
+
 // Converts what `pattern` selects in `mode` with the reader of `source` and
-// the writer of `target`. A pattern is expanded into a list file first, so
-// the files a conversion creates are never picked up by the same pass; the
-// files of a directory come before its subdirectories, and links to
-// directories are never followed. The current directory is the same
-// afterwards.
+// the writer of `target`, beside the sources, one file at a time. A pattern
+// is expanded into a list file first, so the files a conversion creates are
+// never picked up by the same pass; the files of a directory come before
+// its subdirectories, and links to directories are never followed.
 void convert_selection(const std::string& pattern, int mode, const FormatEntry& source,
                        const FormatEntry& target, BatchObserver& observer);
 

@@ -118,6 +118,8 @@ void ByteFile::set_full_buffering(std::size_t size) {
     capacity_ = size ? size : 1;
     rpos_ = rend_ = wpos_ = wend_ = wmax_ = nullptr;
     base_ = here;
+    // Reading ahead may have left the system's position past `here`.
+    if (fd_ >= 0 && here >= 0) platform::seek_file(fd_, here, SEEK_SET);
 }
 
 bool ByteFile::flush() {

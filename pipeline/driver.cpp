@@ -2,12 +2,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <utility>
 
+#include "pipeline/detect.h"
 #include "pipeline/fatal.h"
 #include "pipeline/file_utils.h"
 #include "pipeline/scratch.h"
 #include "platform/platform.h"
+#include "readers/binhex.h"
+#include "readers/mac_forks.h"
 
 namespace verbatra {
 
@@ -18,26 +22,15 @@ namespace {
 class LeftoverGuard {
 public:
     ~LeftoverGuard() {
-        if (!work_.empty()) platform::remove_file(work_);
         if (!target_.empty()) platform::remove_file(target_);
         clear_scratch_files();
     }
-    void work(const std::string& name) { work_ = name; }
     void target(const std::string& name) { target_ = name; }
     void keep_target() { target_.clear(); }
 
 private:
-    std::string work_;
     std::string target_;
 };
-
-// Creates `name` only if no file of that name exists. Returns a closed file
-// when the name was taken meanwhile; stops on any other failure.
-ByteFile create_new(const std::string& name) {
-    ByteFile file = ByteFile::open(name, "w+bx");
-    if (!file.is_open() && errno != EEXIST) stop_cannot_open(name);
-    return file;
-}
 
 Outcome outcome_of(int result) {
     switch (result) {
@@ -95,17 +88,6 @@ bool is_leftover_of_ended_run(const std::string& name) {
     return p.ours && p.pid != 0 && p.host == host_field() && p.pid != platform::process_id() && !platform::process_alive(p.pid);
 }
 
-std::string work_name_for(const std::string& name) {
-    std::string work = name;
-    replace_extension(work, "###");
-    for (int n = 1; n <= 99 && file_exists(work); ++n) {
-        const char ext[4] = {'#', static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10), 0};
-        work = name;
-        replace_extension(work, ext);
-    }
-    return work;
-}
-
 namespace {
 // The reader's word to the user on the conversion in progress.
 std::string g_note;
@@ -114,93 +96,213 @@ std::string g_note;
 void note_for_user(const std::string& text) { g_note = text; }
 
 std::string reason_not_converted(Outcome outcome, const FormatEntry& source, const FormatEntry& target) {
-    switch (outcome) {
+    ConversionResult r;
+    r.outcome = outcome;
+    return reason_not_converted(r, &source, target);
+}
+
+std::string reason_not_converted(const ConversionResult& r, const FormatEntry* source, const FormatEntry& target) {
+    const FormatEntry* used = r.format >= 0 && r.format < kSourceCount ? &source_formats[r.format] : source;
+    switch (r.outcome) {
         case Outcome::Converted: return {};
-        case Outcome::NotOfFormat: return std::string("not a ") + source.display_name + " document";
+        case Outcome::NotOfFormat:
+            return used ? std::string("not a ") + used->display_name + " document" : "not a document of a known format";
         case Outcome::EmptySource: return "empty file";
         case Outcome::NotAvailable:
-            return source.reader ? std::string("the ") + target.display_name + " writer is not available yet"
-                                 : std::string("the ") + source.display_name + " reader is not available yet";
+            return used && !used->reader ? std::string("the ") + used->display_name + " reader is not available yet"
+                                         : std::string("the ") + target.display_name + " writer is not available yet";
         case Outcome::TooLarge: return std::string("too large for ") + target.display_name + "; not converted";
-        case Outcome::WriteFailed: return "could not be read or written whole (disk full?); not converted";
+        case Outcome::WriteFailed:
+            return r.reason.empty() ? "could not be read or written whole (disk full?); not converted"
+                                    : r.reason + "; not converted";
+        case Outcome::Unreadable: return "cannot be read (" + r.reason + ")";
+        case Outcome::IsFolder: return "is a folder; skipped (use --recursive to convert what it holds)";
+        case Outcome::Unrecognised: return "not a document of a known format";
+        case Outcome::Sidecar: return "an AppleDouble resource fork, not a document; skipped";
+        case Outcome::Damaged: return r.reason + "; not converted";
     }
     return {};
 }
 
-ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target) {
+namespace {
+
+// The bytes a reader is to read: the source itself, or, for a wrapped
+// source, its data fork (or the whole wrapping, for a reader that looks
+// for the resource fork itself), with what the wrapping tells of it.
+struct Unwrapped {
+    ByteFile decoded;    // a BinHex source, as AppleSingle
+    ByteFile data_fork;  // the data fork of a wrapped source
+    ByteFile* wrapped = nullptr;
+    MacForks forks;
+    bool is_wrapped = false;
+};
+
+// Why the source failed: the system's word for the last error.
+std::string system_reason() { return std::strerror(errno); }
+
+// The folder part of a path, without its last separator; empty for a bare name.
+std::string folder_of(const std::string& path) {
+    const std::size_t start = platform::file_name_start(path);
+    return start == 0 ? std::string() : path.substr(0, start - 1);
+}
+
+}  // namespace
+
+ConversionResult prepare_conversion(const ConversionRequest& request, const FormatEntry* source,
+                                    const FormatEntry& target) {
     ConversionResult result;
-    if (!source.reader || !target.writer) {
+    if ((source && !source->reader) || !target.writer) {
         result.outcome = Outcome::NotAvailable;
         return result;
     }
     LeftoverGuard guard;
+    const std::string& name = request.source;
+    auto fail = [&](Outcome outcome, std::string reason = {}) {
+        result.outcome = outcome;
+        result.reason = std::move(reason);
+        return result;
+    };
 
+    if (platform::is_directory(name)) return fail(Outcome::IsFolder);
     // The source is only read, so a write-protected or archived file converts.
-    if (platform::is_directory(name)) stop_with_message(name + " (is a directory)");
-    ByteFile src = open_or_stop(name, "rb");
+    ByteFile src = ByteFile::open(name, "rb");
+    if (!src.is_open()) return fail(Outcome::Unreadable, system_reason());
+    // A source that cannot be measured (a pipe) is read straight through:
+    // it can be neither recognised nor unwrapped.
+    const long size = src.size();
+    const bool seekable = size >= 0;
+    if (!seekable && !source) return fail(Outcome::Unreadable, system_reason());
+    result.source_size = seekable ? static_cast<std::uint64_t>(size) : 0;
+    if (size == 0 && !source) return fail(Outcome::EmptySource);
 
-    std::string work_name;
-    ByteFile work;
-    for (int tries = 0; !work.is_open(); ++tries) {
-        work_name = work_name_for(name);
-        if (tries > 8 || file_exists(work_name)) stop_with_message(work_name + " (no free work file name)");
-        work = create_new(work_name);
+    // A wrapped file converts as the file it wraps.
+    Unwrapped u;
+    u.wrapped = &src;
+    if (seekable) {
+        std::uint8_t start[4160];
+        src.rewind();
+        const std::size_t have = src.read(start, sizeof start);
+        if (looks_like_binhex(start, have)) {
+            u.decoded = open_scratch("HQX.###", "w+b");
+            const std::string why = decode_binhex(src, u.decoded);
+            if (!why.empty()) return fail(Outcome::Damaged, why);
+            if (!u.decoded.flush() || u.decoded.failed()) return fail(Outcome::WriteFailed);
+            u.wrapped = &u.decoded;
+        }
+        src.rewind();
+        u.forks = find_forks(*u.wrapped);
+        if (u.forks.wrapping == Wrapping::AppleDouble) return fail(Outcome::Sidecar);
+        u.is_wrapped =
+            u.forks.wrapping == Wrapping::AppleSingle || (u.forks.wrapping == Wrapping::MacBinary && u.forks.certain);
     }
-    guard.work(work_name);
 
+    const FormatEntry* reader = source;
+    if (!reader) {
+        result.format = detect_source_format(*u.wrapped, u.is_wrapped ? u.forks : MacForks{}, name);
+        if (result.format < 0) return fail(Outcome::Unrecognised);
+        reader = &source_formats[result.format];
+        if (!reader->reader) return fail(Outcome::NotAvailable);
+    } else {
+        result.format = static_cast<int>(source - source_formats);
+        if (result.format < 0 || result.format >= kSourceCount) result.format = -1;
+    }
+    ByteFile* input = u.wrapped;
+    if (u.is_wrapped && !(reader->flags & kReadsForks)) {
+        u.data_fork = open_scratch("DATA.###", "w+b");
+        u.wrapped->seek_to(u.forks.data.offset);
+        if (copy_bytes(*u.wrapped, u.data_fork, u.forks.data.length) != 0 || u.wrapped->failed()) {
+            return fail(Outcome::WriteFailed);
+        }
+        u.data_fork.rewind();
+        input = &u.data_fork;
+    }
+    if (seekable) input->rewind();
+
+    // The work file lives in the private folder, never beside the source.
+    // Named for the passes as the scratch file it is; the private folder
+    // is only made if the work file outgrows memory.
+    const std::string work_name = "WORK.###";
+    ByteFile work = open_scratch("WORK.###", "w+b");
     set_current_names(name, work_name);
-    set_buffering(src, work, (source.flags >> 2) & 3);
+    set_buffering(*input, work, (reader->flags >> 2) & 3);
     g_note.clear();
-    int read_result = source.reader(src, work);
+    const int read_result = reader->reader(*input, work);
     result.note = std::move(g_note);
-    bool work_ok = work.close();
-    bool source_ok = !src.failed();
+    const bool source_ok = !input->failed() && !src.failed();
+    const bool work_ok = work.flush() && !work.failed();
     src.close();
-    if (read_result != kConverted) {
-        result.outcome = outcome_of(read_result);
-        return result;
-    }
-    if (!work_ok || !source_ok) {
-        result.outcome = Outcome::WriteFailed;
-        return result;
-    }
+    u.decoded.close();
+    u.data_fork.close();
+    if (read_result != kConverted) return fail(outcome_of(read_result));
+    if (!work_ok || !source_ok) return fail(Outcome::WriteFailed);
+    work.rewind();
 
-    work = open_or_stop(work_name, "rb");
-    // The target is written under a name of ours beside it and takes its
-    // own name only when it is whole: a run that is killed leaves no
-    // half-written file that looks converted.
+    std::string target_name = request.target_base.empty() ? name : request.target_base;
+    replace_extension(target_name, target.extension);
+    const std::string folder = folder_of(target_name);
+    if (!request.target_base.empty() && !folder.empty() && !platform::make_directories(folder)) {
+        return fail(Outcome::WriteFailed, "cannot make the folder " + folder + " (" + system_reason() + ")");
+    }
+    // The target is written under a name of ours beside where it goes and
+    // takes its own name only when it is whole and on the disk: a run that
+    // is killed leaves no half-written file that looks converted.
     std::string partial;
     ByteFile out;
     for (int tries = 0; !out.is_open(); ++tries) {
-        partial = partial_name_for(name);
-        if (tries > 8) stop_with_message(partial + " (no free name for the target being written)");
-        out = create_new(partial);
+        partial = partial_name_for(target_name);
+        out = ByteFile::open(partial, "w+bx");
+        if (!out.is_open() && (errno != EEXIST || tries > 8)) {
+            return fail(Outcome::WriteFailed,
+                        "cannot write in " + (folder.empty() ? std::string("the current folder") : folder) + " (" +
+                            system_reason() + ")");
+        }
     }
     guard.target(partial);
-    std::string target_name = name;
-    replace_extension(target_name, target.extension);
-    if (file_exists(target_name)) make_unique_name(target_name);
 
     set_current_names(work_name, target_name);
     set_buffering(work, out, (target.flags >> 4) & 3);
-    int write_result = target.writer(work, out);
+    const int write_result = target.writer(work, out);
     work.close();
-    bool target_ok = out.close();
+    bool target_ok = out.flush() && !out.failed();
+    result.target_size = static_cast<std::uint64_t>(std::max<long>(out.size(), 0));
+    target_ok = target_ok && platform::sync_file(out.descriptor());
+    target_ok = out.close() && target_ok;
     if (write_result != kConverted) {
-        result.outcome = outcome_of(write_result);
-        if (result.outcome == Outcome::NotOfFormat) result.outcome = Outcome::WriteFailed;
-        return result;
+        const Outcome o = outcome_of(write_result);
+        return fail(o == Outcome::NotOfFormat ? Outcome::WriteFailed : o);
     }
-    if (!target_ok) {
-        result.outcome = Outcome::WriteFailed;
-        return result;
-    }
-    while (!platform::rename_no_replace(partial, target_name)) {
-        if (errno != EEXIST) stop_cannot_open(target_name);
+    if (!target_ok) return fail(Outcome::WriteFailed);
+    guard.keep_target();
+    result.partial = partial;
+    result.target_name = target_name;
+    return result;
+}
+
+void publish_conversion(ConversionResult& result) {
+    if (result.outcome != Outcome::Converted || result.partial.empty()) return;
+    std::string& target_name = result.target_name;
+    if (file_exists(target_name)) make_unique_name(target_name);
+    while (!platform::rename_no_replace(result.partial, target_name)) {
+        if (errno != EEXIST) {
+            result.reason = "cannot give the target its name " + target_name + " (" + system_reason() + ")";
+            discard_conversion(result);
+            result.outcome = Outcome::WriteFailed;
+            return;
+        }
         make_unique_name(target_name);  // a file of that name appeared meanwhile
     }
-    guard.keep_target();
-    result.target_name = target_name;
+    result.partial.clear();
+}
+
+void discard_conversion(ConversionResult& result) {
+    if (!result.partial.empty()) platform::remove_file(result.partial);
+    result.partial.clear();
+    result.target_name.clear();
+}
+
+ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target) {
+    ConversionResult result = prepare_conversion(ConversionRequest{name, {}}, &source, target);
+    publish_conversion(result);
     return result;
 }
 

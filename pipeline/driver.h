@@ -1,7 +1,8 @@
-// The conversion of one file: the reader pass into a work file beside the
-// source, then the writer pass into the target.
+// The conversion of one file: the reader pass into a work file, then the
+// writer pass into the target.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "pipeline/registry.h"
@@ -15,17 +16,37 @@ enum class Outcome {
     NotAvailable,  // the reader or writer is not built yet; nothing written
     TooLarge,      // the writer cannot hold the document; nothing written
     WriteFailed,   // the work file or target could not be written whole
+    Unreadable,    // the source cannot be opened or read (reason says why)
+    IsFolder,      // the name is a folder
+    Unrecognised,  // no reader recognises the source (format detection)
+    Sidecar,       // an AppleDouble resource fork, not a document
+    Damaged,       // a wrapping (BinHex) whose checks fail (reason says why)
 };
 
 struct ConversionResult {
     Outcome outcome = Outcome::Converted;
     std::string target_name;  // the file written, when converted
     std::string note;         // what the reader let the user know, or empty
+    std::string reason;       // the system's word on a failure, or empty
+    int format = -1;          // the source format used, when one was
+    std::uint64_t source_size = 0, target_size = 0;
+    // A target written whole but not yet under its own name (see
+    // prepare_conversion).
+    std::string partial;
+};
+
+// What to convert and where the target goes.
+struct ConversionRequest {
+    std::string source;
+    // The target's name before its extension is set: empty for beside
+    // the source; in an output folder, the mirrored path there.
+    std::string target_base;
 };
 
 // Why a file was not converted, as the user is told: "not a MacWrite 4.6
 // document", "empty file", ... Empty for a converted file.
 std::string reason_not_converted(Outcome outcome, const FormatEntry& source, const FormatEntry& target);
+std::string reason_not_converted(const ConversionResult& result, const FormatEntry* source, const FormatEntry& target);
 
 // Lets the user know something of the conversion in progress that is not a
 // failure (say, a part of the document that could not be found); shown on
@@ -36,6 +57,17 @@ void note_for_user(const std::string& text);
 // The source is only ever read. On any outcome but Converted, and on a fatal
 // stop, nothing of this conversion is left on disk.
 ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target);
+
+// The same in two steps, so that conversions can run side by side while
+// targets still take their names in a fixed order. `source` null
+// recognises each file's format. A wrapped source (MacBinary, AppleSingle,
+// BinHex) converts as its data fork. Converted means the target is whole
+// on disk under `partial`; publish_conversion then gives it its name, and
+// discard_conversion removes it instead.
+ConversionResult prepare_conversion(const ConversionRequest& request, const FormatEntry* source,
+                                    const FormatEntry& target);
+void publish_conversion(ConversionResult& result);
+void discard_conversion(ConversionResult& result);
 
 // A target is written under a name of ours in its folder and takes its own
 // name only when whole.
@@ -52,9 +84,5 @@ PartialName parse_partial_name(const std::string& name);
 // the machine stopped): safe to remove.
 bool is_leftover_of_ended_run(const std::string& name);
 
-// The work file name for `name`: the source name with the extension "###",
-// or, when a file of that name exists (the source itself, say), the first
-// free of "#01" to "#99".
-std::string work_name_for(const std::string& name);
 
 }  // namespace verbatra

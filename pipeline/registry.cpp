@@ -27,7 +27,7 @@ const FormatEntry source_formats[kSourceCount + 1] = {
     {"ClarisWorks", "", read_clarisworks, nullptr, 0x3D, "clarisworks"},
     {"Ragtime 2", "", read_ragtime2, nullptr, 0x3D, "ragtime2"},
     {"Ragtime 3", "", read_ragtime3, nullptr, 0x3D, "ragtime3"},
-    {"Nisus Writer", "", read_nisus, nullptr, 0x3D, "nisus"},
+    {"Nisus Writer", "", read_nisus, nullptr, 0x3D | kReadsForks, "nisus"},
     {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
 };
 

@@ -22,9 +22,13 @@ struct FormatEntry {
     const char* extension;     // target entries only
     EntryPoint reader;         // source entries; null while not built
     EntryPoint writer;         // target entries; null while not built
-    std::uint8_t flags;        // bits 2-3 reader-pass buffering, 4-5 writer-pass
+    std::uint8_t flags;        // bits 2-3 reader-pass buffering, 4-5 writer-pass, kReadsForks
     const char* short_name;    // the command line's abbreviation
 };
+
+// Flag bit of a reader that finds the resource fork itself and so reads a
+// wrapped file whole (MacBinary, AppleSingle) rather than its data fork.
+inline constexpr std::uint8_t kReadsForks = 0x40;
 
 inline constexpr int kSourceCount = 9;
 inline constexpr int kTargetCount = 7;

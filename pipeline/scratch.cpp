@@ -48,6 +48,8 @@ void clear_scratch_files() {
     for (const std::string& n : names) platform::remove_file(platform::join_path(g_scratch_dir, n));
 }
 
+void detach_scratch_directory() { g_scratch_dir.clear(); }
+
 void remove_scratch_directory() {
     if (g_scratch_dir.empty()) return;
     clear_scratch_files();

@@ -26,6 +26,10 @@ void clear_scratch_files();
 // Removes the private directory itself, at the end of the program.
 void remove_scratch_directory();
 
+// Forgets the private directory without removing it: a helper process
+// that starts as a copy of this one makes its own.
+void detach_scratch_directory();
+
 // The private directory, or empty while none has been made.
 const std::string& scratch_directory();
 

@@ -69,6 +69,33 @@ unsigned long process_id();
 bool process_alive(unsigned long pid);
 std::string host_name();
 
+// The number of processors this process may use (at least 1).
+int processor_count();
+
+// Helper processes for conversions side by side: a copy of this process
+// (POSIX fork) that runs `body` with its ends of two pipes and ends with its
+// return value. Its files, memory and current directory are those of this
+// process at the call. False where the system has no such copies
+// (Windows): the caller then works alone.
+struct HelperProcess {
+    long pid = -1;
+    int to = -1;    // what the helper reads
+    int from = -1;  // what the helper writes
+};
+bool start_helper(HelperProcess& helper, int (*body)(int in, int out, void* context), void* context);
+// Waits until one of `fds` has something to read or has closed; its index.
+// -1 when an interrupt was requested meanwhile.
+int wait_readable(const int* fds, int count);
+// Asks the helper to stop what it does, as an interrupt would.
+void ask_helper_to_stop(const HelperProcess& helper);
+// Closes the helper's pipes, with `terminate` asks it to stop (as an
+// interrupt does), and waits for it to end.
+void end_helper(HelperProcess& helper, bool terminate);
+// Reads or writes exactly `count` bytes of a pipe; false at its end or on
+// an error.
+bool read_pipe(int fd, void* data, std::size_t count);
+bool write_pipe(int fd, const void* data, std::size_t count);
+
 // The current directory, and changing it; false when it cannot be entered.
 std::string current_directory();
 bool change_directory(const std::string& path);
@@ -109,6 +136,14 @@ bool remove_file(const std::string& path);
 // other failures.
 bool rename_no_replace(const std::string& from, const std::string& to);
 bool remove_directory(const std::string& path);  // must be empty
+// Makes the folder `path` and any folders above it that are missing; true
+// when it is there afterwards (errno tells why not).
+bool make_directories(const std::string& path);
+// Asks the system to put what was written to `fd` on the disk; false when
+// it could not.
+bool sync_file(int fd);
+// True when both paths name the same file or folder (following links).
+bool same_file(const std::string& a, const std::string& b);
 bool is_directory(const std::string& path);
 // True when `path` names something that exists, following links.
 bool exists(const std::string& path);

@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -47,10 +49,13 @@ std::string fold_name(const std::string& name) {
 // The folded names of the last directory asked about. A batch asks about
 // the same directory for every file it converts there, so rescanning it
 // each time would make a large flat directory quadratic. The copy is
-// checked against the directory's identity and modification time, and
-// kept in step with the files this process creates and removes there.
+// checked against the directory's path, identity and modification time
+// (a folder removed and made anew within one clock tick can take the old
+// one's inode), and kept in step with the files this process creates and
+// removes there.
 struct NameCache {
     bool valid = false;
+    std::string path;
     dev_t dev = 0;
     ino_t ino = 0;
     timespec mtime{};
@@ -63,8 +68,8 @@ std::string directory_of(const std::string& path) {
     return start == 0 ? std::string(".") : path.substr(0, start);
 }
 
-bool same_stamp(const struct stat& st) {
-    return g_names.valid && g_names.dev == st.st_dev && g_names.ino == st.st_ino &&
+bool same_stamp(const struct stat& st, const std::string& dir) {
+    return g_names.valid && g_names.path == dir && g_names.dev == st.st_dev && g_names.ino == st.st_ino &&
            g_names.mtime.tv_sec == st.st_mtim.tv_sec && g_names.mtime.tv_nsec == st.st_mtim.tv_nsec;
 }
 
@@ -91,9 +96,10 @@ bool exists_ignoring_case(const std::string& path) {
     const std::string dir = directory_of(path);
     struct stat st {};
     if (stat(dir.c_str(), &st) != 0) return false;
-    if (!same_stamp(st)) {
+    if (!same_stamp(st, dir)) {
         g_names.valid = false;
         g_names.names.clear();
+        g_names.path = dir;
         DIR* d = opendir(dir.c_str());
         if (!d) return false;
         while (dirent* e = readdir(d)) g_names.names.insert(fold_name(e->d_name));
@@ -308,6 +314,24 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
 
 bool remove_directory(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
+bool make_directories(const std::string& path) {
+    if (path.empty() || is_directory(path)) return true;
+    const std::size_t slash = path.find_last_of('/', path.size() - 1 - (path.back() == '/'));
+    if (slash != std::string::npos && slash > 0 && !make_directories(path.substr(0, slash))) return false;
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    if (errno != EEXIST) return false;
+    if (is_directory(path)) return true;
+    errno = ENOTDIR;  // a file has the folder's name
+    return false;
+}
+
+bool sync_file(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS; }
+
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool is_directory(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -321,6 +345,95 @@ bool exists(const std::string& path) {
 bool exists_exactly(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0;
+}
+
+int processor_count() {
+    const long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<int>(n) : 1;
+}
+
+bool start_helper(HelperProcess& helper, int (*body)(int in, int out, void* context), void* context) {
+    int to[2], from[2];
+    if (pipe(to) != 0) return false;
+    if (pipe(from) != 0) {
+        ::close(to[0]);
+        ::close(to[1]);
+        return false;
+    }
+    std::fflush(nullptr);  // nothing buffered is written twice
+    const pid_t pid = fork();
+    if (pid < 0) {
+        for (int fd : {to[0], to[1], from[0], from[1]}) ::close(fd);
+        return false;
+    }
+    if (pid == 0) {
+        // The helper keeps its own two ends only: a pipe end of another
+        // helper held open here would keep that one from seeing its end.
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != to[0] && fd != from[1]) ::close(fd);
+        }
+        signal(SIGPIPE, SIG_IGN);
+        _exit(body(to[0], from[1], context));
+    }
+    ::close(to[0]);
+    ::close(from[1]);
+    helper.pid = pid;
+    helper.to = to[1];
+    helper.from = from[0];
+    // A helper that has ended makes a write fail, not end this process.
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+int wait_readable(const int* fds, int count) {
+    std::vector<pollfd> polls(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) polls[static_cast<std::size_t>(i)] = {fds[i], POLLIN, 0};
+    for (;;) {
+        if (interrupt_requested()) return -1;
+        const int n = poll(polls.data(), polls.size(), 200);
+        if (n < 0 && errno != EINTR) return -1;
+        for (int i = 0; n > 0 && i < count; ++i) {
+            if (polls[static_cast<std::size_t>(i)].revents) return i;
+        }
+    }
+}
+
+void ask_helper_to_stop(const HelperProcess& helper) {
+    if (helper.pid > 0) kill(static_cast<pid_t>(helper.pid), SIGTERM);
+}
+
+void end_helper(HelperProcess& helper, bool terminate) {
+    if (helper.pid <= 0) return;
+    if (terminate) kill(static_cast<pid_t>(helper.pid), SIGTERM);
+    if (helper.to >= 0) ::close(helper.to);
+    if (helper.from >= 0) ::close(helper.from);
+    int status = 0;
+    while (waitpid(static_cast<pid_t>(helper.pid), &status, 0) < 0 && errno == EINTR) {}
+    helper = HelperProcess{};
+}
+
+bool read_pipe(int fd, void* data, std::size_t count) {
+    auto* p = static_cast<char*>(data);
+    while (count > 0) {
+        const ssize_t n = ::read(fd, p, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool write_pipe(int fd, const void* data, std::size_t count) {
+    const auto* p = static_cast<const char*>(data);
+    while (count > 0) {
+        const ssize_t n = ::write(fd, p, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace verbatra::platform

@@ -228,6 +228,41 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
 
 bool remove_directory(const std::string& path) { return RemoveDirectoryW(wide(path).c_str()) != 0; }
 
+bool make_directories(const std::string& path) {
+    if (path.empty() || is_directory(path)) return true;
+    std::size_t end = path.size();
+    while (end > 0 && (path[end - 1] == '/' || path[end - 1] == '\\')) --end;
+    const std::size_t slash = path.find_last_of("/\\", end == 0 ? 0 : end - 1);
+    // Stop at a drive ("C:") or the root.
+    if (slash != std::string::npos && slash > 0 && path[slash - 1] != ':' &&
+        !make_directories(path.substr(0, slash))) {
+        return false;
+    }
+    if (CreateDirectoryW(wide(path).c_str(), nullptr)) return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS && is_directory(path)) return true;
+    errno = EACCES;
+    return false;
+}
+
+bool sync_file(int fd) {
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h) != 0;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    auto id = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const HANDLE h = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const bool ok = GetFileInformationByHandle(h, &info) != 0;
+        CloseHandle(h);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return id(a, x) && id(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
 bool is_directory(const std::string& path) {
     const DWORD a = attributes_of(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -238,5 +273,20 @@ bool exists_exactly(const std::string& path) { return exists(path); }
 // Windows file systems compare names without regard to case themselves.
 bool exists_ignoring_case(const std::string& path) { return exists(path); }
 void forget_directory_names() {}
+
+int processor_count() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}
+
+// Windows makes no copy of a running process; conversions run one at a
+// time in the program itself.
+bool start_helper(HelperProcess&, int (*)(int, int, void*), void*) { return false; }
+int wait_readable(const int*, int) { return -1; }
+void ask_helper_to_stop(const HelperProcess&) {}
+void end_helper(HelperProcess& helper, bool) { helper = HelperProcess{}; }
+bool read_pipe(int, void*, std::size_t) { return false; }
+bool write_pipe(int, const void*, std::size_t) { return false; }
 
 }  // namespace verbatra::platform

@@ -307,4 +307,10 @@ private:
 
 int read_clarisworks(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
 
+bool recognises_clarisworks(const SourceStart& s) {
+    const unsigned version = s.byte(0);
+    return version >= 1 && version <= 6 && s.have > 8 && std::memcmp(s.bytes + 4, "BOBO", 4) == 0 &&
+           s.byte(kKindOffset[version]) == 1;
+}
+
 }  // namespace verbatra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "readers/source_bytes.h"
 
 namespace verbatra {
 
@@ -8,5 +9,10 @@ namespace verbatra {
 // word-processing documents, bare data fork or MacBinary with type and
 // creator "CWWPBOBO".
 int read_clarisworks(ByteFile& source, ByteFile& work);
+
+// True when `start` is the start of a ClarisWorks word-processing
+// document: "BOBO" at 4, a version from 1 to 6, the kind byte of a text
+// document.
+bool recognises_clarisworks(const SourceStart& start);
 
 }  // namespace verbatra

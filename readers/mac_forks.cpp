@@ -50,6 +50,29 @@ void read_apple_entries(ByteFile& file, long size, MacForks& forks) {
     }
 }
 
+std::uint16_t crc16(const std::uint8_t* p, std::size_t n) {
+    unsigned c = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        c ^= static_cast<unsigned>(p[i]) << 8;
+        for (int b = 0; b < 8; ++b) c = (c & 0x8000) ? ((c << 1) ^ 0x1021) & 0xFFFF : (c << 1) & 0xFFFF;
+    }
+    return static_cast<std::uint16_t>(c);
+}
+
+bool macbinary_is_certain(const std::uint8_t* h, long size, std::uint32_t data, std::uint32_t resource) {
+    if (h[122] >= 129 && crc16(h, 124) == be16(h + 124)) return true;
+    for (int i = 99; i < 126; ++i) {
+        if (h[i] != 0) return false;
+    }
+    for (int i = 65; i < 73; ++i) {
+        if (h[i] < 0x20 || h[i] > 0x7E) return false;
+    }
+    const std::uint64_t padded = kMacBinaryHeader + (data + 127ull) / 128 * 128 + (resource + 127ull) / 128 * 128;
+    const std::uint64_t exact = kMacBinaryHeader + (data + 127ull) / 128 * 128 + resource;
+    const auto s = static_cast<std::uint64_t>(size);
+    return s == padded || s == exact || (resource == 0 && s == kMacBinaryHeader + data);
+}
+
 }  // namespace
 
 bool MacForks::creator_is(const char* code) const { return have_finder_info && std::memcmp(creator, code, 4) == 0; }
@@ -78,6 +101,7 @@ MacForks find_forks(ByteFile& file) {
                 forks.resource = {static_cast<long>(at), std::min<long>(left, resource)};
             }
             forks.have_finder_info = true;
+            forks.certain = macbinary_is_certain(h, size, data, resource);
             std::memcpy(forks.type, h + 65, 4);
             std::memcpy(forks.creator, h + 69, 4);
         }

@@ -24,6 +24,10 @@ struct MacForks {
     Wrapping wrapping = Wrapping::Bare;
     ForkSpan data, resource;  // a bare file is all data fork
     bool have_finder_info = false;
+    // MacBinary whose header CRC holds (MacBinary II and III), or whose
+    // unused bytes are zero and whose forks fill the file exactly
+    // (MacBinary I): a bare document is never taken for one.
+    bool certain = false;
     char type[4] = {}, creator[4] = {};
     bool creator_is(const char* code) const;
 };

@@ -261,4 +261,15 @@ private:
 
 int read_macwrite(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
 
+bool recognises_macwrite(const SourceStart& s) {
+    if (s.u16(0) != 6 || s.u16(2) == 0) return false;
+    constexpr std::size_t kCounts[3] = {2, 4, 6}, kRecords[3] = {252, 206, 160};
+    for (int i = 0; i < 3; ++i) {
+        if (s.u16(kCounts[i]) == 0) continue;
+        const std::uint64_t array = s.u32(kRecords[i] + 12), length = s.u16(kRecords[i] + 16);
+        if (length == 0 || array < 2 || array + length > static_cast<std::uint64_t>(s.size)) return false;
+    }
+    return true;
+}
+
 }  // namespace verbatra

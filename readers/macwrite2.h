@@ -1,11 +1,16 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "readers/source_bytes.h"
 
 namespace verbatra {
 
 // Reader of "MacWrite II": bare data fork, or MacBinary with type and
 // creator "MW2DMWII".
 int read_macwrite2(ByteFile& source, ByteFile& work);
+
+// True when `start` is the start of a MacWrite II data fork: its mark
+// word 0x002E in either of the first two words, in 256-byte blocks.
+bool recognises_macwrite2(const SourceStart& start);
 
 }  // namespace verbatra

@@ -3,6 +3,7 @@
 // the resource fork, taken together, each note starting with 0x1C.
 #include "readers/nisus.h"
 
+#include <cstring>
 #include <vector>
 
 #include "pipeline/driver.h"
@@ -108,5 +109,9 @@ private:
 }  // namespace
 
 int read_nisus(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+
+bool recognises_nisus(const MacForks& finder) {
+    return finder.creator_is("NISI") && std::memcmp(finder.type, "TEXT", 4) == 0;
+}
 
 }  // namespace verbatra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "readers/mac_forks.h"
 
 namespace verbatra {
 
@@ -8,5 +9,9 @@ namespace verbatra {
 // the resource fork ("FNTX" resources), from MacBinary, AppleSingle, or a
 // data fork with its AppleDouble sidecar "._NAME" beside it.
 int read_nisus(ByteFile& source, ByteFile& work);
+
+// True when the Finder's type and creator are those of a Nisus Writer
+// document: its text alone looks like any plain text.
+bool recognises_nisus(const MacForks& finder);
 
 }  // namespace verbatra

@@ -401,4 +401,15 @@ private:
 int read_ragtime2(ByteFile& source, ByteFile& work) { return Reader(source, work, 2).run(); }
 int read_ragtime3(ByteFile& source, ByteFile& work) { return Reader(source, work, 3).run(); }
 
+bool recognises_ragtime3(const SourceStart& s) {
+    const long frames = static_cast<long>(s.u16(kFrameCount3));
+    return s.u16(0) == 0 && static_cast<std::int16_t>(s.u16(4)) > 340 && s.byte(kVersionByte) == 1 && frames > 0 &&
+           static_cast<long>(kTypes3 + kEntrySize3 * frames) <= s.size;
+}
+
+bool recognises_ragtime2(const SourceStart& s) {
+    return s.u16(0) == 0 && s.byte(4) == 2 && s.byte(kVersionByte) == 0 && s.u16(kFirstPage2) != 0 &&
+           static_cast<long>(kEntries2 + kEntrySize2) <= s.size;
+}
+
 }  // namespace verbatra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "readers/source_bytes.h"
 
 namespace verbatra {
 
@@ -9,5 +10,11 @@ namespace verbatra {
 // refuses a document of the other version.
 int read_ragtime2(ByteFile& source, ByteFile& work);
 int read_ragtime3(ByteFile& source, ByteFile& work);
+
+// True when `start` is the start of a RagTime 2 (or 3) document: the
+// version byte, and the page width (RagTime 3) or the entry table
+// (RagTime 2) where they belong.
+bool recognises_ragtime2(const SourceStart& start);
+bool recognises_ragtime3(const SourceStart& start);
 
 }  // namespace verbatra

@@ -68,4 +68,17 @@ inline bool read_whole_document(ByteFile& file, const DocumentStart& start, std:
     return file.read(data.data(), data.size()) == data.size();
 }
 
+// The start of a data fork, for recognising its format without reading
+// further: its first bytes (at most kSize) and the fork's whole size. The
+// numbers read beyond what the fork holds are 0.
+struct SourceStart {
+    static constexpr std::size_t kSize = 4096;
+    const std::uint8_t* bytes = nullptr;
+    std::size_t have = 0;
+    long size = 0;
+    unsigned byte(std::size_t at) const { return at < have ? bytes[at] : 0; }
+    unsigned u16(std::size_t at) const { return at + 2 <= have ? be16(bytes + at) : 0; }
+    std::uint32_t u32(std::size_t at) const { return at + 4 <= have ? be32(bytes + at) : 0; }
+};
+
 }  // namespace verbatra

@@ -199,4 +199,27 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
     }
 }
 
+namespace {
+// Control bytes that plain Macintosh text holds: tab, line feed, vertical
+// tab, page break, carriage return, and the symbols of the system font
+// (command key, check mark, diamond, apple).
+constexpr std::array<bool, 32> kTextControl = [] {
+    std::array<bool, 32> t{};
+    for (int c : {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x11, 0x12, 0x13, 0x14}) t[c] = true;
+    return t;
+}();
+}  // namespace
+
+bool recognises_text(const SourceStart& s) {
+    if (s.have == 0) return false;
+    std::size_t odd = 0;
+    for (std::size_t i = 0; i < s.have; ++i) {
+        const std::uint8_t c = s.bytes[i];
+        if (c == 0) return false;
+        if (c < 0x20 && !kTextControl[c]) ++odd;
+        if (c == 0x7F) ++odd;
+    }
+    return odd * 256 <= s.have;
+}
+
 }  // namespace verbatra

@@ -1,10 +1,16 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "readers/source_bytes.h"
 
 namespace verbatra {
 
 // Reader of "Texte seul": a Macintosh plain text file, data fork only.
 int read_text_only(ByteFile& source, ByteFile& work);
+
+// True when `start` looks like plain text: no NUL byte, and control bytes
+// other than tab, line and page ends (and the Macintosh's symbol bytes 0x11
+// to 0x14) are no more than one in 256.
+bool recognises_text(const SourceStart& start);
 
 }  // namespace verbatra

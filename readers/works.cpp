@@ -182,4 +182,9 @@ private:
 
 int read_works(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
 
+int works_version_of(const SourceStart& s) {
+    if (s.have < 32 || s.u16(0) != 0 || s.byte(2) != 0 || s.u16(16) != 1) return 0;
+    return s.byte(3) == kWorks2 ? 2 : s.byte(3) == kWorks3 ? 3 : 0;
+}
+
 }  // namespace verbatra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "readers/source_bytes.h"
 
 namespace verbatra {
 
@@ -8,5 +9,9 @@ namespace verbatra {
 // Macintosh, word-processing documents of either version through either
 // entry.
 int read_works(ByteFile& source, ByteFile& work);
+
+// The version (2 or 3) of the Works word-processing document whose data
+// fork starts with `start`; 0 for anything else (a spreadsheet, a database).
+int works_version_of(const SourceStart& start);
 
 }  // namespace verbatra

@@ -106,15 +106,27 @@ TEST(CommandLine, RefusedFilesAreReportedAndTheBatchGoesOn) {
     EXPECT_EQ(dir.list(), (Names{"A", "B", "EMPTY"}));
 }
 
-TEST(CommandLine, FatalStopEndsTheRunAndLeavesNothingForThatFile) {
+// A file that cannot be converted is that file's line; the run goes on.
+// Only what would end every later conversion too stops the run.
+TEST(CommandLine, MissingFilesAndFoldersDoNotStopTheRun) {
     test::TempDir dir;
     test::write_file(dir.file("FIRST"), "one");
+    test::write_file(dir.file("LAST"), "two");
+    test::run_command("mkdir " + dir.file("D"));
     std::string out, err;
-    EXPECT_EQ(run_in(dir, "--from text --to dos FIRST MISSING", &out, &err), 1);
-    EXPECT_EQ(out, "FIRST -> FIRST.asc\n");
-    EXPECT_EQ(err, "Verbatra v. 5.1: cannot open MISSING (No such file or directory)\n"
-                   "1 converted, 0 refused, 0 failed; stopped\n");
-    EXPECT_EQ(dir.list(), (Names{"FIRST", "FIRST.asc"}));
+    EXPECT_EQ(run_in(dir, "--from text --to dos FIRST MISSING D LAST", &out, &err), 3);
+    EXPECT_EQ(out, "FIRST -> FIRST.asc\nLAST -> LAST.asc\n");
+    EXPECT_EQ(err, "MISSING: cannot be read (No such file or directory)\n"
+                   "D: is a folder; skipped (use --recursive to convert what it holds)\n"
+                   "2 converted, 0 refused, 1 failed, 1 problem\n");
+    EXPECT_EQ(dir.list(), (Names{"D", "FIRST", "FIRST.asc", "LAST", "LAST.asc"}));
+
+    // An output folder that cannot be made is a fatal stop, before anything.
+    test::write_file(dir.file("FILE"), "a file where the folder would go");
+    EXPECT_EQ(run_in(dir, "--from text --to dos -o FILE/out LAST", &out, &err), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "Verbatra v. 5.1: cannot make the output folder FILE/out (Not a directory)\n"
+                   "0 converted, 0 refused, 0 failed; stopped\n");
 }
 
 TEST(CommandLine, UsageErrors) {

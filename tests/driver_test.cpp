@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "pipeline/driver.h"
 #include "pipeline/fatal.h"
@@ -17,6 +19,7 @@
 namespace verbatra {
 namespace {
 
+namespace fs = std::filesystem;
 using test::TempDir;
 using Names = std::vector<std::string>;
 
@@ -127,15 +130,16 @@ TEST(Driver, OpensTheSourceForReadingOnlyAndNamesEachPass) {
     ASSERT_EQ(convert_file(dir.file("RO.TXT"), source, target).outcome, Outcome::Converted);
     EXPECT_EQ(g_source_access, O_RDONLY);
     EXPECT_EQ(g_names[0], dir.file("RO.TXT"));
-    EXPECT_EQ(g_names[1], dir.file("RO.###"));
-    EXPECT_EQ(g_names[2], dir.file("RO.###"));
+    // The work file is a scratch file: nothing of it lies beside the source.
+    EXPECT_EQ(g_names[1], "WORK.###");
+    EXPECT_EQ(g_names[2], "WORK.###");
     EXPECT_EQ(g_names[3], dir.file("RO.tst"));
     EXPECT_EQ(test::read_file(dir.file("RO.tst")), "read only\r\n");
 }
 
 // The target takes its name only when it is whole: while the writer
-// writes, the folder holds the source, the work file and a file of ours
-// whose name starts with ".verbatra-", and no file of the target's name.
+// writes, the folder holds the source and a file of ours whose name starts
+// with ".verbatra-", and no file of the target's name.
 // A file that takes the target's name meanwhile is never replaced.
 std::string g_folder;
 std::vector<std::string> g_seen_while_writing;
@@ -152,10 +156,9 @@ TEST(Driver, TargetAppearsOnlyWhenWhole) {
     test::write_file(dir.file("DOC"), "text\r");
     const ConversionResult r = convert_file(dir.file("DOC"), text_only(), target_with(writer_that_looks));
     ASSERT_EQ(r.outcome, Outcome::Converted);
-    ASSERT_EQ(g_seen_while_writing.size(), 3u);
+    ASSERT_EQ(g_seen_while_writing.size(), 2u);
     EXPECT_EQ(g_seen_while_writing[0].rfind(".verbatra-", 0), 0u);
     EXPECT_EQ(g_seen_while_writing[1], "DOC");
-    EXPECT_EQ(g_seen_while_writing[2], "DOC.###");
     EXPECT_EQ(test::read_file(dir.file("DOC.tst")), "someone else's");
     EXPECT_NE(r.target_name, dir.file("DOC.tst"));
     EXPECT_EQ(test::read_file(r.target_name), "text\r");
@@ -201,15 +204,42 @@ TEST(Driver, FatalStopLeavesNothingOfTheFileInProgress) {
     while (search.next(entry)) EXPECT_TRUE(entry.name == "." || entry.name == "..") << entry.name;
 }
 
-TEST(Driver, MissingSourceIsAFatalStopNamingIt) {
+// A source that cannot be read, or a folder, is that file's outcome, with
+// the system's reason; nothing is written and the run can go on.
+TEST(Driver, UnreadableSourceOrFolderIsTheFilesOutcome) {
     TempDir dir;
-    try {
-        convert_file(dir.file("NOPE"), text_only(), dos());
-        FAIL() << "no fatal stop";
-    } catch (const FatalStop& stop) {
-        EXPECT_NE(std::string(stop.what()).find(dir.file("NOPE")), std::string::npos);
+    ConversionResult missing = convert_file(dir.file("NOPE"), text_only(), dos());
+    EXPECT_EQ(missing.outcome, Outcome::Unreadable);
+    EXPECT_EQ(reason_not_converted(missing, &text_only(), dos()), "cannot be read (No such file or directory)");
+    fs::create_directory(dir.file("SUB"));
+    ConversionResult folder = convert_file(dir.file("SUB"), text_only(), dos());
+    EXPECT_EQ(folder.outcome, Outcome::IsFolder);
+    EXPECT_EQ(reason_not_converted(folder, &text_only(), dos()),
+              "is a folder; skipped (use --recursive to convert what it holds)");
+    test::write_file(dir.file("LOCKED"), "x");
+    chmod(dir.file("LOCKED").c_str(), 0);
+    if (geteuid() != 0) {  // root reads it anyway
+        ConversionResult locked = convert_file(dir.file("LOCKED"), text_only(), dos());
+        EXPECT_EQ(reason_not_converted(locked, &text_only(), dos()), "cannot be read (Permission denied)");
     }
-    EXPECT_TRUE(dir.list().empty());
+    EXPECT_EQ(dir.list(), (Names{"LOCKED", "SUB"}));
+}
+
+// With a target path of its own (an output folder), the target goes there,
+// its folders made as needed, and nothing is written beside the source.
+TEST(Driver, TargetInAnOutputFolderLeavesTheSourceFolderAlone) {
+    TempDir src, out;
+    test::write_file(src.file("A.TXT"), "Caf\x8E\r");
+    chmod(src.path().c_str(), 0555);
+    ConversionResult r = prepare_conversion({src.file("A.TXT"), out.file("deep/er/A.TXT")}, &text_only(), dos());
+    ASSERT_EQ(r.outcome, Outcome::Converted);
+    EXPECT_EQ(TempDir::list_of(out.file("deep/er")).size(), 1u);  // the partial target, under a name of ours
+    publish_conversion(r);
+    EXPECT_EQ(r.target_name, out.file("deep/er/A.asc"));
+    EXPECT_EQ(test::read_file(r.target_name), "Caf\x82\r\n");
+    EXPECT_EQ(TempDir::list_of(out.file("deep/er")), (Names{"A.asc"}));
+    EXPECT_EQ(src.list(), (Names{"A.TXT"}));
+    chmod(src.path().c_str(), 0755);
 }
 
 TEST(Scratch, FilesLiveInAPrivateDirectoryNotTheCurrentOne) {

@@ -98,7 +98,7 @@ public:
     void starting(const std::string&) override { advance_busy_indicator(); }
     void finished(const std::string& path, const ConversionResult& r) override {
         if (r.outcome == Outcome::Converted) ++converted_;
-        else note(path, reason_not_converted(r.outcome, source_, target_));
+        else note(path, reason_not_converted(r, &source_, target_));
     }
     void problem(const std::string& message) override { note("", message); }
 

@@ -1,0 +1,44 @@
+// The run's record for archivists: one JSON object a line for every file,
+// written as the run goes, so that an interrupted run keeps the lines of
+// the files it did.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "pipeline/byte_file.h"
+
+namespace verbatra {
+
+// `text` as a JSON string, quotes included. UTF-8 passes as it is; a byte
+// that is not part of valid UTF-8 (a name in a Macintosh or DOS character
+// set) becomes \udcXX, as Python's "surrogateescape" reads it back, so
+// every name survives byte for byte.
+std::string json_string(const std::string& text);
+
+struct ReportLine {
+    std::string source;
+    std::string format;   // empty: none known
+    std::string outcome;  // "converted", "refused", "failed", "skipped", "already converted"
+    std::string target;   // empty: none
+    std::string reason;   // empty: none
+    std::uint64_t source_size = 0, target_size = 0;
+};
+
+std::string report_line(const ReportLine& line);
+
+// A report file: lines are added at its end (it is made when missing) and
+// each is on the disk before the next file is reported.
+class ReportFile {
+public:
+    // False, with errno, when the file cannot be opened for adding.
+    bool open(const std::string& name);
+    bool is_open() const { return file_.is_open(); }
+    // False when the line could not be written.
+    bool add(const ReportLine& line);
+
+private:
+    ByteFile file_;
+};
+
+}  // namespace verbatra

@@ -1,0 +1,21 @@
+// Recognising a source's format from its content, for runs over archives
+// where nobody knows which program made which file.
+#pragma once
+
+#include <string>
+
+#include "pipeline/byte_file.h"
+#include "readers/mac_forks.h"
+
+namespace verbatra {
+
+// The index in source_formats of the format of `file` (the source named
+// `name`, or the wrapping `forks` found in it), or -1 when no reader
+// recognises it. The Finder's type and creator decide where the wrapping
+// or an AppleDouble sidecar carries them; otherwise each reader's own
+// marks at the start of the data fork do, and plain text is taken only
+// when nothing else fits and the bytes look like text. Reads only the
+// start of the data fork.
+int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name);
+
+}  // namespace verbatra

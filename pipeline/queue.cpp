@@ -1,0 +1,265 @@
+#include "pipeline/queue.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "pipeline/batch.h"
+#include "pipeline/fatal.h"
+#include "pipeline/scratch.h"
+#include "platform/platform.h"
+
+namespace verbatra {
+
+namespace {
+
+// Answers a helper can have waiting, and files converted ahead of the
+// oldest one not yet reported: enough to keep every helper busy behind a
+// long document, few enough that little is held back.
+constexpr std::size_t kInFlight = 2;
+constexpr std::size_t kAhead = 64;
+
+// A message on a pipe: its length, then its fields, numbers big-endian,
+// strings with their length before them.
+class Message {
+public:
+    void u8(std::uint8_t v) { bytes_ += static_cast<char>(v); }
+    void u64(std::uint64_t v) {
+        for (int s = 56; s >= 0; s -= 8) u8(static_cast<std::uint8_t>(v >> s));
+    }
+    void text(const std::string& s) {
+        u64(s.size());
+        bytes_ += s;
+    }
+    bool send(int fd) const {
+        Message framed;
+        framed.u64(bytes_.size());
+        return platform::write_pipe(fd, framed.bytes_.data(), 8) && platform::write_pipe(fd, bytes_.data(), bytes_.size());
+    }
+
+    bool receive(int fd) {
+        std::uint8_t length[8];
+        if (!platform::read_pipe(fd, length, 8)) return false;
+        std::uint64_t n = 0;
+        for (std::uint8_t b : length) n = n << 8 | b;
+        if (n > (1u << 30)) return false;
+        bytes_.assign(n, '\0');
+        at_ = 0;
+        return n == 0 || platform::read_pipe(fd, bytes_.data(), n);
+    }
+    std::uint8_t get_u8() { return at_ < bytes_.size() ? static_cast<std::uint8_t>(bytes_[at_++]) : 0; }
+    std::uint64_t get_u64() {
+        std::uint64_t v = 0;
+        for (int i = 0; i < 8; ++i) v = v << 8 | get_u8();
+        return v;
+    }
+    std::string get_text() {
+        const std::uint64_t n = std::min<std::uint64_t>(get_u64(), bytes_.size() - at_);
+        std::string s = bytes_.substr(at_, n);
+        at_ += n;
+        return s;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t at_ = 0;
+};
+
+constexpr std::uint8_t kAnswer = 0, kStopped = 1;
+
+struct HelperContext {
+    const FormatEntry* source;
+    const FormatEntry* target;
+};
+
+// A helper's life: a request (source, target base) in, the prepared
+// conversion out, until the requests end or a fatal stop.
+int helper_main(int in, int out, void* context) {
+    const auto* c = static_cast<const HelperContext*>(context);
+    detach_scratch_directory();
+    int status = 0;
+    try {
+        for (Message request; request.receive(in);) {
+            ConversionRequest r;
+            r.source = request.get_text();
+            r.target_base = request.get_text();
+            ConversionResult result = prepare_conversion(r, c->source, *c->target);
+            Message answer;
+            answer.u8(kAnswer);
+            answer.u8(static_cast<std::uint8_t>(result.outcome));
+            answer.u64(static_cast<std::uint64_t>(static_cast<std::int64_t>(result.format)));
+            answer.u64(result.source_size);
+            answer.u64(result.target_size);
+            answer.text(result.target_name);
+            answer.text(result.note);
+            answer.text(result.reason);
+            answer.text(result.partial);
+            if (!answer.send(out)) {
+                // Nobody is left to give the target its name.
+                discard_conversion(result);
+                break;
+            }
+        }
+    } catch (const FatalStop& stop) {
+        Message answer;
+        answer.u8(kStopped);
+        answer.text(stop.what());
+        answer.send(out);
+        status = 1;
+    }
+    remove_scratch_directory();
+    return status;
+}
+
+}  // namespace
+
+struct ConversionQueue::Helper {
+    platform::HelperProcess process;
+    std::deque<std::size_t> in_flight;  // indexes sent, answers pending, in order
+};
+
+ConversionQueue::ConversionQueue(const FormatEntry* source, const FormatEntry& target, int jobs,
+                                 BatchObserver& observer)
+    : source_(source), target_(target), observer_(observer) {
+    if (jobs <= 1) return;
+    helpers_.resize(static_cast<std::size_t>(jobs));
+    for (Helper& h : helpers_) {
+        if (start_helper(h)) continue;
+        for (Helper& started : helpers_) platform::end_helper(started.process, false);
+        helpers_.clear();
+        return;
+    }
+}
+
+int ConversionQueue::helpers() const { return static_cast<int>(helpers_.size()); }
+
+bool ConversionQueue::start_helper(Helper& helper) {
+    static HelperContext context;
+    context = {source_, &target_};
+    return platform::start_helper(helper.process, helper_main, &context);
+}
+
+ConversionQueue::~ConversionQueue() {
+    if (helpers_.empty()) return;
+    // A fatal stop: every helper stops what it does; the targets it had
+    // written whole and not yet handed over are removed when they come.
+    for (Helper& h : helpers_) {
+        platform::ask_helper_to_stop(h.process);
+    }
+    for (Helper& h : helpers_) {
+        for (Message m; !h.in_flight.empty() && m.receive(h.process.from); h.in_flight.pop_front()) {
+            if (m.get_u8() != kAnswer) break;
+            m.get_u8();
+            m.get_u64();
+            m.get_u64();
+            m.get_u64();
+            m.get_text();
+            m.get_text();
+            m.get_text();
+            const std::string partial = m.get_text();
+            if (!partial.empty()) platform::remove_file(partial);
+        }
+        platform::end_helper(h.process, false);
+    }
+    for (Pending& p : pending_) {
+        if (p.done) discard_conversion(p.result);
+    }
+}
+
+void ConversionQueue::add(const std::string& source, const std::string& shown, const std::string& target_base) {
+    if (helpers_.empty()) {
+        ConversionResult r = prepare_conversion(ConversionRequest{source, target_base}, source_, target_);
+        publish_conversion(r);
+        observer_.finished(shown, r);
+        return;
+    }
+    pending_.push_back(Pending{shown, source, target_base, false, {}});
+    const std::size_t index = first_index_ + pending_.size() - 1;
+    for (;;) {
+        auto least = std::min_element(helpers_.begin(), helpers_.end(), [](const Helper& a, const Helper& b) {
+            return a.in_flight.size() < b.in_flight.size();
+        });
+        if (least->in_flight.size() < kInFlight && pending_.size() <= kAhead) {
+            send(*least, index);
+            return;
+        }
+        collect_one();
+    }
+}
+
+void ConversionQueue::send(Helper& helper, std::size_t index) {
+    const Pending& p = pending_[index - first_index_];
+    Message request;
+    request.text(p.source);
+    request.text(p.target_base);
+    helper.in_flight.push_back(index);
+    if (!request.send(helper.process.to)) collect_one();  // the helper has ended: its answers say so
+}
+
+void ConversionQueue::collect_one() {
+    std::vector<int> fds;
+    std::vector<Helper*> busy;
+    for (Helper& h : helpers_) {
+        if (h.in_flight.empty()) continue;
+        fds.push_back(h.process.from);
+        busy.push_back(&h);
+    }
+    if (fds.empty()) return;
+    const int ready = platform::wait_readable(fds.data(), static_cast<int>(fds.size()));
+    if (ready < 0) stop_with_message(kInterrupted);
+    Helper& h = *busy[static_cast<std::size_t>(ready)];
+    Message m;
+    if (!m.receive(h.process.from)) {
+        // The helper ended without a word (killed, or a crash): what it
+        // had in hand is reported as failed, and a new helper takes its place.
+        for (std::size_t index : h.in_flight) {
+            Pending& p = pending_[index - first_index_];
+            p.done = true;
+            p.result = ConversionResult{};
+            p.result.outcome = Outcome::WriteFailed;
+            p.result.reason = "the helper process converting it ended unexpectedly";
+        }
+        h.in_flight.clear();
+        platform::end_helper(h.process, false);
+        if (!start_helper(h)) stop_with_message("cannot start a helper process for --jobs");
+        report_ready();
+        return;
+    }
+    if (m.get_u8() == kStopped) stop_with_message(m.get_text());
+    Pending& p = pending_[h.in_flight.front() - first_index_];
+    h.in_flight.pop_front();
+    ConversionResult& r = p.result;
+    r.outcome = static_cast<Outcome>(m.get_u8());
+    r.format = static_cast<int>(static_cast<std::int64_t>(m.get_u64()));
+    r.source_size = m.get_u64();
+    r.target_size = m.get_u64();
+    r.target_name = m.get_text();
+    r.note = m.get_text();
+    r.reason = m.get_text();
+    r.partial = m.get_text();
+    p.done = true;
+    report_ready();
+}
+
+void ConversionQueue::report_ready() {
+    while (!pending_.empty() && pending_.front().done) {
+        Pending& p = pending_.front();
+        publish_conversion(p.result);
+        observer_.finished(p.shown, p.result);
+        pending_.pop_front();
+        ++first_index_;
+    }
+}
+
+void ConversionQueue::finish() {
+    for (;;) {
+        const bool waiting = std::any_of(helpers_.begin(), helpers_.end(), [](const Helper& h) { return !h.in_flight.empty(); });
+        if (!waiting) break;
+        collect_one();
+    }
+    report_ready();
+    for (Helper& h : helpers_) platform::end_helper(h.process, false);
+    helpers_.clear();
+}
+
+}  // namespace verbatra

@@ -1,0 +1,61 @@
+// The conversions of a batch, one at a time or several at once in helper
+// processes. Either way the observer hears of each file in the order the
+// files were added, and each target takes its name (publish_conversion) in
+// that order, in this process: a run with helpers names and reports
+// exactly as a run without.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pipeline/driver.h"
+#include "pipeline/registry.h"
+
+namespace verbatra {
+
+class BatchObserver;
+
+class ConversionQueue {
+public:
+    // `jobs` above 1 starts that many helpers where the system can; with
+    // none, files convert here one at a time.
+    ConversionQueue(const FormatEntry* source, const FormatEntry& target, int jobs, BatchObserver& observer);
+    // Without finish() (a fatal stop): the helpers are told to stop, and
+    // every target not yet reported is removed.
+    ~ConversionQueue();
+    ConversionQueue(const ConversionQueue&) = delete;
+    ConversionQueue& operator=(const ConversionQueue&) = delete;
+
+    void add(const std::string& source, const std::string& shown, const std::string& target_base);
+    void finish();
+
+    // The number of helpers running (0: converting here).
+    int helpers() const;
+
+private:
+    struct Pending {
+        std::string shown;
+        std::string source, target_base;
+        bool done = false;
+        ConversionResult result;
+    };
+    struct Helper;
+
+    void report_ready();
+    // Waits for one answer from any helper; a fatal stop of a helper stops
+    // the run here.
+    void collect_one();
+    void send(Helper& helper, std::size_t index);
+    bool start_helper(Helper& helper);
+
+    const FormatEntry* source_;
+    const FormatEntry& target_;
+    BatchObserver& observer_;
+    std::vector<Helper> helpers_;
+    std::deque<Pending> pending_;  // added and not yet reported, in order
+    std::size_t first_index_ = 0;  // the index of pending_.front()
+};
+
+}  // namespace verbatra
