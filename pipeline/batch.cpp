@@ -121,8 +121,10 @@ void Batch::add_file(const std::string& path) {
 
 void Batch::add_named(const std::string& path, bool recursive) {
     if (recursive && platform::is_directory(path)) {
+        platform::forget_directory_names();
         std::string dir = path;
         if (!is_separator(dir.back())) dir += '/';
+        if (dir == "./") dir.clear();  // the current folder: names as a pattern shows them
         select_here("*.*", true, dir);
         return;
     }

@@ -65,6 +65,16 @@ int by_content(const SourceStart& s) {
 
 }  // namespace
 
+bool finder_info_known(const MacForks& forks) {
+    if (!forks.have_finder_info) return false;
+    for (const FinderMatch& m : kFinderMatches) {
+        if (matches(m.type, forks.type) && matches(m.creator, forks.creator) && std::memcmp(m.type, "????", 4) != 0) {
+            return true;
+        }
+    }
+    return std::memcmp(forks.creator, "R#+A", 4) == 0;
+}
+
 int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name) {
     const bool wrapped = forks.wrapping != Wrapping::Bare;
     MacForks finder = forks;

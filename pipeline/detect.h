@@ -18,4 +18,9 @@ namespace verbatra {
 // start of the data fork.
 int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name);
 
+// True when the Finder's type and creator in `forks` are those of a
+// document one of the readers reads: a MacBinary header that says so is
+// taken as one even without the marks of a certain MacBinary file.
+bool finder_info_known(const MacForks& forks);
+
 }  // namespace verbatra

@@ -193,7 +193,8 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         u.forks = find_forks(*u.wrapped);
         if (u.forks.wrapping == Wrapping::AppleDouble) return fail(Outcome::Sidecar);
         u.is_wrapped =
-            u.forks.wrapping == Wrapping::AppleSingle || (u.forks.wrapping == Wrapping::MacBinary && u.forks.certain);
+            u.forks.wrapping == Wrapping::AppleSingle ||
+            (u.forks.wrapping == Wrapping::MacBinary && (u.forks.certain || finder_info_known(u.forks)));
     }
 
     const FormatEntry* reader = source;

@@ -262,12 +262,13 @@ private:
 int read_macwrite(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
 
 bool recognises_macwrite(const SourceStart& s) {
-    if (s.u16(0) != 6 || s.u16(2) == 0) return false;
-    constexpr std::size_t kCounts[3] = {2, 4, 6}, kRecords[3] = {252, 206, 160};
+    // The header ends with the main section's record, at 298.
+    constexpr std::size_t kCounts[3] = {2, 4, 6}, kRecords[3] = {252, 206, 160}, kHeaderEnd = 298;
+    if (s.u16(0) != 6 || s.size < static_cast<long>(kHeaderEnd)) return false;
     for (int i = 0; i < 3; ++i) {
         if (s.u16(kCounts[i]) == 0) continue;
         const std::uint64_t array = s.u32(kRecords[i] + 12), length = s.u16(kRecords[i] + 16);
-        if (length == 0 || array < 2 || array + length > static_cast<std::uint64_t>(s.size)) return false;
+        if (length == 0 || array < kHeaderEnd || array >= static_cast<std::uint64_t>(s.size)) return false;
     }
     return true;
 }

@@ -9,8 +9,9 @@ namespace verbatra {
 // bare data fork or MacBinary with type and creator "WORDMACA".
 int read_macwrite(ByteFile& source, ByteFile& work);
 
-// True when `start` is the start of a MacWrite 4.6 data fork: version 6
-// and the paragraph arrays of its three sections inside the file.
+// True when `start` is the start of a MacWrite 4.6 data fork: version 6,
+// and the paragraph array of each section that has paragraphs starting
+// behind the header's section records, inside the file.
 bool recognises_macwrite(const SourceStart& start);
 
 }  // namespace verbatra

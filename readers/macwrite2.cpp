@@ -426,7 +426,8 @@ private:
 int read_macwrite2(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
 
 bool recognises_macwrite2(const SourceStart& s) {
-    return (s.u16(0) == 0x2E || (s.u16(0) == 0 && s.u16(2) == 0x2E)) && s.size >= static_cast<long>(kBlock);
+    return s.byte(0) == 0 && s.byte(2) == 0 && (s.byte(1) == 0x2E || s.byte(3) == 0x2E) &&
+           s.size >= static_cast<long>(kBlock);
 }
 
 }  // namespace verbatra

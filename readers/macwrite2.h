@@ -10,7 +10,8 @@ namespace verbatra {
 int read_macwrite2(ByteFile& source, ByteFile& work);
 
 // True when `start` is the start of a MacWrite II data fork: its mark
-// word 0x002E in either of the first two words, in 256-byte blocks.
+// word 0x002E in either of the first two words (the other's high byte
+// zero too), and at least one 256-byte block.
 bool recognises_macwrite2(const SourceStart& start);
 
 }  // namespace verbatra

@@ -134,8 +134,7 @@ private:
 const std::string kEmptyHeaderFooter = bytes({0x5C, 0x9E, 0, 0, 0x5C, 0x7F, 0x5C, 0xA1, 0, 0, 0x5C, 0x7F});
 
 std::string read(const std::string& file, int* result = nullptr) {
-    test::keep_fixture("macwrite", file);
-    return test::run_entry(read_macwrite, file, result);
+    return test::read_fixture(read_macwrite, "macwrite", file, result);
 }
 
 TEST(MacWriteReader, Sections) {
@@ -226,6 +225,7 @@ TEST(MacWriteReader, CompressedText) {
 }
 
 TEST(MacWriteReader, DamagedFilesAreReadOnlyWhereTheyHoldData) {
+    test::DamagedFixtures damaged;
     MacWriteDoc doc;
     doc.text(doc.main, "kept\r");
     doc.main.push_back({0, 0, 0x7FFFF0});  // a ruler far beyond the end

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "pipeline/byte_file.h"
+#include "pipeline/driver.h"
 #include "pipeline/scratch.h"
 #include "platform/platform.h"
 
@@ -81,7 +82,29 @@ std::string run_entry(EntryPoint entry, const std::string& input, int* result) {
 
 std::string read_fixture(EntryPoint entry, const char* name, const std::string& file, int* result) {
     keep_fixture(name, file);
-    return run_entry(entry, file, result);
+    int r = 0;
+    std::string stream = run_entry(entry, file, &r);
+    if (result) *result = r;
+    if (r == kConverted) expect_recognised_as(entry, file);
+    return stream;
+}
+
+int recognised_format(const std::string& file) {
+    TempDir dir;
+    write_file(dir.file("DOC"), file);
+    ConversionResult r = prepare_conversion(ConversionRequest{dir.file("DOC"), {}}, nullptr, target_formats[0]);
+    discard_conversion(r);
+    return r.outcome == Outcome::Unrecognised ? -1 : r.format;
+}
+
+int DamagedFixtures::depth_ = 0;
+
+void expect_recognised_as(EntryPoint entry, const std::string& file) {
+    const int format = recognised_format(file);
+    if (format >= 0 && source_formats[format].reader == entry) return;
+    if (format < 0 && DamagedFixtures::active()) return;
+    ADD_FAILURE() << "a document its reader takes is recognised as "
+                  << (format < 0 ? "nothing" : source_formats[format].display_name);
 }
 
 void keep_fixture(const std::string& name, const std::string& data) {

@@ -61,6 +61,25 @@ std::string run_entry(EntryPoint entry, const std::string& input, int* result = 
 // VERBATRA_KEEP_FIXTURES, below) and returns the stream.
 std::string read_fixture(EntryPoint entry, const char* name, const std::string& file, int* result = nullptr);
 
+// The format the driver recognises in `file` (an index in source_formats),
+// or -1.
+int recognised_format(const std::string& file);
+// Checks that a document reader `entry` takes is recognised as that
+// reader's format (read_fixture does so for every fixture it reads).
+// While a DamagedFixtures lives, a document may also go unrecognised (a
+// reader that makes the best of a damaged file is no reason to guess one),
+// but never be taken for another format.
+void expect_recognised_as(EntryPoint entry, const std::string& file);
+class DamagedFixtures {
+public:
+    DamagedFixtures() { ++depth_; }
+    ~DamagedFixtures() { --depth_; }
+    static bool active() { return depth_ > 0; }
+
+private:
+    static int depth_;
+};
+
 // With VERBATRA_KEEP_FIXTURES=DIR in the environment, writes a fixture
 // into DIR (NAME-1, NAME-2, ...), so that other programs can read it too.
 void keep_fixture(const std::string& name, const std::string& data);

@@ -1,0 +1,395 @@
+// Whole archives: each file's format recognised from its content, wrapped
+// files (MacBinary, AppleSingle, BinHex) converted as their data forks, and
+// the command-line runs an archivist makes over a tree.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "cli/report.h"
+#include "pipeline/driver.h"
+#include "pipeline/registry.h"
+#include "readers/binhex.h"
+#include "readers/nisus.h"
+#include "support.h"
+#include "nisus_fixture.h"
+
+namespace verbatra {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+const fs::path kCorpus = fs::path(VERBATRA_SOURCE_DIR) / ".." / "shared" / "corpus";
+
+// Converts `bytes` (held in a file named NAME) with the reader of `source`
+// (null: recognised) into `target`; the target's bytes, or the reason.
+std::string converted(const std::string& bytes, const FormatEntry* source, int* format = nullptr,
+                      const std::string& name = "DOC") {
+    test::TempDir dir;
+    test::write_file(dir.file(name), bytes);
+    ConversionResult r = convert_file(dir.file(name), source ? *source : source_formats[0], target_formats[6]);
+    if (!source) {
+        r = prepare_conversion(ConversionRequest{dir.file(name), {}}, nullptr, target_formats[6]);
+        publish_conversion(r);
+    }
+    if (format) *format = r.format;
+    if (r.outcome != Outcome::Converted) return "not converted: " + reason_not_converted(r, source, target_formats[6]);
+    return test::read_file(r.target_name);
+}
+
+// Every real document is recognised as the format of its folder, bare and
+// in each wrapping, and converts as its bare data fork does; the Works
+// spreadsheets, the resource forks and the Finder-info files are no
+// document of ours.
+TEST(Recognition, CorpusDocumentsAreTheirOwnFormatInEveryWrapping) {
+    if (!fs::is_directory(kCorpus)) GTEST_SKIP() << "no corpus at " << kCorpus << "; skipped";
+    const std::map<std::string, int> formats = {
+        {"macwrite", 1}, {"clarisworks", 5}, {"ragtime", 7}, {"mactext", 0}, {"msworks_nonwp", -1}};
+    int documents = 0, wrapped = 0;
+    for (const auto& [folder, format] : formats) {
+        for (const auto& e : fs::recursive_directory_iterator(kCorpus / folder)) {
+            if (!e.is_regular_file()) continue;
+            const std::string path = e.path().string();
+            const std::string bytes = test::read_file(path);
+            const bool fork_file = e.path().parent_path().filename() == "forks";
+            // The version-3 MacWrite file is refused by name of its Finder
+            // info when wrapped, and not recognised bare.
+            const bool old_macwrite = path.find("Ars_Magna") != std::string::npos;
+            int expected = fork_file ? -1 : format;
+            if (old_macwrite) expected = e.path().parent_path().filename() == "wrapped" ? 1 : -1;
+            EXPECT_EQ(test::recognised_format(bytes), expected) << path;
+            ++documents;
+            if (fork_file || expected < 0 || old_macwrite) continue;
+            // The same document bare: the data fork beside it, or the file
+            // of the same name one folder up.
+            std::string stem = e.path().filename().string();
+            for (const char* ext : {".macbin", ".as", ".hqx", ".datafork"}) {
+                if (stem.size() > std::strlen(ext) && stem.compare(stem.size() - std::strlen(ext), std::string::npos, ext) == 0) {
+                    stem.resize(stem.size() - std::strlen(ext));
+                }
+            }
+            const fs::path bare_candidates[] = {e.path().parent_path() / (stem + ".datafork"),
+                                                e.path().parent_path().parent_path() / stem};
+            for (const fs::path& bare : bare_candidates) {
+                if (bare == e.path() || !fs::is_regular_file(bare)) continue;
+                const std::string expected_target = converted(test::read_file(bare.string()), &source_formats[format]);
+                int used = -2;
+                EXPECT_EQ(converted(bytes, nullptr, &used), expected_target) << path;
+                EXPECT_EQ(converted(bytes, &source_formats[format]), expected_target) << path;
+                EXPECT_EQ(used, format) << path;
+                ++wrapped;
+                break;
+            }
+        }
+    }
+    EXPECT_GT(documents, 60);
+    EXPECT_GT(wrapped, 30);
+}
+
+TEST(Recognition, WhatIsNoDocumentIsNotGuessed) {
+    std::mt19937 random(7);
+    for (std::size_t size : {1u, 200u, 600u, 5000u}) {
+        std::string noise(size, '\0');
+        for (char& c : noise) c = static_cast<char>(random());
+        noise[0] = 0x01;  // not a NUL or a version number, so only the rest decides
+        EXPECT_EQ(test::recognised_format(noise), -1) << size;
+    }
+    // Plain text only when it looks like text; a NUL or many control bytes
+    // make it something else.
+    EXPECT_EQ(test::recognised_format("Dear Sir,\rthe caf\x8E is \xD2open\xD3.\r"), 0);
+    EXPECT_EQ(test::recognised_format(std::string("Dear\0Sir\r", 9)), -1);
+    EXPECT_EQ(test::recognised_format("a\x01\x02\x03\x04\x05 b"), -1);
+    EXPECT_EQ(test::recognised_format("%PDF-1.4\r\x01\x02\x03\x05\x06\x07\x08"), -1);
+    // The Finder's word beats the look of the bytes: a Works spreadsheet in
+    // AppleSingle is nothing of ours, though its data fork might pass.
+    EXPECT_EQ(test::recognised_format(test::apple_file(true, "plain words\r", "", "AWSSPSI2")), -1);
+    EXPECT_EQ(test::recognised_format(test::apple_file(true, "plain words\r", "", "TEXTttxt")), 0);
+    // Empty: said as such.
+    EXPECT_EQ(converted("", nullptr), "not converted: empty file");
+    EXPECT_EQ(converted(std::string(300, '\0'), nullptr), "not converted: not a document of a known format");
+}
+
+// Nisus Writer's text looks like any text: the Finder's type and creator
+// decide, from the wrapping or from the AppleDouble sidecar beside it.
+TEST(Recognition, NisusWriterByItsFinderInfo) {
+    const std::string rsrc = test::resource_fork({test::nisus_version()});
+    EXPECT_EQ(test::recognised_format(test::nisus_macbinary("text\r", rsrc)), 8);
+    EXPECT_EQ(test::recognised_format(test::apple_file(true, "text\r", rsrc)), 8);
+    test::TempDir dir;
+    test::write_file(dir.file("AD"), "text\r");
+    test::write_file(dir.file("._AD"), test::apple_file(false, "", rsrc));
+    ConversionResult r = prepare_conversion(ConversionRequest{dir.file("AD"), {}}, nullptr, target_formats[0]);
+    EXPECT_EQ(r.format, 8);
+    discard_conversion(r);
+    // The sidecar itself is no document.
+    r = prepare_conversion(ConversionRequest{dir.file("._AD"), {}}, nullptr, target_formats[0]);
+    EXPECT_EQ(r.outcome, Outcome::Sidecar);
+    EXPECT_EQ(reason_not_converted(r, nullptr, target_formats[0]), "an AppleDouble resource fork, not a document; skipped");
+}
+
+// A small BinHex 4.0 encoder, to make files the decoder has not seen: the
+// run-length code (runs, a literal 0x90), the six-bit code, the CRCs.
+std::uint16_t crc16(const std::string& bytes) {
+    unsigned c = 0;
+    for (unsigned char b : bytes) {
+        c ^= b << 8;
+        for (int i = 0; i < 8; ++i) c = (c & 0x8000) ? ((c << 1) ^ 0x1021) & 0xFFFF : (c << 1) & 0xFFFF;
+    }
+    return static_cast<std::uint16_t>(c);
+}
+
+std::string binhex(const std::string& data, const std::string& rsrc = "", const char* type_creator = "TEXTttxt") {
+    std::string header = std::string(1, '\x04') + "NAME" + '\0' + std::string(type_creator, 8) + std::string(2, '\0') +
+                         test::be32(static_cast<long>(data.size())) + test::be32(static_cast<long>(rsrc.size()));
+    auto with_crc = [](const std::string& s) { return s + test::be16(crc16(s)); };
+    const std::string plain = with_crc(header) + with_crc(data) + with_crc(rsrc);
+    std::string coded;
+    for (std::size_t i = 0; i < plain.size();) {
+        std::size_t run = 1;
+        while (i + run < plain.size() && plain[i + run] == plain[i] && run < 255) ++run;
+        const char c = plain[i];
+        coded += c;
+        if (c == '\x90') coded += '\0';
+        if (run >= 3) {
+            coded += '\x90';
+            coded += static_cast<char>(run);
+            i += run;
+        } else {
+            ++i;
+        }
+    }
+    static const char kAlphabet[] = "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
+    std::string text = "(This file must be converted with BinHex 4.0)\r\n:";
+    unsigned acc = 0;
+    int bits = 0, column = 1;
+    for (unsigned char b : coded) {
+        acc = acc << 8 | b;
+        bits += 8;
+        while (bits >= 6) {
+            bits -= 6;
+            text += kAlphabet[(acc >> bits) & 63];
+            if (++column == 64) text += "\r\n", column = 0;
+        }
+    }
+    if (bits > 0) text += kAlphabet[(acc << (6 - bits)) & 63];
+    return text + ":\r\n";
+}
+
+std::string decoded_data(const std::string& hqx, std::string* why = nullptr) {
+    test::TempDir dir;
+    test::write_file(dir.file("in"), hqx);
+    ByteFile in = ByteFile::open(dir.file("in"), "rb");
+    ByteFile out = ByteFile::open(dir.file("out"), "w+b");
+    const std::string problem = decode_binhex(in, out);
+    if (why) *why = problem;
+    out.close();
+    const std::string single = test::read_file(dir.file("out"));
+    // The data fork entry of the AppleSingle file written.
+    if (!problem.empty() || single.size() < 62) return {};
+    const long at = (static_cast<unsigned char>(single[26 + 12 + 4]) << 24) |
+                    (static_cast<unsigned char>(single[26 + 12 + 5]) << 16) |
+                    (static_cast<unsigned char>(single[26 + 12 + 6]) << 8) | static_cast<unsigned char>(single[26 + 12 + 7]);
+    const long length = (static_cast<unsigned char>(single[26 + 12 + 10]) << 8) | static_cast<unsigned char>(single[26 + 12 + 11]);
+    return single.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
+}
+
+TEST(BinHex, DecodesRunsAndChecksEveryCrc) {
+    const std::string data = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\x90\x90\x90\x90" "caf\x8E\r" + std::string(600, 'z');
+    EXPECT_EQ(decoded_data(binhex(data, "resource")), data);
+    EXPECT_EQ(converted(binhex("Caf\x8E\r"), nullptr), converted("Caf\x8E\r", &source_formats[0]));
+
+    std::string why;
+    std::string varied;
+    for (int i = 0; i < 600; ++i) varied += static_cast<char>(i * 7 % 251);
+    const std::string good = binhex(varied);
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* reason;
+    };
+    std::string flipped = good;
+    flipped[good.size() / 2] = flipped[good.size() / 2] == 'A' ? 'B' : 'A';
+    std::string lying = binhex(std::string(40, 'x'));
+    const std::vector<Case> cases = {
+        {"a changed character", flipped, "a damaged BinHex file (data fork)"},
+        {"cut short", good.substr(0, good.size() - 30), "a damaged BinHex file (data fork)"},
+        {"no data after the mark", "(This file must be converted with BinHex 4.0)\r\n", "not a BinHex 4.0 file"},
+        {"a character BinHex lacks", "(This file must be converted with BinHex 4.0)\r\n:!!!~", "a damaged BinHex file (header)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(decoded_data(c.text, &why), "") << c.what;
+        EXPECT_EQ(why, c.reason) << c.what;
+    }
+    EXPECT_EQ(converted(flipped, nullptr), "not converted: a damaged BinHex file (data fork); not converted");
+    // A real download, against the data fork it holds.
+    const fs::path hqx = kCorpus / "mactext" / "LibreOffice__SimpleText_1.0.hqx";
+    if (fs::exists(hqx)) {
+        EXPECT_EQ(decoded_data(test::read_file(hqx.string())),
+                  test::read_file((kCorpus / "mactext" / "LibreOffice__SimpleText_1.0.datafork").string()));
+    }
+}
+
+TEST(Report, JsonStringsKeepEveryByte) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain.txt", "\"plain.txt\""},
+        {"a \"b\" \\c", "\"a \\\"b\\\" \\\\c\""},
+        {"tab\there\nline", "\"tab\\u0009here\\u000aline\""},
+        {"caf\xC3\xA9", "\"caf\xC3\xA9\""},                 // UTF-8 passes
+        {"caf\x8E", "\"caf\\udc8e\""},                      // a Mac Roman byte
+        {"\xE2\x82", "\"\\udce2\\udc82\""},                 // a cut sequence
+        {"\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""},      // an encoded surrogate is no UTF-8
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(json_string(in), out) << in;
+    ReportLine line;
+    line.source = "A";
+    line.outcome = "refused";
+    line.reason = "empty file";
+    EXPECT_EQ(report_line(line), "{\"source\":\"A\",\"format\":null,\"outcome\":\"refused\",\"target\":null,"
+                                 "\"reason\":\"empty file\",\"source_size\":0,\"target_size\":0}\n");
+}
+
+// --- The command line over trees ---
+
+std::string verbatra(const std::string& args) { return std::string(VERBATRA_BINARY) + " " + args; }
+
+int run_in(const std::string& dir, const std::string& args, std::string* out, std::string* err) {
+    return test::run_command("cd " + dir + " && " + verbatra(args), out, err);
+}
+
+// Every file under `root` with its bytes, by relative path.
+std::map<std::string, std::string> tree_of(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = test::read_file(e.path().string());
+    }
+    return files;
+}
+
+// A small archive: text and MacWrite-like names in folders, names that
+// take the same target, an empty file, a sidecar and a __MACOSX folder.
+void make_archive(const std::string& root) {
+    fs::create_directories(root + "/letters/old");
+    fs::create_directories(root + "/__MACOSX/letters");
+    test::write_file(root + "/README", "Read me\r");
+    test::write_file(root + "/README.TXT", "Read me too\r");  // both want README.asc
+    test::write_file(root + "/EMPTY", "");
+    test::write_file(root + "/BINARY", std::string("\0\1\2\3\4\5", 6));
+    for (int i = 0; i < 12; ++i) {
+        test::write_file(root + "/letters/L" + std::to_string(i), "Letter " + std::to_string(i) + " caf\x8E\r");
+    }
+    test::write_file(root + "/letters/old/OLD", "old\r");
+    const std::string sidecar = test::apple_file(false, "", "", "TEXTttxt");
+    test::write_file(root + "/letters/._L1", sidecar);
+    test::write_file(root + "/__MACOSX/letters/._L1", sidecar);
+}
+
+TEST(ArchiveRun, ReadOnlyTreeConvertsIntoAnOutputFolder) {
+    test::TempDir base;
+    const std::string tree = base.file("cdrom"), out = base.file("out");
+    chmod(base.path().c_str(), 0755);
+    make_archive(tree);
+    const auto before = tree_of(tree);
+    fs::create_directory(out);
+    test::run_command("chmod -R a-w " + tree + " && chmod 777 " + out);
+    // Root writes anywhere; the command runs as nobody then.
+    const std::string as_user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    if (!as_user.empty() && test::run_command("cd " + tree + " && " + as_user + verbatra("--help")) != 0) {
+        test::run_command("chmod -R u+w " + tree);
+        GTEST_SKIP() << "nobody cannot run " << VERBATRA_BINARY << " from here; skipped";
+    }
+    std::string o, e;
+    const int status =
+        test::run_command("cd " + tree + " && " + as_user + verbatra("--from auto --to ansi -j 2 -o " + out + " -r ."), &o, &e);
+    test::run_command("chmod -R u+w " + tree);
+    EXPECT_EQ(status, 3) << e;  // the empty and the binary file
+    EXPECT_EQ(tree_of(tree), before);  // nothing written in the tree
+    const auto targets = tree_of(out);
+    EXPECT_EQ(targets.size(), 2u + 12u + 1u);
+    EXPECT_EQ(targets.at("letters/L3.asc"), "Letter 3 caf\xE9\r\n");
+    EXPECT_EQ(targets.at("letters/old/OLD.asc"), "old\r\n");
+    // Both READMEs want README.asc: the second takes a counter name.
+    ASSERT_TRUE(targets.count("README.asc") && targets.count("README.001")) << o;
+    EXPECT_EQ(targets.at("README.asc") + targets.at("README.001") == "Read me\r\nRead me too\r\n" ||
+                  targets.at("README.001") + targets.at("README.asc") == "Read me\r\nRead me too\r\n",
+              true);
+    EXPECT_NE(o.find("letters/L3 -> " + out + "/letters/L3.asc (Texte seul)\n"), std::string::npos) << o;
+    EXPECT_NE(e.find("EMPTY: empty file\n"), std::string::npos) << e;
+    EXPECT_NE(e.find("BINARY: not a document of a known format\n"), std::string::npos) << e;
+    EXPECT_NE(e.find("15 converted, 2 refused, 0 failed\n"), std::string::npos) << e;
+}
+
+// Helpers change nothing a user sees: the same lines in the same order,
+// the same summary, the same names (the counter extensions included) and
+// bytes.
+TEST(ArchiveRun, JobsGiveTheLinesNamesAndBytesOfOneAtATime) {
+    test::TempDir a, b;
+    make_archive(a.path());
+    make_archive(b.path());
+    for (int i = 0; i < 40; ++i) {
+        // Many files that all want the same target names.
+        for (const test::TempDir* d : {&a, &b}) test::write_file(d->file("letters/L1." + std::to_string(100 + i)), "x\r");
+    }
+    std::string out1, err1, out4, err4;
+    const int s1 = run_in(a.path(), "--from text --to rtf-ansi -j 1 -r '*'", &out1, &err1);
+    const int s4 = run_in(b.path(), "--from text --to rtf-ansi -j 4 -r '*'", &out4, &err4);
+    EXPECT_EQ(s1, s4);
+    EXPECT_EQ(out1, out4);
+    EXPECT_EQ(err1, err4);
+    const auto tree = tree_of(a.path());
+    EXPECT_EQ(tree, tree_of(b.path()));
+    // L1 and its 40 namesakes: 41 sources, 41 targets, none overwritten.
+    EXPECT_EQ(std::count_if(tree.begin(), tree.end(), [](const auto& f) {
+                  return f.first == "letters/L1" || f.first.rfind("letters/L1.", 0) == 0;
+              }),
+              82);
+    // The sidecars and the __MACOSX folder were passed over.
+    EXPECT_EQ(out1.find("._L1"), std::string::npos);
+    EXPECT_EQ(err1.find("._L1"), std::string::npos);
+    EXPECT_EQ(out1.find("__MACOSX"), std::string::npos);
+}
+
+TEST(ArchiveRun, ReportAndListOfFiles) {
+    test::TempDir dir;
+    make_archive(dir.path());
+    test::write_file(dir.file("list"), "README\nletters/L2\nMISSING\n\nletters\n");
+    std::string out, err;
+    // The list from standard input; the folder in it converts its tree
+    // with --recursive; the output folder inside the tree is not walked.
+    EXPECT_EQ(test::run_command("cd " + dir.path() + " && (cat list | " +
+                                    verbatra("--from text --to dos -o out --report run.jsonl -r --files-from -") + ")",
+                                &out, &err),
+              3)
+        << err;
+    EXPECT_EQ(out.find("out/letters/L2.asc (Texte seul)"), std::string::npos);  // not recognised: chosen
+    EXPECT_NE(out.find("letters/L2 -> out/letters/L2.asc\n"), std::string::npos) << out;
+    EXPECT_NE(err.find("MISSING: cannot be read (No such file or directory)\n"), std::string::npos) << err;
+    const std::string report = test::read_file(dir.file("run.jsonl"));
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(report.substr(at, end - at));
+    }
+    // README, L2, MISSING, then the tree of letters (13 files, L2 again).
+    ASSERT_EQ(lines.size(), 3u + 13u);
+    EXPECT_EQ(lines[0], "{\"source\":\"README\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"out/README.asc\","
+                        "\"reason\":null,\"source_size\":8,\"target_size\":9}");
+    EXPECT_EQ(lines[2], "{\"source\":\"MISSING\",\"format\":null,\"outcome\":\"failed\",\"target\":null,"
+                        "\"reason\":\"cannot be read (No such file or directory)\",\"source_size\":0,\"target_size\":0}");
+    // Every line is JSON an outside reader takes.
+    EXPECT_EQ(test::run_command("python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1])]' " +
+                                dir.file("run.jsonl")),
+              0);
+    // A second run into the same folder: the report grows, the targets take
+    // counter names, and nothing in out/ is taken for a source.
+    EXPECT_EQ(run_in(dir.path(), "--from text --to dos -o out --report run.jsonl -r letters/old", &out, &err), 0) << err;
+    EXPECT_EQ(out, "letters/old/OLD -> out/letters/old/OLD.001\n");
+    const std::string grown = test::read_file(dir.file("run.jsonl"));
+    EXPECT_EQ(std::count(grown.begin(), grown.end(), '\n'), 17);
+}
+
+}  // namespace
+}  // namespace verbatra
