@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Files per second over a tree of small Macintosh text files: one
-# `verbatra --recursive` run ("Texte seul" to "Ansi (Windows)") beside a
-# shell loop that runs iconv once per file over the same tree.
+# `verbatra --recursive` run ("Texte seul" to "Ansi (Windows)") with one
+# conversion at a time (-j 1) and with one per processor (-j JOBS), beside
+# a shell loop that runs iconv once per file over the same tree.
 #
-# usage: bench/batch_throughput.sh [FILES] [PER-DIRECTORY]   (default 10000 100)
+# usage: bench/batch_throughput.sh [FILES] [PER-DIRECTORY] [JOBS]   (default 10000 100 nproc)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 files=${1:-10000}
 per_dir=${2:-100}
+jobs=${3:-$(nproc)}
 source bench/common.sh
 build_release verbatra
 bin="$PWD/build/release/verbatra"
@@ -26,11 +28,21 @@ for i in range(files):
         f.write(text + b"\r")
 PY
 cp -r "$work/tree" "$work/tree2"
+cp -r "$work/tree" "$work/tree3"
 
 s=$(date +%s.%N)
-(cd "$work/tree" && "$bin" --quiet --recursive --from text --to ansi '*.TXT' 2>"$work/summary")
+(cd "$work/tree" && "$bin" --quiet --recursive -j 1 --from text --to ansi '*.TXT' 2>"$work/summary")
 e=$(date +%s.%N)
 t_v=$(echo "$e - $s" | bc -l)
+
+s=$(date +%s.%N)
+(cd "$work/tree3" && "$bin" --quiet --recursive -j "$jobs" --from text --to ansi '*.TXT' 2>"$work/summary-j")
+e=$(date +%s.%N)
+t_j=$(echo "$e - $s" | bc -l)
+if ! diff -r "$work/tree" "$work/tree3" >/dev/null; then
+  echo "-j $jobs wrote other files than -j 1" >&2
+  exit 1
+fi
 
 s=$(date +%s.%N)
 find "$work/tree2" -type f -name '*.TXT' | while IFS= read -r f; do
@@ -41,6 +53,9 @@ t_i=$(echo "$e - $s" | bc -l)
 
 converted=$(find "$work/tree" -name '*.asc' | wc -l)
 printf 'tree: %d files, %d per directory; verbatra says: %s\n' "$files" "$per_dir" "$(cat "$work/summary")"
-printf '%-30s %8.2f s %10.0f files/s\n' "verbatra --recursive" "$t_v" "$(echo "$converted / $t_v" | bc -l)"
+printf '%-30s %8.2f s %10.0f files/s\n' "verbatra --recursive -j 1" "$t_v" "$(echo "$converted / $t_v" | bc -l)"
+printf '%-30s %8.2f s %10.0f files/s\n' "verbatra --recursive -j $jobs" "$t_j" "$(echo "$converted / $t_j" | bc -l)"
 printf '%-30s %8.2f s %10.0f files/s\n' "shell loop of iconv" "$t_i" "$(echo "$files / $t_i" | bc -l)"
-printf 'verbatra / iconv loop: %sx\n' "$(echo "scale=1; $t_i / $t_v" | bc -l)"
+printf 'verbatra / iconv loop: %sx (-j 1), %sx (-j %s)\n' "$(echo "scale=1; $t_i / $t_v" | bc -l)" \
+  "$(echo "scale=1; $t_i / $t_j" | bc -l)" "$jobs"
+printf -- '-j %s / -j 1: %sx\n' "$jobs" "$(echo "scale=2; $t_v / $t_j" | bc -l)"

@@ -25,6 +25,13 @@ public:
     // directory part first).
     virtual void starting(const std::string& path) { (void)path; }
     virtual void finished(const std::string& path, const ConversionResult& result) = 0;
+    // The target of `path`, whole on the disk, is about to take the name
+    // result.target_name (told again with the next name when another file
+    // takes that one first). finished() follows.
+    virtual void naming(const std::string& path, const ConversionResult& result) {
+        (void)path;
+        (void)result;
+    }
     // A directory that cannot be entered or read, a list that cannot be
     // made: reported, skipped, and the batch goes on.
     virtual void problem(const std::string& message) = 0;

@@ -131,6 +131,10 @@ bool ByteFile::flush() {
     char8_t* last = wmax_ > wpos_ ? wmax_ : wpos_;
     std::size_t pending = static_cast<std::size_t>(last - buf_.get());
     if (pending > 0 && platform::write_file(fd_, buf_.get(), pending) < 0) error_ = true;
+    if (write_behind_ && (unsynced_ += pending) >= (4u << 20)) {
+        platform::start_writeback(fd_);
+        unsynced_ = 0;
+    }
     if (last != wpos_) platform::seek_file(fd_, base_ + (wpos_ - buf_.get()), SEEK_SET);
     base_ += wpos_ - buf_.get();
     wpos_ = wend_ = wmax_ = nullptr;

@@ -110,6 +110,9 @@ public:
 
     // Writes out what is buffered; false when it could not be stored.
     bool flush();
+    // Has the system start putting what is written on the disk every few
+    // megabytes, so that a sync at the end has little left to wait for.
+    void write_behind() { write_behind_ = true; }
     // True once any read or write on the file has failed.
     bool failed() const { return error_; }
     // Flushes and closes; false when anything written could not be stored.
@@ -137,6 +140,8 @@ private:
 
     int fd_ = -1;
     bool memory_ = false;
+    bool write_behind_ = false;
+    std::size_t unsynced_ = 0;
     std::size_t mem_size_ = 0;
     std::size_t mem_limit_ = 0;
     std::string mem_name_;

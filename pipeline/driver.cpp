@@ -238,15 +238,14 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     if (!work_ok || !source_ok) return fail(Outcome::WriteFailed);
     work.rewind();
 
-    std::string target_name = request.target_base.empty() ? name : request.target_base;
-    replace_extension(target_name, target.extension);
+    std::string target_name = intended_target_name(request, target);
     const std::string folder = folder_of(target_name);
     if (!request.target_base.empty() && !folder.empty() && !platform::make_directories(folder)) {
         return fail(Outcome::WriteFailed, "cannot make the folder " + folder + " (" + system_reason() + ")");
     }
-    // The target is written under a name of ours beside where it goes and
-    // takes its own name only when it is whole and on the disk: a run that
-    // is killed leaves no half-written file that looks converted.
+    // The target is written under a name of ours where it goes and takes
+    // its own name only when it is whole and on the disk: a run that is
+    // killed leaves no half-written file that looks converted.
     std::string partial;
     ByteFile out;
     for (int tries = 0; !out.is_open(); ++tries) {
@@ -262,11 +261,11 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
 
     set_current_names(work_name, target_name);
     set_buffering(work, out, (target.flags >> 4) & 3);
+    out.write_behind();
     const int write_result = target.writer(work, out);
     work.close();
     bool target_ok = out.flush() && !out.failed();
     result.target_size = static_cast<std::uint64_t>(std::max<long>(out.size(), 0));
-    target_ok = target_ok && platform::sync_file(out.descriptor());
     target_ok = out.close() && target_ok;
     if (write_result != kConverted) {
         const Outcome o = outcome_of(write_result);
@@ -279,20 +278,56 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     return result;
 }
 
+std::string intended_target_name(const ConversionRequest& request, const FormatEntry& target) {
+    std::string name = request.target_base.empty() ? request.source : request.target_base;
+    replace_extension(name, target.extension);
+    return name;
+}
+
+void sync_conversions(const std::vector<ConversionResult*>& results) {
+    // One sync a folder's file system where the system has one (a batch
+    // writes into a folder or a few), else one a file.
+    std::vector<std::string> synced, unsyncable;
+    for (ConversionResult* r : results) {
+        if (r->outcome != Outcome::Converted || r->partial.empty()) continue;
+        const std::string folder = folder_of(r->partial);
+        if (std::find(synced.begin(), synced.end(), folder) != synced.end()) continue;
+        if (std::find(unsyncable.begin(), unsyncable.end(), folder) == unsyncable.end()) {
+            if (platform::sync_file_system(folder)) {
+                synced.push_back(folder);
+                continue;
+            }
+            unsyncable.push_back(folder);
+        }
+        if (platform::sync_path(r->partial)) continue;
+        r->reason = "cannot put the target on the disk (" + system_reason() + ")";
+        discard_conversion(*r);
+        r->outcome = Outcome::WriteFailed;
+    }
+}
+
+void choose_target_name(ConversionResult& result) {
+    if (file_exists(result.target_name)) make_unique_name(result.target_name);
+}
+
+bool take_target_name(ConversionResult& result) {
+    if (platform::rename_no_replace(result.partial, result.target_name)) {
+        result.partial.clear();
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    result.reason = "cannot give the target its name " + result.target_name + " (" + system_reason() + ")";
+    discard_conversion(result);
+    result.outcome = Outcome::WriteFailed;
+    return true;
+}
+
 void publish_conversion(ConversionResult& result) {
     if (result.outcome != Outcome::Converted || result.partial.empty()) return;
-    std::string& target_name = result.target_name;
-    if (file_exists(target_name)) make_unique_name(target_name);
-    while (!platform::rename_no_replace(result.partial, target_name)) {
-        if (errno != EEXIST) {
-            result.reason = "cannot give the target its name " + target_name + " (" + system_reason() + ")";
-            discard_conversion(result);
-            result.outcome = Outcome::WriteFailed;
-            return;
-        }
-        make_unique_name(target_name);  // a file of that name appeared meanwhile
-    }
-    result.partial.clear();
+    sync_conversions({&result});
+    if (result.outcome != Outcome::Converted) return;
+    choose_target_name(result);
+    while (!take_target_name(result)) make_unique_name(result.target_name);  // a file of that name appeared meanwhile
 }
 
 void discard_conversion(ConversionResult& result) {

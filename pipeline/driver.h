@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pipeline/registry.h"
 
@@ -43,6 +44,10 @@ struct ConversionRequest {
     std::string target_base;
 };
 
+// The name a target of `request` takes when it is free: the source's name
+// (or the target base) with the extension of `target`.
+std::string intended_target_name(const ConversionRequest& request, const FormatEntry& target);
+
 // Why a file was not converted, as the user is told: "not a MacWrite 4.6
 // document", "empty file", ... Empty for a converted file.
 std::string reason_not_converted(Outcome outcome, const FormatEntry& source, const FormatEntry& target);
@@ -58,14 +63,26 @@ void note_for_user(const std::string& text);
 // stop, nothing of this conversion is left on disk.
 ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target);
 
-// The same in two steps, so that conversions can run side by side while
-// targets still take their names in a fixed order. `source` null
-// recognises each file's format. A wrapped source (MacBinary, AppleSingle,
-// BinHex) converts as its data fork. Converted means the target is whole
-// on disk under `partial`; publish_conversion then gives it its name, and
-// discard_conversion removes it instead.
+// The same in steps, so that conversions can run side by side while
+// targets still take their names in a fixed order, and many targets reach
+// the disk with one sync. `source` null recognises each file's format. A
+// wrapped source (MacBinary, AppleSingle, BinHex) converts as its data
+// fork. Converted means the target is written whole under `partial`, a
+// name of ours beside where it goes; discard_conversion removes it instead.
 ConversionResult prepare_conversion(const ConversionRequest& request, const FormatEntry* source,
                                     const FormatEntry& target);
+// Puts the prepared targets on the disk: one sync of their file system
+// where the system has one, else file by file. A target that cannot be
+// synced is not converted.
+void sync_conversions(const std::vector<ConversionResult*>& results);
+// The name the target takes: its own, or the next counter name when a
+// file has that name (without regard to case).
+void choose_target_name(ConversionResult& result);
+// Gives the target the chosen name, never replacing a file: false when a
+// file took the name meanwhile (choose again with make_unique_name). Any
+// other failure removes the target and makes the file WriteFailed.
+bool take_target_name(ConversionResult& result);
+// All three for one file.
 void publish_conversion(ConversionResult& result);
 void discard_conversion(ConversionResult& result);
 

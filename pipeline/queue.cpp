@@ -6,6 +6,7 @@
 
 #include "pipeline/batch.h"
 #include "pipeline/fatal.h"
+#include "pipeline/file_utils.h"
 #include "pipeline/scratch.h"
 #include "platform/platform.h"
 
@@ -18,6 +19,9 @@ namespace {
 // long document, few enough that little is held back.
 constexpr std::size_t kInFlight = 2;
 constexpr std::size_t kAhead = 64;
+// Targets synced at once, and how long a finished file waits for others.
+constexpr std::size_t kGroup = 32;
+constexpr std::chrono::milliseconds kGroupWait{500};
 
 // A message on a pipe: its length, then its fields, numbers big-endian,
 // strings with their length before them.
@@ -167,13 +171,25 @@ ConversionQueue::~ConversionQueue() {
 }
 
 void ConversionQueue::add(const std::string& source, const std::string& shown, const std::string& target_base) {
+    try {
+        add_file(source, shown, target_base);
+    } catch (const FatalStop&) {
+        // The files done before the stop are whole: they keep their targets.
+        report_ready(true);
+        throw;
+    }
+}
+
+void ConversionQueue::add_file(const std::string& source, const std::string& shown, const std::string& target_base) {
+    pending_.push_back(Pending{shown, source, target_base, false, {}, {}});
     if (helpers_.empty()) {
-        ConversionResult r = prepare_conversion(ConversionRequest{source, target_base}, source_, target_);
-        publish_conversion(r);
-        observer_.finished(shown, r);
+        Pending& p = pending_.back();
+        p.result = prepare_conversion(ConversionRequest{source, target_base}, source_, target_);
+        p.done = true;
+        p.done_at = std::chrono::steady_clock::now();
+        report_ready();
         return;
     }
-    pending_.push_back(Pending{shown, source, target_base, false, {}});
     const std::size_t index = first_index_ + pending_.size() - 1;
     for (;;) {
         auto least = std::min_element(helpers_.begin(), helpers_.end(), [](const Helper& a, const Helper& b) {
@@ -218,6 +234,7 @@ void ConversionQueue::collect_one() {
             p.result = ConversionResult{};
             p.result.outcome = Outcome::WriteFailed;
             p.result.reason = "the helper process converting it ended unexpectedly";
+            p.done_at = std::chrono::steady_clock::now();
         }
         h.in_flight.clear();
         platform::end_helper(h.process, false);
@@ -238,28 +255,54 @@ void ConversionQueue::collect_one() {
     r.reason = m.get_text();
     r.partial = m.get_text();
     p.done = true;
+    p.done_at = std::chrono::steady_clock::now();
     report_ready();
 }
 
-void ConversionQueue::report_ready() {
-    while (!pending_.empty() && pending_.front().done) {
+void ConversionQueue::report_ready(bool all) {
+    std::size_t done = 0;
+    while (done < pending_.size() && pending_[done].done) ++done;
+    if (done == 0) return;
+    if (!all && done < kGroup && std::chrono::steady_clock::now() - pending_.front().done_at < kGroupWait) return;
+
+    std::vector<ConversionResult*> group;
+    for (std::size_t i = 0; i < done; ++i) group.push_back(&pending_[i].result);
+    sync_conversions(group);
+    for (std::size_t i = 0; i < done; ++i) {
         Pending& p = pending_.front();
-        publish_conversion(p.result);
-        observer_.finished(p.shown, p.result);
+        ConversionResult& r = p.result;
+        if (r.outcome == Outcome::Converted && !r.partial.empty()) {
+            choose_target_name(r);
+            observer_.naming(p.shown, r);
+            while (!take_target_name(r)) {
+                make_unique_name(r.target_name);  // a file of that name appeared meanwhile
+                observer_.naming(p.shown, r);
+            }
+        }
+        observer_.finished(p.shown, r);
         pending_.pop_front();
         ++first_index_;
     }
 }
 
 void ConversionQueue::finish() {
+    try {
+        wait_for_all();
+    } catch (const FatalStop&) {
+        report_ready(true);
+        throw;
+    }
+    report_ready(true);
+    for (Helper& h : helpers_) platform::end_helper(h.process, false);
+    helpers_.clear();
+}
+
+void ConversionQueue::wait_for_all() {
     for (;;) {
         const bool waiting = std::any_of(helpers_.begin(), helpers_.end(), [](const Helper& h) { return !h.in_flight.empty(); });
         if (!waiting) break;
         collect_one();
     }
-    report_ready();
-    for (Helper& h : helpers_) platform::end_helper(h.process, false);
-    helpers_.clear();
 }
 
 }  // namespace verbatra

@@ -1,10 +1,11 @@
 // The conversions of a batch, one at a time or several at once in helper
 // processes. Either way the observer hears of each file in the order the
-// files were added, and each target takes its name (publish_conversion) in
-// that order, in this process: a run with helpers names and reports
-// exactly as a run without.
+// files were added, and each target takes its name in that order, in this
+// process: a run with helpers names and reports exactly as a run without.
+// Targets reach the disk in groups, one sync for many files.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <string>
@@ -39,11 +40,17 @@ private:
         std::string shown;
         std::string source, target_base;
         bool done = false;
+        std::chrono::steady_clock::time_point done_at{};
         ConversionResult result;
     };
     struct Helper;
 
-    void report_ready();
+    // Reports the files done at the head of the queue, their targets put
+    // on the disk with one sync and named in order: once enough are done,
+    // or they have waited long enough, or with `all`.
+    void report_ready(bool all = false);
+    void add_file(const std::string& source, const std::string& shown, const std::string& target_base);
+    void wait_for_all();
     // Waits for one answer from any helper; a fatal stop of a helper stops
     // the run here.
     void collect_one();

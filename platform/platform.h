@@ -28,6 +28,9 @@ struct DirEntry {
 // every name, names without a dot included.
 bool wildcard_match(const std::string& pattern, const std::string& name);
 
+// `name` as the Windows search compares names: letters in one case.
+std::string folded_name(const std::string& name);
+
 // True when `text` holds '*' or '?'.
 bool has_wildcards(const std::string& text);
 
@@ -142,6 +145,14 @@ bool make_directories(const std::string& path);
 // Asks the system to put what was written to `fd` on the disk; false when
 // it could not.
 bool sync_file(int fd);
+// Starts putting what was written to `fd` on the disk, without waiting.
+void start_writeback(int fd);
+// Puts what was written to every file of the file system that holds
+// `folder` on the disk (Linux's syncfs); false where the system cannot,
+// and the caller syncs file by file.
+bool sync_file_system(const std::string& folder);
+// sync_file for a file by its name.
+bool sync_path(const std::string& path);
 // True when both paths name the same file or folder (following links).
 bool same_file(const std::string& a, const std::string& b);
 bool is_directory(const std::string& path);

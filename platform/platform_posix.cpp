@@ -21,10 +21,6 @@ namespace verbatra::platform {
 
 namespace {
 
-char fold(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
 }  // namespace
 
 std::size_t file_name_start(const std::string& path) {
@@ -40,11 +36,7 @@ std::string join_path(const std::string& dir, const std::string& name) {
 
 namespace {
 
-std::string fold_name(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) c = fold(c);
-    return folded;
-}
+std::string fold_name(const std::string& name) { return folded_name(name); }
 
 // The folded names of the last directory asked about. A batch asks about
 // the same directory for every file it converts there, so rescanning it
@@ -285,16 +277,9 @@ bool remove_file(const std::string& path) {
     return true;
 }
 bool rename_no_replace(const std::string& from, const std::string& to) {
-    // A second link, then the first one removed: the new name appears
-    // complete or not at all, and never over another file.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        note_change(to, true);
-        remove_file(from);
-        return true;
-    }
-    if (errno == EEXIST) return false;
 #ifdef RENAME_NOREPLACE
-    // File systems without hard links (FAT and exFAT on a USB disk).
+    // One step that refuses to replace a file: the new name appears
+    // complete or not at all.
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         note_change(from, false);
         note_change(to, true);
@@ -302,6 +287,15 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
     }
     if (errno == EEXIST) return false;
 #endif
+    // File systems without it: a second link, then the first one removed.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        note_change(to, true);
+        remove_file(from);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    // Without links either (FAT on a USB disk, with an old kernel): a check,
+    // then a plain rename.
     if (exists_exactly(to)) {
         errno = EEXIST;
         return false;
@@ -326,6 +320,35 @@ bool make_directories(const std::string& path) {
 }
 
 bool sync_file(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS; }
+
+void start_writeback(int fd) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+#endif
+}
+
+bool sync_file_system(const std::string& folder) {
+#ifdef __linux__
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+#else
+    (void)folder;
+    return false;
+#endif
+}
+
+bool sync_path(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = sync_file(fd);
+    ::close(fd);
+    return ok;
+}
 
 bool same_file(const std::string& a, const std::string& b) {
     struct stat sa {}, sb {};

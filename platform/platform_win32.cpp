@@ -249,6 +249,18 @@ bool sync_file(int fd) {
     return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h) != 0;
 }
 
+void start_writeback(int) {}
+bool sync_file_system(const std::string&) { return false; }
+
+bool sync_path(const std::string& path) {
+    const HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = FlushFileBuffers(h) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
 bool same_file(const std::string& a, const std::string& b) {
     auto id = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
         const HANDLE h = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

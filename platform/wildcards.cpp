@@ -11,6 +11,16 @@ char fold(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
+}  // namespace
+
+std::string folded_name(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) c = fold(c);
+    return folded;
+}
+
+namespace {
+
 bool match_from(const char* p, const char* n) {
     // Iterative glob with single-star backtracking: linear enough for file
     // names and never recursive, so a long pattern of stars cannot blow up.

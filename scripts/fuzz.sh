@@ -50,6 +50,9 @@ add read-ragtime2 "$seeds"/fixtures/ragtime2-*
 add read-ragtime3 "$corpus"/ragtime/*.datafork "$corpus"/ragtime/*.macbin "$seeds"/fixtures/ragtime3-*
 add read-nisus "$seeds"/fixtures/nisus-* "$corpus"/*/wrapped/*.as "$corpus"/ragtime/*.as
 add read-forks "$seeds"/fixtures/nisus-* "$corpus"/*/wrapped/*.as "$corpus"/*/wrapped/*.macbin "$corpus"/ragtime/*.as
+add recognise "$corpus"/*/*.hqx "$corpus"/*/wrapped/*.as "$corpus"/macwrite/*.mw "$corpus"/clarisworks/*.cwk \
+  "$corpus"/ragtime/*.datafork "$corpus"/mactext/*.txt "$seeds"/fixtures/macwrite2-* "$seeds"/fixtures/works-* \
+  "$seeds"/fixtures/ragtime2-* "$seeds"/fixtures/nisus-*
 
 # Writer seeds: the streams our readers make of those, and the test streams.
 mkdir -p "$seeds/streams"

@@ -147,7 +147,7 @@ TEST(CommandLine, HelpListAndDump) {
     test::TempDir dir;
     std::string out, err;
     EXPECT_EQ(run_in(dir, "--help", &out, &err), 0);
-    EXPECT_NE(out.find("usage: verbatra --from SOURCE --to TARGET [--recursive] [--quiet] FILE|PATTERN..."),
+    EXPECT_NE(out.find("usage: verbatra --from SOURCE|auto --to TARGET [OPTIONS] FILE|FOLDER|PATTERN..."),
               std::string::npos);
     EXPECT_EQ(run_in(dir, "--list-formats", &out, &err), 0);
     for (const char* name : {"\"Texte seul\"", "\"Nisus Writer\"", "\"Ascii (DOS)\"", "\"RTF Ansi (Windows)\""}) {
