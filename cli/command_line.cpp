@@ -70,6 +70,9 @@ const char kUsage[] =
     "  --report FILE        add one JSON line a file to FILE as the run goes\n"
     "  --files-from LIST    convert the files LIST names, one a line (- for\n"
     "                       standard input)\n"
+    "  --resume REPORT      pass over the files REPORT (an earlier run's\n"
+    "                       --report) records as converted whose target is\n"
+    "                       still there; add the new lines to REPORT\n"
     "  -q, --quiet          print only problems and the summary\n"
     "  --dump-stream FILE   print the intermediate stream a SOURCE reader makes\n"
     "                       of FILE, codes by name (a debugging aid)\n"
@@ -105,11 +108,12 @@ int find_or_complain(const char* option, const std::string& text, const FormatEn
 std::string bare_name(const std::string& path) { return path.substr(platform::file_name_start(path)); }
 
 // How the summary counts an outcome, and how the report names it.
-enum class Tally { Converted, Refused, Failed, Skipped };
+enum class Tally { Converted, Refused, Failed, Skipped, Already };
 
 Tally tally_of(Outcome outcome) {
     switch (outcome) {
         case Outcome::Converted: return Tally::Converted;
+        case Outcome::AlreadyConverted: return Tally::Already;
         case Outcome::WriteFailed:
         case Outcome::Unreadable: return Tally::Failed;
         case Outcome::IsFolder: return Tally::Skipped;
@@ -117,20 +121,49 @@ Tally tally_of(Outcome outcome) {
     }
 }
 
-constexpr const char* kReportOutcome[] = {"converted", "refused", "failed", "skipped"};
+constexpr const char* kReportOutcome[] = {"converted", "refused", "failed", "skipped", "already converted"};
 
 // Prints each file's outcome and the summary, and, on a terminal, a
 // progress line in place of the busy cursor; adds each file to the report.
 class Reporter : public BatchObserver {
 public:
     Reporter(const FormatEntry* source, const FormatEntry& target, bool quiet, bool full_target_paths,
-             ReportFile* report)
+             ReportFile* report, const EarlierRun* earlier)
         : source_(source),
           target_(target),
           quiet_(quiet),
           full_paths_(full_target_paths),
           progress_(!quiet && platform::stderr_is_terminal()),
-          report_(report) {}
+          report_(report),
+          earlier_(earlier) {}
+
+    // A file an earlier run converted, whose target is still there.
+    bool already_converted(const std::string& path, std::string& target) override {
+        if (!earlier_) return false;
+        const auto found = earlier_->sources.find(path);
+        if (found == earlier_->sources.end() || found->second.target.empty()) return false;
+        const std::string& outcome = found->second.outcome;
+        if (outcome != kReportOutcome[0] && outcome != kReportOutcome[4]) return false;
+        if (!platform::exists_exactly(found->second.target)) return false;
+        target = found->second.target;
+        return true;
+    }
+
+    // What the earlier run wrote is no source for the run that resumes it,
+    // and the report no source for any run.
+    bool passed_over(const std::string& path) override {
+        if (earlier_ && earlier_->targets.count(path) != 0 && earlier_->sources.count(path) == 0) return true;
+        return !report_name_.empty() && bare_name(path) == bare_name(report_name_) &&
+               platform::same_file(path, report_name_);
+    }
+    void report_name(const std::string& name) { report_name_ = name; }
+
+    // The report says where the target goes before it takes its name: a
+    // run killed in between has a line for a target that is not there, and
+    // converts the file again when resumed, never twice.
+    void naming(const std::string& path, const ConversionResult& r) override {
+        record(path, r, Tally::Converted, {});
+    }
 
     void starting(const std::string& path) override {
         if (!progress_) return;
@@ -143,9 +176,17 @@ public:
         clear_progress();
         ++done_;
         const Tally tally = tally_of(r.outcome);
-        const std::string why = reason_not_converted(r, source_, target_);
-        record(path, r, tally, why);
+        const std::string why = tally == Tally::Already ? std::string() : reason_not_converted(r, source_, target_);
+        if (tally != Tally::Converted) record(path, r, tally, why);
         switch (tally) {
+            case Tally::Already:
+                ++already_;
+                if (!quiet_) {
+                    std::printf("%s -> %s (already converted)\n", path.c_str(),
+                                (full_paths_ ? r.target_name : bare_name(r.target_name)).c_str());
+                    std::fflush(stdout);
+                }
+                return;
             case Tally::Converted: {
                 ++converted_;
                 if (quiet_) return;
@@ -182,8 +223,9 @@ public:
     void summary(bool stopped) {
         clear_progress();
         std::fflush(stdout);
-        std::string line = std::to_string(converted_) + " converted, " + std::to_string(refused_) + " refused, " +
-                           std::to_string(failed_) + " failed";
+        std::string line = std::to_string(converted_) + " converted, ";
+        if (already_ > 0) line += std::to_string(already_) + " already converted, ";
+        line += std::to_string(refused_) + " refused, " + std::to_string(failed_) + " failed";
         if (problems_ > 0) line += ", " + std::to_string(problems_) + (problems_ == 1 ? " problem" : " problems");
         if (stopped) line += "; stopped";
         std::fprintf(stderr, "%s\n", line.c_str());
@@ -221,8 +263,10 @@ private:
     bool full_paths_;
     bool progress_;
     ReportFile* report_;
+    const EarlierRun* earlier_;
+    std::string report_name_;
     bool progress_shown_ = false;
-    int done_ = 0, converted_ = 0, refused_ = 0, failed_ = 0, problems_ = 0;
+    int done_ = 0, converted_ = 0, refused_ = 0, failed_ = 0, problems_ = 0, already_ = 0;
 };
 
 int dump(const std::string& name, const FormatEntry& source) {
@@ -295,9 +339,9 @@ void prepare_output_folder(const std::string& dir) {
 }
 
 int run(int argc, char** argv) {
-    std::string from, to, dump_file, output_dir, jobs_text, report_name, files_from;
+    std::string from, to, dump_file, output_dir, jobs_text, report_name, files_from, resume_name;
     bool have_from = false, have_to = false, have_dump = false, recursive = false, quiet = false;
-    bool have_output = false, have_jobs = false, have_report = false, have_list = false;
+    bool have_output = false, have_jobs = false, have_report = false, have_list = false, have_resume = false;
     std::vector<std::string> files;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -339,6 +383,8 @@ int run(int argc, char** argv) {
             if (!value(report_name, have_report)) return kExitUsage;
         } else if (arg == "--files-from") {
             if (!value(files_from, have_list)) return kExitUsage;
+        } else if (arg == "--resume") {
+            if (!value(resume_name, have_resume)) return kExitUsage;
         } else {
             std::fprintf(stderr, "verbatra: unknown option %s\n%s", arg.c_str(), kUsage);
             return kExitUsage;
@@ -389,6 +435,17 @@ int run(int argc, char** argv) {
         }
     }
 
+    EarlierRun earlier;
+    if (have_resume) {
+        if (!read_report(resume_name, earlier)) {
+            std::fprintf(stderr, "%s: cannot read the report %s to resume (%s)\n", kCaption, resume_name.c_str(),
+                         std::strerror(errno));
+            return kExitFatal;
+        }
+        // The resumed run's lines go on in the same report.
+        if (!have_report) report_name = resume_name;
+        have_report = true;
+    }
     ReportFile report;
     if (have_report && !report.open(report_name)) {
         std::fprintf(stderr, "%s: cannot open the report file %s (%s)\n", kCaption, report_name.c_str(),
@@ -396,7 +453,9 @@ int run(int argc, char** argv) {
         return kExitFatal;
     }
     const FormatEntry* source_entry = automatic ? nullptr : &source_formats[source];
-    Reporter reporter(source_entry, target_formats[target], quiet, have_output, have_report ? &report : nullptr);
+    Reporter reporter(source_entry, target_formats[target], quiet, have_output, have_report ? &report : nullptr,
+                      have_resume ? &earlier : nullptr);
+    if (have_report) reporter.report_name(report_name);
     try {
         if (have_output) prepare_output_folder(output_dir);
         BatchOptions options;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "pipeline/byte_file.h"
 
@@ -26,6 +28,24 @@ struct ReportLine {
 };
 
 std::string report_line(const ReportLine& line);
+
+// Reads the JSON string that starts at text[at] (a quote) into `out` and
+// moves `at` past it; \udcXX gives back the byte XX. False when it is not
+// a well-formed string.
+bool parse_json_string(const std::string& text, std::size_t& at, std::string& out);
+
+// What an earlier run's report says of each source: the outcome and target
+// of its last line. Lines that cannot be read (the last line of a run that
+// was killed while writing it) are passed over.
+struct EarlierOutcome {
+    std::string outcome, target;
+};
+struct EarlierRun {
+    std::unordered_map<std::string, EarlierOutcome> sources;
+    std::unordered_set<std::string> targets;  // of every line with a target
+};
+// False (errno tells why) when the file cannot be read.
+bool read_report(const std::string& name, EarlierRun& run);
 
 // A report file: lines are added at its end (it is made when missing) and
 // each is on the disk before the next file is reported.

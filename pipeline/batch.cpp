@@ -114,7 +114,16 @@ std::string Batch::target_base(const std::string& source) const {
 }
 
 void Batch::add_file(const std::string& path) {
+    if (observer_.passed_over(path)) return;
     ++added_;
+    std::string target;
+    if (observer_.already_converted(path, target)) {
+        ConversionResult done;
+        done.outcome = Outcome::AlreadyConverted;
+        done.target_name = target;
+        queue_->add_done(path, done);
+        return;
+    }
     observer_.starting(path);
     queue_->add(path, path, target_base(path));
 }
@@ -161,8 +170,10 @@ bool Batch::write_list(const std::string& pattern, const std::string& dir, ListF
                           "); nothing in " + where + " converted");
         return false;
     }
+    // Every name of the folder is looked at: the leftovers of ended runs go
+    // whatever the pattern.
     platform::DirSearch search;
-    if (!search.open(dir + pattern)) {
+    if (!search.open(dir + "*")) {
         const std::string why = reason();
         observer_.problem(where + ": cannot be read (" + why + "); skipped");
         return false;
@@ -179,6 +190,7 @@ bool Batch::write_list(const std::string& pattern, const std::string& dir, ListF
             }
             continue;
         }
+        if (!platform::wildcard_match(pattern, entry.name)) continue;
         if (entry.name.find_first_of("\r\n") != std::string::npos) {
             observer_.problem(path + ": a name with a line break; skipped");
             continue;

@@ -35,6 +35,20 @@ public:
     // A directory that cannot be entered or read, a list that cannot be
     // made: reported, skipped, and the batch goes on.
     virtual void problem(const std::string& message) = 0;
+    // True when `path` needs no conversion (an earlier run converted it);
+    // `target` then names its target, and the file is reported in its turn
+    // as AlreadyConverted.
+    virtual bool already_converted(const std::string& path, std::string& target) {
+        (void)path;
+        (void)target;
+        return false;
+    }
+    // True when `path` is no source of this run (a target an earlier run
+    // wrote, the run's own report): passed over in silence.
+    virtual bool passed_over(const std::string& path) {
+        (void)path;
+        return false;
+    }
     // Something the user should know that is no problem (a leftover of an
     // ended run, removed).
     virtual void notice(const std::string& message) { (void)message; }

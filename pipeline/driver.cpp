@@ -120,6 +120,7 @@ std::string reason_not_converted(const ConversionResult& r, const FormatEntry* s
         case Outcome::Unrecognised: return "not a document of a known format";
         case Outcome::Sidecar: return "an AppleDouble resource fork, not a document; skipped";
         case Outcome::Damaged: return r.reason + "; not converted";
+        case Outcome::AlreadyConverted: return "already converted";
     }
     return {};
 }

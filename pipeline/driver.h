@@ -22,6 +22,7 @@ enum class Outcome {
     Unrecognised,  // no reader recognises the source (format detection)
     Sidecar,       // an AppleDouble resource fork, not a document
     Damaged,       // a wrapping (BinHex) whose checks fail (reason says why)
+    AlreadyConverted,  // an earlier run converted it and its target is there
 };
 
 struct ConversionResult {

@@ -180,6 +180,11 @@ void ConversionQueue::add(const std::string& source, const std::string& shown, c
     }
 }
 
+void ConversionQueue::add_done(const std::string& shown, const ConversionResult& result) {
+    pending_.push_back(Pending{shown, {}, {}, true, std::chrono::steady_clock::now(), result});
+    report_ready();
+}
+
 void ConversionQueue::add_file(const std::string& source, const std::string& shown, const std::string& target_base) {
     pending_.push_back(Pending{shown, source, target_base, false, {}, {}});
     if (helpers_.empty()) {

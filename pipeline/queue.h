@@ -30,6 +30,8 @@ public:
     ConversionQueue& operator=(const ConversionQueue&) = delete;
 
     void add(const std::string& source, const std::string& shown, const std::string& target_base);
+    // A file whose outcome is known without converting it, reported in its turn.
+    void add_done(const std::string& shown, const ConversionResult& result);
     void finish();
 
     // The number of helpers running (0: converting here).

@@ -196,7 +196,20 @@ unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
 
 bool process_alive(unsigned long pid) {
     if (pid == 0 || pid > 0x7FFFFFFFul) return false;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+    // A process that has ended but that nobody has reaped yet (its parent
+    // killed too, in a container whose first process reaps nothing) still
+    // answers; /proc tells it is a zombie.
+    const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+    const int fd = ::open(stat.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return true;
+    char buf[512];
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0) return true;
+    buf[n] = '\0';
+    const char* end = std::strrchr(buf, ')');
+    return !(end && end[1] == ' ' && (end[2] == 'Z' || end[2] == 'X'));
 }
 
 std::string host_name() {

@@ -1,7 +1,10 @@
 // Whole archives: each file's format recognised from its content, wrapped
 // files (MacBinary, AppleSingle, BinHex) converted as their data forks, and
 // the command-line runs an archivist makes over a tree.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -389,6 +392,118 @@ TEST(ArchiveRun, ReportAndListOfFiles) {
     EXPECT_EQ(out, "letters/old/OLD -> out/letters/old/OLD.001\n");
     const std::string grown = test::read_file(dir.file("run.jsonl"));
     EXPECT_EQ(std::count(grown.begin(), grown.end(), '\n'), 17);
+}
+
+// What an interrupted run left, taken up again: the files the report
+// records as converted are passed over, their targets are no sources, and
+// the rest converts.
+TEST(ArchiveRun, ResumePassesOverWhatWasConverted) {
+    test::TempDir dir;
+    for (const char* name : {"A", "B", "C"}) test::write_file(dir.file(name), std::string(name) + "\r");
+    std::string out, err;
+    ASSERT_EQ(run_in(dir.path(), "--from text --to dos --report run.jsonl A", &out, &err), 0) << err;
+    // A line cut short by a kill ends the report.
+    test::write_file(dir.file("run.jsonl"), test::read_file(dir.file("run.jsonl")) + "{\"source\":\"B\",\"outc");
+    EXPECT_EQ(run_in(dir.path(), "--from text --to dos --resume run.jsonl A B C", &out, &err), 0) << err;
+    EXPECT_EQ(out, "A -> A.asc (already converted)\nB -> B.asc\nC -> C.asc\n");
+    EXPECT_EQ(err, "2 converted, 1 already converted, 0 refused, 0 failed\n");
+    const std::string report = test::read_file(dir.file("run.jsonl"));
+    EXPECT_EQ(report.substr(report.find("\"outc\n")),
+              "\"outc\n{\"source\":\"A\",\"format\":null,\"outcome\":\"already converted\",\"target\":\"A.asc\","
+              "\"reason\":null,\"source_size\":0,\"target_size\":0}\n"
+              "{\"source\":\"B\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"B.asc\","
+              "\"reason\":null,\"source_size\":2,\"target_size\":3}\n"
+              "{\"source\":\"C\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"C.asc\","
+              "\"reason\":null,\"source_size\":2,\"target_size\":3}\n");
+    // A target that is gone converts again, under its own name; over a
+    // folder, the earlier targets and the report are no sources.
+    fs::remove(dir.file("B.asc"));
+    EXPECT_EQ(run_in(dir.path(), "--from text --to dos --resume run.jsonl '*'", &out, &err), 0) << err;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(out.substr(at, end - at));
+    }
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (Names{"A -> A.asc (already converted)", "B -> B.asc", "C -> C.asc (already converted)"}));
+    EXPECT_EQ(dir.list(), (Names{"A", "A.asc", "B", "B.asc", "C", "C.asc", "run.jsonl"}));
+    EXPECT_EQ(run_in(dir.path(), "--from text --to dos --resume nothing.jsonl A", &out, &err), 1);
+}
+
+// Killed outright at random moments, helpers and all (as by a power cut),
+// and looked at after each kill: besides the sources only complete targets
+// (each the bytes of a clean conversion) and files of ours. Resumed each
+// time, the runs end with exactly one complete target per source.
+TEST(ArchiveRun, KilledRunsResumeToExactlyOneTargetPerSource) {
+    test::TempDir dir, clean;
+    std::mt19937 random(11);
+    std::map<std::string, std::string> expected;  // target path -> bytes
+    for (int i = 0; i < 48; ++i) {
+        const std::string folder = "F" + std::to_string(i % 3);
+        fs::create_directories(dir.file(folder));
+        fs::create_directories(clean.file(folder));
+        std::string text;
+        const int lines = i % 7 == 0 ? 6000 : 20;  // some long enough to be killed inside
+        for (int l = 0; l < lines; ++l) text += "Line " + std::to_string(l) + " of the caf\x8E document\r";
+        const std::string name = folder + "/DOC" + std::to_string(i) + ".TXT";
+        test::write_file(dir.file(name), text);
+        test::write_file(clean.file(name), text);
+    }
+    std::string out, err;
+    ASSERT_EQ(run_in(clean.path(), "--from text --to rtf-ansi -j 1 -r '*.TXT'", &out, &err), 0) << err;
+    for (const auto& [path, bytes] : tree_of(clean.path())) {
+        if (path.size() > 4 && path.compare(path.size() - 4, 4, ".rtf") == 0) expected[path] = bytes;
+    }
+    ASSERT_EQ(expected.size(), 48u);
+
+    auto look = [&](int round) {
+        for (const auto& [path, bytes] : tree_of(dir.path())) {
+            const std::string name = fs::path(path).filename().string();
+            if (name == "run.jsonl" || name.rfind(".verbatra-", 0) == 0) continue;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".TXT") == 0) continue;
+            ASSERT_TRUE(expected.count(path)) << "round " << round << ": " << path;
+            EXPECT_TRUE(bytes == expected.at(path)) << "round " << round << ": a target not whole: " << path;
+        }
+    };
+    int killed = 0;
+    for (int round = 0; round < 16; ++round) {
+        const bool have_report = fs::exists(dir.file("run.jsonl"));
+        const std::string report = have_report ? "--resume" : "--report";
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            setpgid(0, 0);
+            if (chdir(dir.path().c_str()) != 0) _exit(2);
+            const int devnull = open("/dev/null", O_WRONLY);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            execl(VERBATRA_BINARY, VERBATRA_BINARY, "--from", "text", "--to", "rtf-ansi", "-j", "2", "-r",
+                  report.c_str(), "run.jsonl", "*.TXT", static_cast<char*>(nullptr));
+            _exit(2);
+        }
+        setpgid(child, child);
+        usleep(static_cast<useconds_t>(random() % 40000));
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == 0) {
+            kill(-child, SIGKILL);
+            waitpid(child, &status, 0);
+            ++killed;
+        }
+        usleep(20000);  // the helpers, killed with it, are gone
+        look(round);
+    }
+    EXPECT_GT(killed, 5);
+    EXPECT_EQ(run_in(dir.path(), "--from text --to rtf-ansi -r --resume run.jsonl '*.TXT'", &out, &err), 0) << err;
+    Names names, wanted;
+    const auto tree = tree_of(dir.path());
+    for (const auto& [path, bytes] : tree) {
+        if (path.size() > 4 && path.compare(path.size() - 4, 4, ".TXT") == 0) continue;
+        if (path != "run.jsonl") names.push_back(path);
+    }
+    for (const auto& [path, bytes] : expected) wanted.push_back(path);
+    EXPECT_EQ(names, wanted);
+    for (const auto& [path, bytes] : expected) {
+        EXPECT_TRUE(tree.count(path) && tree.at(path) == bytes) << path << " is not the clean conversion";
+    }
 }
 
 }  // namespace
