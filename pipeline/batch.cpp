@@ -93,6 +93,7 @@ Batch::Batch(const BatchOptions& options, BatchObserver& observer)
     : options_(options), observer_(observer), start_dir_(platform::current_directory()) {
     if (start_dir_.empty()) stop_with_message("cannot tell the current directory");
     queue_ = std::make_unique<ConversionQueue>(options_.source, *options_.target, options_.jobs, observer_);
+    if (!options_.output_dir.empty()) queue_->clean_target_folders();
 }
 
 Batch::~Batch() = default;

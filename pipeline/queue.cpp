@@ -264,6 +264,23 @@ void ConversionQueue::collect_one() {
     report_ready();
 }
 
+void ConversionQueue::remove_leftovers_in(const std::string& folder) {
+    if (!cleaned_.insert(folder).second) return;
+    platform::DirSearch search;
+    platform::DirEntry entry;
+    std::vector<std::string> ended;
+    if (search.open(folder + "*")) {
+        while (search.next(entry)) {
+            if (is_leftover_of_ended_run(entry.name)) ended.push_back(entry.name);
+        }
+    }
+    for (const std::string& name : ended) {
+        if (platform::remove_file(folder + name)) {
+            observer_.notice(folder + name + ": left by a run that ended before it was done; removed");
+        }
+    }
+}
+
 void ConversionQueue::report_ready(bool all) {
     std::size_t done = 0;
     while (done < pending_.size() && pending_[done].done) ++done;
@@ -277,6 +294,10 @@ void ConversionQueue::report_ready(bool all) {
         Pending& p = pending_.front();
         ConversionResult& r = p.result;
         if (r.outcome == Outcome::Converted && !r.partial.empty()) {
+            if (clean_targets_) {
+                const std::string& t = r.target_name;
+                remove_leftovers_in(t.substr(0, platform::file_name_start(t)));
+            }
             choose_target_name(r);
             observer_.naming(p.shown, r);
             while (!take_target_name(r)) {

@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "pipeline/driver.h"
@@ -34,6 +35,10 @@ public:
     void add_done(const std::string& shown, const ConversionResult& result);
     void finish();
 
+    // Targets go to folders no pattern walks (an output folder): the
+    // leftovers of ended runs are looked for there, once a folder.
+    void clean_target_folders() { clean_targets_ = true; }
+
     // The number of helpers running (0: converting here).
     int helpers() const;
 
@@ -53,6 +58,7 @@ private:
     void report_ready(bool all = false);
     void add_file(const std::string& source, const std::string& shown, const std::string& target_base);
     void wait_for_all();
+    void remove_leftovers_in(const std::string& folder);
     // Waits for one answer from any helper; a fatal stop of a helper stops
     // the run here.
     void collect_one();
@@ -64,6 +70,8 @@ private:
     BatchObserver& observer_;
     std::vector<Helper> helpers_;
     std::deque<Pending> pending_;  // added and not yet reported, in order
+    bool clean_targets_ = false;
+    std::unordered_set<std::string> cleaned_;  // target folders looked at
     std::size_t first_index_ = 0;  // the index of pending_.front()
 };
 

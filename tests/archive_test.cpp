@@ -387,9 +387,16 @@ TEST(ArchiveRun, ReportAndListOfFiles) {
                                 dir.file("run.jsonl")),
               0);
     // A second run into the same folder: the report grows, the targets take
-    // counter names, and nothing in out/ is taken for a source.
+    // counter names, nothing in out/ is taken for a source, and what a run
+    // that was killed left in the output folder goes.
+    const std::string mine = partial_name_for("x");
+    const std::string dead = ".verbatra-" + parse_partial_name(mine).host + "-2147483646-3.part";
+    test::write_file(dir.file("out/letters/old/" + dead), "half");
     EXPECT_EQ(run_in(dir.path(), "--from text --to dos -o out --report run.jsonl -r letters/old", &out, &err), 0) << err;
     EXPECT_EQ(out, "letters/old/OLD -> out/letters/old/OLD.001\n");
+    EXPECT_EQ(err, "out/letters/old/" + dead + ": left by a run that ended before it was done; removed\n"
+                   "1 converted, 0 refused, 0 failed\n");
+    EXPECT_FALSE(fs::exists(dir.file("out/letters/old/" + dead)));
     const std::string grown = test::read_file(dir.file("run.jsonl"));
     EXPECT_EQ(std::count(grown.begin(), grown.end(), '\n'), 17);
 }
@@ -438,7 +445,7 @@ TEST(ArchiveRun, KilledRunsResumeToExactlyOneTargetPerSource) {
     std::mt19937 random(11);
     std::map<std::string, std::string> expected;  // target path -> bytes
     for (int i = 0; i < 48; ++i) {
-        const std::string folder = "F" + std::to_string(i % 3);
+        const std::string folder = std::string("F0\0F1\0F2", 8).substr(static_cast<std::size_t>(i % 3) * 3, 2);
         fs::create_directories(dir.file(folder));
         fs::create_directories(clean.file(folder));
         std::string text;
