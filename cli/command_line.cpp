@@ -158,11 +158,18 @@ public:
     }
     void report_name(const std::string& name) { report_name_ = name; }
 
-    // The report says where the target goes before it takes its name: a
-    // run killed in between has a line for a target that is not there, and
-    // converts the file again when resumed, never twice.
-    void naming(const std::string& path, const ConversionResult& r) override {
-        record(path, r, Tally::Converted, {});
+    // The report says where each target goes, and is on the disk, before
+    // the target takes its name: a run killed in between has a line for a
+    // target that is not there, and converts the file again when resumed,
+    // never twice.
+    void recording(const std::string& path, const ConversionResult& r) override {
+        const Tally tally = tally_of(r.outcome);
+        record(path, r, tally, tally == Tally::Converted || tally == Tally::Already
+                                   ? std::string()
+                                   : reason_not_converted(r, source_, target_));
+    }
+    void records_done() override {
+        if (report_ && !report_->sync()) stop_with_message("cannot put the report file on the disk");
     }
 
     void starting(const std::string& path) override {
@@ -177,7 +184,6 @@ public:
         ++done_;
         const Tally tally = tally_of(r.outcome);
         const std::string why = tally == Tally::Already ? std::string() : reason_not_converted(r, source_, target_);
-        if (tally != Tally::Converted) record(path, r, tally, why);
         switch (tally) {
             case Tally::Already:
                 ++already_;

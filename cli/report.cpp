@@ -205,4 +205,6 @@ bool ReportFile::add(const ReportLine& line) {
     return file_.flush() && !file_.failed();
 }
 
+bool ReportFile::sync() { return file_.flush() && platform::sync_file(file_.descriptor()); }
+
 }  // namespace verbatra

@@ -56,6 +56,8 @@ public:
     bool is_open() const { return file_.is_open(); }
     // False when the line could not be written.
     bool add(const ReportLine& line);
+    // Puts the lines added so far on the disk; false when it cannot.
+    bool sync();
 
 private:
     ByteFile file_;

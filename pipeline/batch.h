@@ -25,13 +25,17 @@ public:
     // directory part first).
     virtual void starting(const std::string& path) { (void)path; }
     virtual void finished(const std::string& path, const ConversionResult& result) = 0;
-    // The target of `path`, whole on the disk, is about to take the name
-    // result.target_name (told again with the next name when another file
-    // takes that one first). finished() follows.
-    virtual void naming(const std::string& path, const ConversionResult& result) {
+    // The outcome of `path`, in file order, before its target takes its
+    // name result.target_name (told again when that changes: another file
+    // took the name first, or the name could not be taken). finished()
+    // follows.
+    virtual void recording(const std::string& path, const ConversionResult& result) {
         (void)path;
         (void)result;
     }
+    // The targets told of are about to take their names: whatever records
+    // them must be on the disk now.
+    virtual void records_done() {}
     // A directory that cannot be entered or read, a list that cannot be
     // made: reported, skipped, and the batch goes on.
     virtual void problem(const std::string& message) = 0;

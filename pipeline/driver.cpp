@@ -307,8 +307,13 @@ void sync_conversions(const std::vector<ConversionResult*>& results) {
     }
 }
 
-void choose_target_name(ConversionResult& result) {
-    if (file_exists(result.target_name)) make_unique_name(result.target_name);
+void choose_target_name(ConversionResult& result, const std::unordered_set<std::string>& chosen) {
+    std::string& name = result.target_name;
+    if (!file_exists(name) && !chosen.count(platform::folded_name(name))) return;
+    // The counter steps as it would with the earlier targets already named.
+    do {
+        make_unique_name(name);
+    } while (chosen.count(platform::folded_name(name)));
 }
 
 bool take_target_name(ConversionResult& result) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "pipeline/registry.h"
@@ -77,8 +78,10 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
 // synced is not converted.
 void sync_conversions(const std::vector<ConversionResult*>& results);
 // The name the target takes: its own, or the next counter name when a
-// file has that name (without regard to case).
-void choose_target_name(ConversionResult& result);
+// file has that name (without regard to case) or `chosen` holds it (the
+// names, folded, chosen for the targets before it that have not taken
+// them yet).
+void choose_target_name(ConversionResult& result, const std::unordered_set<std::string>& chosen = {});
 // Gives the target the chosen name, never replacing a file: false when a
 // file took the name meanwhile (choose again with make_unique_name). Any
 // other failure removes the target and makes the file WriteFailed.

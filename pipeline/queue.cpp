@@ -290,20 +290,32 @@ void ConversionQueue::report_ready(bool all) {
     std::vector<ConversionResult*> group;
     for (std::size_t i = 0; i < done; ++i) group.push_back(&pending_[i].result);
     sync_conversions(group);
+    // Every name is chosen and told first, and what records them is put on
+    // the disk; only then do the targets take them. A run that stops in
+    // between has a record of names not taken, never a name without one.
+    std::unordered_set<std::string> chosen;
+    for (std::size_t i = 0; i < done; ++i) {
+        ConversionResult& r = pending_[i].result;
+        if (r.outcome == Outcome::Converted && !r.partial.empty()) {
+            if (clean_targets_) remove_leftovers_in(r.target_name.substr(0, platform::file_name_start(r.target_name)));
+            choose_target_name(r, chosen);
+            chosen.insert(platform::folded_name(r.target_name));
+        }
+        observer_.recording(pending_[i].shown, r);
+    }
+    observer_.records_done();
     for (std::size_t i = 0; i < done; ++i) {
         Pending& p = pending_.front();
         ConversionResult& r = p.result;
         if (r.outcome == Outcome::Converted && !r.partial.empty()) {
-            if (clean_targets_) {
-                const std::string& t = r.target_name;
-                remove_leftovers_in(t.substr(0, platform::file_name_start(t)));
-            }
-            choose_target_name(r);
-            observer_.naming(p.shown, r);
+            bool renamed = false;
             while (!take_target_name(r)) {
                 make_unique_name(r.target_name);  // a file of that name appeared meanwhile
-                observer_.naming(p.shown, r);
+                renamed = true;
+                observer_.recording(p.shown, r);
+                observer_.records_done();
             }
+            if (renamed || r.outcome != Outcome::Converted) observer_.recording(p.shown, r);
         }
         observer_.finished(p.shown, r);
         pending_.pop_front();
