@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "pipeline/driver.h"
 #include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
 #include "platform/platform.h"
@@ -158,6 +159,23 @@ TEST(Platform, WildcardMatching) {
     for (const auto& c : cases) {
         EXPECT_EQ(platform::wildcard_match(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
     }
+}
+
+// Names chosen for a group of targets before any takes its name: a name
+// chosen for an earlier target counts as taken, in any case, as it would
+// if that target had already taken it.
+TEST(Naming, NamesChosenEarlierInAGroupCountAsTaken) {
+    test::TempDir dir;
+    ConversionResult first, second;
+    first.target_name = dir.file("README.asc");
+    choose_target_name(first);
+    EXPECT_EQ(first.target_name, dir.file("README.asc"));
+    const std::unordered_set<std::string> chosen = {platform::folded_name(first.target_name)};
+    second.target_name = dir.file("readme.ASC");
+    choose_target_name(second, chosen);
+    const std::string ext = second.target_name.substr(second.target_name.size() - 3);
+    EXPECT_EQ(second.target_name.substr(0, second.target_name.size() - 3), dir.file("readme."));
+    EXPECT_EQ(ext.find_first_not_of("0123456789abcdefghijklmnopqrstuv"), std::string::npos) << ext;
 }
 
 }  // namespace
