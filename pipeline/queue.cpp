@@ -144,9 +144,9 @@ bool ConversionQueue::start_helper(Helper& helper) {
 }
 
 ConversionQueue::~ConversionQueue() {
-    if (helpers_.empty()) return;
     // A fatal stop: every helper stops what it does; the targets it had
-    // written whole and not yet handed over are removed when they come.
+    // written whole and not yet handed over are removed when they come, and
+    // so are those written here and not yet named.
     for (Helper& h : helpers_) {
         platform::ask_helper_to_stop(h.process);
     }

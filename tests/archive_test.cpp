@@ -334,8 +334,9 @@ TEST(ArchiveRun, JobsGiveTheLinesNamesAndBytesOfOneAtATime) {
     test::TempDir a, b;
     make_archive(a.path());
     make_archive(b.path());
-    for (int i = 0; i < 40; ++i) {
-        // Many files that all want the same target names.
+    for (int i = 0; i < 120; ++i) {
+        // Many files that all want the same target name: more than are held
+        // back at once, so the run must make room while it goes.
         for (const test::TempDir* d : {&a, &b}) test::write_file(d->file("letters/L1." + std::to_string(100 + i)), "x\r");
     }
     std::string out1, err1, out4, err4;
@@ -346,11 +347,11 @@ TEST(ArchiveRun, JobsGiveTheLinesNamesAndBytesOfOneAtATime) {
     EXPECT_EQ(err1, err4);
     const auto tree = tree_of(a.path());
     EXPECT_EQ(tree, tree_of(b.path()));
-    // L1 and its 40 namesakes: 41 sources, 41 targets, none overwritten.
+    // L1 and its 120 namesakes: 121 sources, 121 targets, none overwritten.
     EXPECT_EQ(std::count_if(tree.begin(), tree.end(), [](const auto& f) {
                   return f.first == "letters/L1" || f.first.rfind("letters/L1.", 0) == 0;
               }),
-              82);
+              242);
     // The sidecars and the __MACOSX folder were passed over.
     EXPECT_EQ(out1.find("._L1"), std::string::npos);
     EXPECT_EQ(err1.find("._L1"), std::string::npos);
@@ -435,6 +436,16 @@ TEST(ArchiveRun, ResumePassesOverWhatWasConverted) {
     EXPECT_EQ(lines, (Names{"A -> A.asc (already converted)", "B -> B.asc", "C -> C.asc (already converted)"}));
     EXPECT_EQ(dir.list(), (Names{"A", "A.asc", "B", "B.asc", "C", "C.asc", "run.jsonl"}));
     EXPECT_EQ(run_in(dir.path(), "--from text --to dos --resume nothing.jsonl A", &out, &err), 1);
+
+    // A report that cannot be written stops the run, and nothing of the
+    // files held back for it is left.
+    for (int j : {1, 2}) {
+        test::TempDir full;
+        for (const char* name : {"A", "B", "C"}) test::write_file(full.file(name), "x\r");
+        EXPECT_EQ(run_in(full.path(), "--from text --to dos -j " + std::to_string(j) + " --report /dev/full A B C", &out, &err), 1);
+        EXPECT_EQ(err, "Verbatra v. 5.1: cannot write the report file (disk full?)\n0 converted, 0 refused, 0 failed; stopped\n");
+        EXPECT_EQ(full.list(), (Names{"A", "B", "C"})) << j;
+    }
 }
 
 // Killed outright at random moments, helpers and all (as by a power cut),
