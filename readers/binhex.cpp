@@ -4,7 +4,7 @@
 // the byte before N-1 more times; 0x90 0 is a literal 0x90) and hold a
 // header (name length, name, version, type, creator, flags, data length,
 // resource length, CRC), the data fork and its CRC, the resource fork and
-// its CRC. The CRCs are CRC-16/XMODEM.
+// its CRC. The CRCs are CRC-16/XMODEM (crc16_step).
 #include "readers/binhex.h"
 
 #include <algorithm>
@@ -32,17 +32,6 @@ constexpr std::array<std::uint8_t, 256> make_values() {
     return v;
 }
 constexpr std::array<std::uint8_t, 256> kValues = make_values();
-
-constexpr std::array<std::uint16_t, 256> make_crc_table() {
-    std::array<std::uint16_t, 256> t{};
-    for (unsigned i = 0; i < 256; ++i) {
-        unsigned c = i << 8;
-        for (int b = 0; b < 8; ++b) c = (c & 0x8000) ? (c << 1) ^ 0x1021 : c << 1;
-        t[i] = static_cast<std::uint16_t>(c);
-    }
-    return t;
-}
-constexpr std::array<std::uint16_t, 256> kCrcTable = make_crc_table();
 
 // The decoded bytes, one at a time, through the six-bit and run-length
 // codes.
@@ -103,8 +92,8 @@ public:
     }
 
     void start_crc() { crc_ = 0; }
-    // The CRC of what was read since start_crc(), as BinHex stores it.
-    std::uint16_t crc_value() const { return crc_; }
+    // True when the CRC BinHex stores next is that of what was read since
+    // start_crc().
     bool check_crc() {
         const std::uint16_t want = crc_;
         std::uint8_t stored[2];
@@ -113,7 +102,7 @@ public:
     }
 
 private:
-    void crc(std::uint8_t b) { crc_ = static_cast<std::uint16_t>(crc_ << 8) ^ kCrcTable[(crc_ >> 8) ^ b]; }
+    void crc(std::uint8_t b) { crc_ = crc16_step(crc_, b); }
 
     bool raw(std::uint8_t& byte) {
         while (bits_ < 8) {

@@ -50,15 +50,6 @@ void read_apple_entries(ByteFile& file, long size, MacForks& forks) {
     }
 }
 
-std::uint16_t crc16(const std::uint8_t* p, std::size_t n) {
-    unsigned c = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        c ^= static_cast<unsigned>(p[i]) << 8;
-        for (int b = 0; b < 8; ++b) c = (c & 0x8000) ? ((c << 1) ^ 0x1021) & 0xFFFF : (c << 1) & 0xFFFF;
-    }
-    return static_cast<std::uint16_t>(c);
-}
-
 bool macbinary_is_certain(const std::uint8_t* h, long size, std::uint32_t data, std::uint32_t resource) {
     if (h[122] >= 129 && crc16(h, 124) == be16(h + 124)) return true;
     for (int i = 99; i < 126; ++i) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <new>
 #include <vector>
@@ -17,6 +18,26 @@ inline std::int16_t be16s(const std::uint8_t* p) { return static_cast<std::int16
 inline std::uint32_t be32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
            static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+// CRC-16/XMODEM (polynomial 0x1021, starting at 0), as MacBinary II
+// headers and BinHex files keep it.
+inline constexpr std::array<std::uint16_t, 256> kCrc16Table = [] {
+    std::array<std::uint16_t, 256> t{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned c = i << 8;
+        for (int b = 0; b < 8; ++b) c = (c & 0x8000) ? (c << 1) ^ 0x1021 : c << 1;
+        t[i] = static_cast<std::uint16_t>(c);
+    }
+    return t;
+}();
+inline std::uint16_t crc16_step(std::uint16_t crc, std::uint8_t byte) {
+    return static_cast<std::uint16_t>(crc << 8) ^ kCrc16Table[(crc >> 8) ^ byte];
+}
+inline std::uint16_t crc16(const std::uint8_t* data, std::size_t count) {
+    std::uint16_t crc = 0;
+    for (std::size_t i = 0; i < count; ++i) crc = crc16_step(crc, data[i]);
+    return crc;
 }
 
 // Reads exactly `count` bytes; false (with the rest of `data` untouched)

@@ -18,6 +18,8 @@
 #include "pipeline/driver.h"
 #include "pipeline/registry.h"
 #include "readers/binhex.h"
+#include "readers/mac_forks.h"
+#include "readers/source_bytes.h"
 #include "readers/nisus.h"
 #include "support.h"
 #include "nisus_fixture.h"
@@ -36,11 +38,8 @@ std::string converted(const std::string& bytes, const FormatEntry* source, int* 
                       const std::string& name = "DOC") {
     test::TempDir dir;
     test::write_file(dir.file(name), bytes);
-    ConversionResult r = convert_file(dir.file(name), source ? *source : source_formats[0], target_formats[6]);
-    if (!source) {
-        r = prepare_conversion(ConversionRequest{dir.file(name), {}}, nullptr, target_formats[6]);
-        publish_conversion(r);
-    }
+    ConversionResult r = prepare_conversion(ConversionRequest{dir.file(name), {}}, source, target_formats[6]);
+    publish_conversion(r);
     if (format) *format = r.format;
     if (r.outcome != Outcome::Converted) return "not converted: " + reason_not_converted(r, source, target_formats[6]);
     return test::read_file(r.target_name);
@@ -137,20 +136,14 @@ TEST(Recognition, NisusWriterByItsFinderInfo) {
 }
 
 // A small BinHex 4.0 encoder, to make files the decoder has not seen: the
-// run-length code (runs, a literal 0x90), the six-bit code, the CRCs.
-std::uint16_t crc16(const std::string& bytes) {
-    unsigned c = 0;
-    for (unsigned char b : bytes) {
-        c ^= b << 8;
-        for (int i = 0; i < 8; ++i) c = (c & 0x8000) ? ((c << 1) ^ 0x1021) & 0xFFFF : (c << 1) & 0xFFFF;
-    }
-    return static_cast<std::uint16_t>(c);
-}
-
+// run-length code (runs, a literal 0x90), the six-bit code, the CRCs (the
+// CRC itself is checked against the real BinHex download below).
 std::string binhex(const std::string& data, const std::string& rsrc = "", const char* type_creator = "TEXTttxt") {
     std::string header = std::string(1, '\x04') + "NAME" + '\0' + std::string(type_creator, 8) + std::string(2, '\0') +
                          test::be32(static_cast<long>(data.size())) + test::be32(static_cast<long>(rsrc.size()));
-    auto with_crc = [](const std::string& s) { return s + test::be16(crc16(s)); };
+    auto with_crc = [](const std::string& s) {
+        return s + test::be16(crc16(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()));
+    };
     const std::string plain = with_crc(header) + with_crc(data) + with_crc(rsrc);
     std::string coded;
     for (std::size_t i = 0; i < plain.size();) {
@@ -184,27 +177,31 @@ std::string binhex(const std::string& data, const std::string& rsrc = "", const 
     return text + ":\r\n";
 }
 
-std::string decoded_data(const std::string& hqx, std::string* why = nullptr) {
+// The data fork (and resource fork) of a BinHex file, as the driver finds
+// them in the AppleSingle file the decoder writes; empty when it refuses.
+std::string decoded_data(const std::string& hqx, std::string* why = nullptr, std::string* resource = nullptr) {
     test::TempDir dir;
     test::write_file(dir.file("in"), hqx);
     ByteFile in = ByteFile::open(dir.file("in"), "rb");
     ByteFile out = ByteFile::open(dir.file("out"), "w+b");
     const std::string problem = decode_binhex(in, out);
     if (why) *why = problem;
-    out.close();
-    const std::string single = test::read_file(dir.file("out"));
-    // The data fork entry of the AppleSingle file written.
-    if (!problem.empty() || single.size() < 62) return {};
-    const long at = (static_cast<unsigned char>(single[26 + 12 + 4]) << 24) |
-                    (static_cast<unsigned char>(single[26 + 12 + 5]) << 16) |
-                    (static_cast<unsigned char>(single[26 + 12 + 6]) << 8) | static_cast<unsigned char>(single[26 + 12 + 7]);
-    const long length = (static_cast<unsigned char>(single[26 + 12 + 10]) << 8) | static_cast<unsigned char>(single[26 + 12 + 11]);
-    return single.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
+    if (!problem.empty()) return {};
+    const MacForks forks = find_forks(out);
+    EXPECT_EQ(forks.wrapping, Wrapping::AppleSingle);
+    const auto fork = [&](ForkSpan span) {
+        const std::vector<std::uint8_t> bytes = read_span(out, span);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    if (resource) *resource = fork(forks.resource);
+    return fork(forks.data);
 }
 
 TEST(BinHex, DecodesRunsAndChecksEveryCrc) {
     const std::string data = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\x90\x90\x90\x90" "caf\x8E\r" + std::string(600, 'z');
-    EXPECT_EQ(decoded_data(binhex(data, "resource")), data);
+    std::string resource;
+    EXPECT_EQ(decoded_data(binhex(data, "resource"), nullptr, &resource), data);
+    EXPECT_EQ(resource, "resource");
     EXPECT_EQ(converted(binhex("Caf\x8E\r"), nullptr), converted("Caf\x8E\r", &source_formats[0]));
 
     std::string why;
