@@ -45,11 +45,16 @@ Outcome outcome_of(int result) {
 
 namespace {
 // The machine's name as it stands in a name of ours: one field, no path.
-std::string host_field() {
-    std::string host = platform::host_name();
-    for (char& c : host) {
-        if (c == '/' || c == '\\' || c == ':' || c == '-') c = '_';
-    }
+// Asked of the system once: every target and every leftover looked at
+// needs it.
+const std::string& host_field() {
+    static const std::string host = [] {
+        std::string h = platform::host_name();
+        for (char& c : h) {
+            if (c == '/' || c == '\\' || c == ':' || c == '-') c = '_';
+        }
+        return h;
+    }();
     return host;
 }
 }  // namespace
@@ -58,7 +63,7 @@ std::string host_field() {
 // run that is gone from one of a run still going.
 std::string partial_name_for(const std::string& name) {
     static unsigned counter = 0;
-    const std::string host = host_field();
+    const std::string& host = host_field();
     const std::string dir = name.substr(0, platform::file_name_start(name));
     return dir + kPartialPrefix + host + "-" + std::to_string(platform::process_id()) + "-" +
            std::to_string(++counter) + kPartialSuffix;

@@ -92,6 +92,16 @@ std::wstring click(HWND dialog, int id, const wchar_t* box_caption = nullptr) {
 
 bool exists(const wchar_t* name) { return GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES; }
 
+// Clicks Exit; true when the dialog is gone within ten seconds.
+bool click_exit(HWND dialog, const wchar_t* caption) {
+    PostMessageW(GetDlgItem(dialog, 108), BM_CLICK, 0, 0);
+    for (int i = 0; i < 100; ++i) {
+        Sleep(100);
+        if (!FindWindowW(nullptr, caption)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // A selected file that vanishes before its turn is told in the message at
@@ -105,13 +115,7 @@ int vanished_file(HWND dialog, const wchar_t* caption) {
     const std::wstring text = click(dialog, 107, L"Verbatra v. 5.1");
     check(text.find(L"note.txt: cannot be read") != std::wstring::npos, "a file that cannot be read is named in the message");
     check(FindWindowW(nullptr, caption) != nullptr, "and the dialog stays");
-    PostMessageW(GetDlgItem(dialog, 108), BM_CLICK, 0, 0);
-    bool closed = false;
-    for (int i = 0; i < 100 && !closed; ++i) {
-        Sleep(100);
-        closed = FindWindowW(nullptr, caption) == nullptr;
-    }
-    check(closed, "Exit then ends the program");
+    check(click_exit(dialog, caption), "Exit then ends the program");
     std::printf("%d failures\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }
@@ -214,13 +218,7 @@ int wmain(int argc, wchar_t** argv) {
     check(text_of(dialog, 19131) == root, "the parent of the root is the root");
 
     // Exit ends the program.
-    PostMessageW(GetDlgItem(dialog, 108), BM_CLICK, 0, 0);
-    bool closed = false;
-    for (int i = 0; i < 100 && !closed; ++i) {
-        Sleep(100);
-        closed = FindWindowW(nullptr, caption) == nullptr;
-    }
-    check(closed, "Exit closes the dialog");
+    check(click_exit(dialog, caption), "Exit closes the dialog");
     (void)argc;
     (void)argv;
     std::printf("%d failures\n", g_failures);
