@@ -185,7 +185,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     Unwrapped u;
     u.wrapped = &src;
     if (seekable) {
-        std::uint8_t start[4160];
+        std::uint8_t start[kBinHexMarkWithin];
         src.rewind();
         const std::size_t have = src.read(start, sizeof start);
         if (looks_like_binhex(start, have)) {
@@ -210,8 +210,10 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         reader = &source_formats[result.format];
         if (!reader->reader) return fail(Outcome::NotAvailable);
     } else {
-        result.format = static_cast<int>(source - source_formats);
-        if (result.format < 0 || result.format >= kSourceCount) result.format = -1;
+        // A reader of the table is named in the report; another (a test's) is not.
+        for (int i = 0; i < kSourceCount; ++i) {
+            if (&source_formats[i] == source) result.format = i;
+        }
     }
     ByteFile* input = u.wrapped;
     if (u.is_wrapped && !(reader->flags & kReadsForks)) {

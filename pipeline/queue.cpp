@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "pipeline/batch.h"
 #include "pipeline/fatal.h"
@@ -71,6 +72,27 @@ private:
 
 constexpr std::uint8_t kAnswer = 0, kStopped = 1;
 
+// A prepared conversion as a helper hands it over, field by field.
+void put_result(Message& m, const ConversionResult& r) {
+    m.u8(kAnswer);
+    m.u8(static_cast<std::uint8_t>(r.outcome));
+    m.u64(static_cast<std::uint64_t>(static_cast<std::int64_t>(r.format)));
+    m.u64(r.source_size);
+    m.u64(r.target_size);
+    for (const std::string* text : {&r.target_name, &r.note, &r.reason, &r.partial}) m.text(*text);
+}
+
+// The conversion after the kAnswer mark.
+ConversionResult get_result(Message& m) {
+    ConversionResult r;
+    r.outcome = static_cast<Outcome>(m.get_u8());
+    r.format = static_cast<int>(static_cast<std::int64_t>(m.get_u64()));
+    r.source_size = m.get_u64();
+    r.target_size = m.get_u64();
+    for (std::string* text : {&r.target_name, &r.note, &r.reason, &r.partial}) *text = m.get_text();
+    return r;
+}
+
 struct HelperContext {
     const FormatEntry* source;
     const FormatEntry* target;
@@ -89,15 +111,7 @@ int helper_main(int in, int out, void* context) {
             r.target_base = request.get_text();
             ConversionResult result = prepare_conversion(r, c->source, *c->target);
             Message answer;
-            answer.u8(kAnswer);
-            answer.u8(static_cast<std::uint8_t>(result.outcome));
-            answer.u64(static_cast<std::uint64_t>(static_cast<std::int64_t>(result.format)));
-            answer.u64(result.source_size);
-            answer.u64(result.target_size);
-            answer.text(result.target_name);
-            answer.text(result.note);
-            answer.text(result.reason);
-            answer.text(result.partial);
+            put_result(answer, result);
             if (!answer.send(out)) {
                 // Nobody is left to give the target its name.
                 discard_conversion(result);
@@ -153,15 +167,8 @@ ConversionQueue::~ConversionQueue() {
     for (Helper& h : helpers_) {
         for (Message m; !h.in_flight.empty() && m.receive(h.process.from); h.in_flight.pop_front()) {
             if (m.get_u8() != kAnswer) break;
-            m.get_u8();
-            m.get_u64();
-            m.get_u64();
-            m.get_u64();
-            m.get_text();
-            m.get_text();
-            m.get_text();
-            const std::string partial = m.get_text();
-            if (!partial.empty()) platform::remove_file(partial);
+            ConversionResult r = get_result(m);
+            discard_conversion(r);
         }
         platform::end_helper(h.process, false);
     }
@@ -181,17 +188,21 @@ void ConversionQueue::add(const std::string& source, const std::string& shown, c
 }
 
 void ConversionQueue::add_done(const std::string& shown, const ConversionResult& result) {
-    pending_.push_back(Pending{shown, {}, {}, true, std::chrono::steady_clock::now(), result});
+    pending_.push_back(Pending{shown, {}, {}, false, {}, {}});
+    done_with(pending_.back(), result);
     report_ready();
+}
+
+void ConversionQueue::done_with(Pending& p, ConversionResult result) {
+    p.result = std::move(result);
+    p.done = true;
+    p.done_at = std::chrono::steady_clock::now();
 }
 
 void ConversionQueue::add_file(const std::string& source, const std::string& shown, const std::string& target_base) {
     pending_.push_back(Pending{shown, source, target_base, false, {}, {}});
     if (helpers_.empty()) {
-        Pending& p = pending_.back();
-        p.result = prepare_conversion(ConversionRequest{source, target_base}, source_, target_);
-        p.done = true;
-        p.done_at = std::chrono::steady_clock::now();
+        done_with(pending_.back(), prepare_conversion(ConversionRequest{source, target_base}, source_, target_));
         report_ready();
         return;
     }
@@ -233,14 +244,10 @@ void ConversionQueue::collect_one() {
     if (!m.receive(h.process.from)) {
         // The helper ended without a word (killed, or a crash): what it
         // had in hand is reported as failed, and a new helper takes its place.
-        for (std::size_t index : h.in_flight) {
-            Pending& p = pending_[index - first_index_];
-            p.done = true;
-            p.result = ConversionResult{};
-            p.result.outcome = Outcome::WriteFailed;
-            p.result.reason = "the helper process converting it ended unexpectedly";
-            p.done_at = std::chrono::steady_clock::now();
-        }
+        ConversionResult lost;
+        lost.outcome = Outcome::WriteFailed;
+        lost.reason = "the helper process converting it ended unexpectedly";
+        for (std::size_t index : h.in_flight) done_with(pending_[index - first_index_], lost);
         h.in_flight.clear();
         platform::end_helper(h.process, false);
         if (!start_helper(h)) stop_with_message("cannot start a helper process for --jobs");
@@ -248,19 +255,8 @@ void ConversionQueue::collect_one() {
         return;
     }
     if (m.get_u8() == kStopped) stop_with_message(m.get_text());
-    Pending& p = pending_[h.in_flight.front() - first_index_];
+    done_with(pending_[h.in_flight.front() - first_index_], get_result(m));
     h.in_flight.pop_front();
-    ConversionResult& r = p.result;
-    r.outcome = static_cast<Outcome>(m.get_u8());
-    r.format = static_cast<int>(static_cast<std::int64_t>(m.get_u64()));
-    r.source_size = m.get_u64();
-    r.target_size = m.get_u64();
-    r.target_name = m.get_text();
-    r.note = m.get_text();
-    r.reason = m.get_text();
-    r.partial = m.get_text();
-    p.done = true;
-    p.done_at = std::chrono::steady_clock::now();
     report_ready();
 }
 

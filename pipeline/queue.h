@@ -56,6 +56,7 @@ private:
     // on the disk with one sync and named in order: once enough are done,
     // or they have waited long enough, or with `all`.
     void report_ready(bool all = false);
+    static void done_with(Pending& p, ConversionResult result);
     void add_file(const std::string& source, const std::string& shown, const std::string& target_base);
     void wait_for_all();
     void remove_leftovers_in(const std::string& folder);

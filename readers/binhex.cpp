@@ -21,6 +21,7 @@ namespace {
 constexpr char kMark[] = "(This file must be converted with BinHex";
 constexpr char kAlphabet[] = "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
 constexpr std::size_t kSearched = 4096;  // where the mark line must start
+static_assert(kSearched + sizeof kMark <= kBinHexMarkWithin);
 
 // Character to six-bit value; 0x40 skips (line ends, blanks), 0xFF is not
 // BinHex at all.

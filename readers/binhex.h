@@ -10,7 +10,9 @@
 
 namespace verbatra {
 
-// True when the start of a file holds the line BinHex puts before its data.
+// How much of the start of a file the line BinHex puts before its data
+// may take, and whether it is there.
+inline constexpr std::size_t kBinHexMarkWithin = 4096 + 64;
 bool looks_like_binhex(const std::uint8_t* start, std::size_t size);
 
 // Decodes the BinHex file `in` into `out` as an AppleSingle file (data
