@@ -92,6 +92,7 @@ bool is_sidecar(const std::string& path, const std::string& name) {
 Batch::Batch(const BatchOptions& options, BatchObserver& observer)
     : options_(options), observer_(observer), start_dir_(platform::current_directory()) {
     if (start_dir_.empty()) stop_with_message("cannot tell the current directory");
+    start_parts_ = normal(components(start_dir_));
     queue_ = std::make_unique<ConversionQueue>(options_.source, *options_.target, options_.jobs, observer_);
     if (!options_.output_dir.empty()) queue_->clean_target_folders();
 }
@@ -103,10 +104,9 @@ void Batch::finish() { queue_->finish(); }
 std::string Batch::target_base(const std::string& source) const {
     if (options_.output_dir.empty()) return {};
     std::vector<std::string> path = normal(components(is_absolute(source) ? source : start_dir_ + "/" + source));
-    const std::vector<std::string> start = normal(components(start_dir_));
-    const bool inside = path.size() > start.size() && std::equal(start.begin(), start.end(), path.begin());
+    const bool inside = path.size() > start_parts_.size() && std::equal(start_parts_.begin(), start_parts_.end(), path.begin());
     std::string base = options_.output_dir;
-    for (std::size_t i = inside ? start.size() : 0; i < path.size(); ++i) {
+    for (std::size_t i = inside ? start_parts_.size() : 0; i < path.size(); ++i) {
         std::string part = path[i];
         if (part.size() == 2 && part[1] == ':') part.pop_back();  // a drive letter, as a folder
         base += "/" + part;

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "pipeline/byte_file.h"
 #include "pipeline/driver.h"
@@ -91,10 +92,9 @@ public:
     // Waits for every conversion and reports the rest.
     void finish();
 
+private:
     // Where the target of `source` goes (without its extension).
     std::string target_base(const std::string& source) const;
-
-private:
     void add_file(const std::string& path);
     void select_here(const std::string& pattern, bool recursive, const std::string& dir);
     bool write_list(const std::string& pattern, const std::string& dir, struct ListFile& list);
@@ -103,6 +103,7 @@ private:
     BatchObserver& observer_;
     std::unique_ptr<ConversionQueue> queue_;
     std::string start_dir_;
+    std::vector<std::string> start_parts_;  // its folders, for mirroring paths
     int added_ = 0;
 };
 

@@ -245,7 +245,15 @@ TEST(Report, JsonStringsKeepEveryByte) {
         {"\xE2\x82", "\"\\udce2\\udc82\""},                 // a cut sequence
         {"\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""},      // an encoded surrogate is no UTF-8
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(json_string(in), out) << in;
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(json_string(in), out) << in;
+        // And read back to the same bytes, as --resume reads them.
+        std::string back;
+        std::size_t at = 0;
+        EXPECT_TRUE(parse_json_string(out, at, back)) << out;
+        EXPECT_EQ(back, in);
+        EXPECT_EQ(at, out.size());
+    }
     ReportLine line;
     line.source = "A";
     line.outcome = "refused";
