@@ -64,6 +64,80 @@ inline int next_stop_after(const TabState& tabs, int column) {
     return next < 0 ? 1 : next;
 }
 
+namespace word {
+
+// Paragraph flag bits both writers give the same meaning.
+inline constexpr unsigned kRight = 0x01, kCentre = 0x02, kJustify = 0x04, kIndent = 0x08, kFirstIndent = 0x10,
+                          kSpacing = 0x40;
+
+// The paragraph in progress as both writers follow it through the stream:
+// its flags and those carried on to the next paragraph, the column and the
+// tabs met so far, the tab stops, and the indent set at a column.
+struct ParagraphState {
+    unsigned pflags_ = 0, carried_ = 0;
+    int column_ = 0;
+    int tab_count_ = 0;
+    int indent_column_ = 0;
+    bool indent_kept_ = false;
+    TabState tabs_;
+
+    void both(unsigned set, unsigned clear = 0) {
+        pflags_ = (pflags_ | set) & ~clear;
+        carried_ = (carried_ | set) & ~clear;
+    }
+    // An alignment switched off holds from the next paragraph on; switched
+    // off before anything of the paragraph is written (readers switch the
+    // old alignment off as a new paragraph starts), it holds for this one.
+    void alignment_off(unsigned bit) {
+        carried_ &= ~bit;
+        if (column_ == 0 && tab_count_ == 0) pflags_ &= ~bit;
+    }
+    // A tab of the text: how many tab bytes to write. A leading tab is a
+    // first-line indent (none written); a second tab after it writes both.
+    int tab(int previous) {
+        if (column_ == 0 && !(pflags_ & kFirstIndent)) {
+            pflags_ |= kFirstIndent;
+            ++tab_count_;
+            return 0;
+        }
+        int bytes = 1;
+        if (previous == 0x09 && (pflags_ & kFirstIndent)) {
+            bytes = 2;
+            pflags_ &= ~kFirstIndent;
+            column_ = next_stop_after(tabs_, column_);
+        }
+        ++tab_count_;
+        column_ = next_stop_after(tabs_, column_);
+        return bytes;
+    }
+    // The next paragraph starts with the carried flags, never a first-line
+    // indent.
+    void next_paragraph() {
+        carried_ &= ~kFirstIndent;
+        pflags_ = carried_;
+    }
+    // The indent codes (their two argument bytes read here): the indent
+    // goes to the next tab stop after the column, for this paragraph and
+    // those after it, until switched off.
+    void indent_here(ByteFile& in) {
+        in.get();
+        in.get();
+        const int next = next_tab(tabs_, column_, 0);
+        indent_column_ = next < 0 ? 5 : next;
+        indent_kept_ = true;
+        both(column_ == 0 ? kIndent : kIndent | kFirstIndent);
+    }
+    void indent_off(ByteFile& in) {
+        in.get();
+        in.get();
+        indent_kept_ = false;
+        indent_column_ = 0;
+        carried_ &= ~(kIndent | kFirstIndent);
+    }
+};
+
+}  // namespace word
+
 // The new value of a code whose two arguments are the old and the new one
 // (a signed byte; 0 when the stream ends).
 inline int new_value(ByteFile& in) {

@@ -28,8 +28,8 @@ constexpr long kMaxPages = 65535;  // page numbers are 16-bit
 using word::kBold, word::kUnderline, word::kStrike, word::kSuper, word::kItalic, word::kCaps, word::kVariant,
     word::kSpecial;
 // Paragraph flag bits, and the two run arguments that are not flags.
-constexpr unsigned kRight = 0x01, kCentre = 0x02, kJustify = 0x04, kIndent = 0x08, kFirstIndent = 0x10,
-                   kSpacing = 0x40, kNoteEnd = 0x80, kEndOfText = 255;
+using word::kRight, word::kCentre, word::kJustify, word::kIndent, word::kFirstIndent, word::kSpacing;
+constexpr unsigned kNoteEnd = 0x80, kEndOfText = 255;
 
 constexpr int kDefaultGrid = 255, kExplicitTabs = 254;
 constexpr int kMaxTabDescriptors = 19;
@@ -91,7 +91,7 @@ struct RunFont {
     int size = -10;
 };
 
-class Writer {
+class Writer : word::ParagraphState {
 public:
     Writer(ByteFile& work, ByteFile& target) : work_(work), target_(target) {}
 
@@ -198,19 +198,7 @@ private:
             switch (b) {
                 case ByteFile::kEnd: return;
                 case stream::kTab:
-                    if (column_ == 0 && !(pflags_ & kFirstIndent)) {
-                        pflags_ |= kFirstIndent;  // a leading tab is a first-line indent
-                        ++tab_count_;
-                        break;
-                    }
-                    text(0x09);
-                    if (previous == 0x09 && (pflags_ & kFirstIndent)) {
-                        text(0x09);
-                        pflags_ &= ~kFirstIndent;
-                        column_ = next_stop_after(tabs_, column_);
-                    }
-                    ++tab_count_;
-                    column_ = next_stop_after(tabs_, column_);
+                    for (int n = tab(previous); n > 0; --n) text(0x09);
                     break;
                 case stream::kLineEnd:
                     if (previous != 0x1A && previous != 0x2D) text(0x20);
@@ -222,8 +210,7 @@ private:
                 case stream::kParagraphEnd:
                     paragraph_end_bytes();
                     paragraph_run(pflags_);
-                    carried_ &= ~kFirstIndent;
-                    pflags_ = carried_;
+                    next_paragraph();
                     break;
                 case stream::kEscape:
                     b = in.get();
@@ -239,17 +226,6 @@ private:
         }
     }
 
-    void both(unsigned set, unsigned clear = 0) {
-        pflags_ = (pflags_ | set) & ~clear;
-        carried_ = (carried_ | set) & ~clear;
-    }
-    // An alignment switched off holds from the next paragraph on; switched
-    // off before anything of the paragraph is written (readers switch the
-    // old alignment off as a new paragraph starts), it holds for this one.
-    void alignment_off(unsigned bit) {
-        carried_ &= ~bit;
-        if (column_ == 0 && tab_count_ == 0) pflags_ &= ~bit;
-    }
 
     void style(unsigned bits, bool on, int trigger) {
         if (on) style_ |= bits;
@@ -337,22 +313,8 @@ private:
                 tab_change_ = 1;
                 return;
             }
-            case stream::kIndentHere: {
-                in.get();
-                in.get();
-                const int next = next_tab(tabs_, column_, 0);
-                indent_column_ = next < 0 ? 5 : next;
-                indent_kept_ = true;
-                both(column_ == 0 ? kIndent : kIndent | kFirstIndent);
-                return;
-            }
-            case stream::kIndentOff:
-                in.get();
-                in.get();
-                indent_kept_ = false;
-                indent_column_ = 0;
-                carried_ &= ~(kIndent | kFirstIndent);
-                return;
+            case stream::kIndentHere: indent_here(in); return;
+            case stream::kIndentOff: indent_off(in); return;
             case stream::kFontClass:
                 font_.font_class = new_value(in);
                 character_run(c, style_);
@@ -571,21 +533,15 @@ private:
     ByteFile att_, par_, ft1_, ft2_;
     FormattingPage chp_{"ATT.###"};
     FormattingPage pap_{"PAR.###"};
-    TabState tabs_;
     long pos_ = 128;
     bool too_large_ = false;
     unsigned style_ = 0;
     RunFont font_;
     RunFont pending_;
     std::uint8_t special_font_ = 0;
-    unsigned pflags_ = 0, carried_ = 0;
-    int column_ = 0;
-    int tab_count_ = 0;
     int tab_change_ = -1;
     std::uint8_t tbd_[4 * kMaxTabDescriptors] = {};
     int tbd_len_ = 0;
-    int indent_column_ = 0;
-    bool indent_kept_ = false;
     int line_spacing_ = 8;
     int right_margin_ = 79;
     int rhc_ = 0;

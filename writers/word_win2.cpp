@@ -31,8 +31,8 @@ constexpr std::size_t kMaxTableEntries = 10921;  // (65535 - 4) / 6: 16-bit tabl
 using word::kBold, word::kUnderline, word::kStrike, word::kSuper, word::kItalic, word::kCaps, word::kVariant,
     word::kSpecial;
 // Paragraph flag bits, and the run argument that is not a flag.
-constexpr unsigned kRight = 0x01, kCentre = 0x02, kJustify = 0x04, kIndent = 0x08, kFirstIndent = 0x10,
-                   kSpacing = 0x40, kSectionEnd = 0x80;
+using word::kRight, word::kCentre, word::kJustify, word::kIndent, word::kFirstIndent, word::kSpacing;
+constexpr unsigned kSectionEnd = 0x80;
 // Paragraph styles of the fixed style sheet.
 constexpr int kNoteStyle = 0xF5, kHeaderStyle = 0xF3, kFooterStyle = 0xF2;
 constexpr int kMaxTabStops = 76;
@@ -147,7 +147,7 @@ struct SectionStart {
     unsigned style = 0;
 };
 
-class Writer {
+class Writer : word::ParagraphState {
 public:
     Writer(ByteFile& work, ByteFile& target) : work_(work), target_(target) {}
 
@@ -385,19 +385,7 @@ private:
                 case ByteFile::kEnd: return;
                 case stream::kTab:
                     plain_text_follows();
-                    if (column_ == 0 && !(pflags_ & kFirstIndent)) {
-                        pflags_ |= kFirstIndent;  // a leading tab is a first-line indent
-                        ++tab_count_;
-                        break;
-                    }
-                    text(0x09);
-                    if (previous == 0x09 && (pflags_ & kFirstIndent)) {
-                        text(0x09);
-                        pflags_ &= ~kFirstIndent;
-                        column_ = next_stop_after(tabs_, column_);
-                    }
-                    ++tab_count_;
-                    column_ = next_stop_after(tabs_, column_);
+                    for (int n = tab(previous); n > 0; --n) text(0x09);
                     break;
                 case stream::kLineEnd:
                     if (previous != 0x1A && previous != 0x2D) text(0x20);
@@ -408,8 +396,7 @@ private:
                 case stream::kParagraphEnd:
                     paragraph_end_bytes();
                     paragraph_run(pflags_);
-                    carried_ &= ~kFirstIndent;
-                    pflags_ = carried_;
+                    next_paragraph();
                     break;
                 case stream::kEscape:
                     b = in.get();
@@ -435,16 +422,6 @@ private:
         character_run(style_);
     }
 
-    void both(unsigned set, unsigned clear = 0) {
-        pflags_ = (pflags_ | set) & ~clear;
-        carried_ = (carried_ | set) & ~clear;
-    }
-    // An alignment switched off holds from the next paragraph on; switched
-    // off before anything of the paragraph is written, it holds for this one.
-    void alignment_off(unsigned bit) {
-        carried_ &= ~bit;
-        if (column_ == 0 && tab_count_ == 0) pflags_ &= ~bit;
-    }
     void style(unsigned bits, bool on) {
         if (on) style_ |= bits;
         else style_ &= ~bits;
@@ -545,22 +522,8 @@ private:
                 paragraph_run(kSectionEnd);
                 section_style_ = 0;
                 return;
-            case stream::kIndentHere: {
-                in.get();
-                in.get();
-                const int next = next_tab(tabs_, column_, 0);
-                indent_column_ = next < 0 ? 5 : next;
-                indent_kept_ = true;
-                both(column_ == 0 ? kIndent : kIndent | kFirstIndent);
-                return;
-            }
-            case stream::kIndentOff:
-                in.get();
-                in.get();
-                indent_kept_ = false;
-                indent_column_ = 0;
-                carried_ &= ~(kIndent | kFirstIndent);
-                return;
+            case stream::kIndentHere: indent_here(in); return;
+            case stream::kIndentOff: indent_off(in); return;
             case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
             case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll:
                 in.get();
@@ -841,7 +804,6 @@ private:
     ByteFile att_, par_, ftp_;
     FormattingPage chp_;
     FormattingPage pap_;
-    TabState tabs_;
     long pos_ = kFib;
     bool too_large_ = false;
     unsigned style_ = 0;
@@ -851,14 +813,9 @@ private:
     bool symbol_mark_ = false;
     bool line_feed_due_ = false;
     long paragraph_start_ = kFib;  // where the text of the paragraph in progress starts
-    unsigned pflags_ = 0, carried_ = 0;
-    int column_ = 0;
-    int tab_count_ = 0;
     int tab_change_ = -1;
     std::uint8_t tab_block_[3 + 3 * kMaxTabStops] = {};
     int tab_block_len_ = 0;
-    int indent_column_ = 0;
-    bool indent_kept_ = false;
     int line_spacing_ = 8;
     int right_margin_ = 79;
     int section_style_ = 0;
