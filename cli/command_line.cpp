@@ -1,6 +1,9 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +27,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFatal = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitRefused = 3;
-constexpr int kExitInterrupted = 130;
+constexpr int kExitDamaged = 4;
 
 const char kUsage[] =
     "usage: verbatra --from SOURCE|auto --to TARGET [OPTIONS] FILE|FOLDER|PATTERN...\n"
@@ -94,34 +97,51 @@ void list_formats(std::FILE* out) {
     }
 }
 
-// Looks a format name up; on failure says what the valid names are.
+// A usage error: one line naming the problem.
+int usage_error(const std::string& problem) {
+    std::fprintf(stderr, "verbatra: %s; see verbatra --help\n", problem.c_str());
+    return kExitUsage;
+}
+
+// Looks a format name up; on failure says, on the same line, what the
+// valid names are.
 int find_or_complain(const char* option, const std::string& text, const FormatEntry* table) {
     int index = lookup_format(text, table);
     if (index >= 0) return index;
-    std::fprintf(stderr, "verbatra: unknown format for %s: \"%s\"; valid names are:\n", option, text.c_str());
+    std::string names;
     for (int i = 0; table[i].display_name; ++i) {
-        std::fprintf(stderr, "  %-14s \"%s\"\n", table[i].short_name, table[i].display_name);
+        names += std::string(i ? ", " : "") + table[i].short_name + " (\"" + table[i].display_name + "\")";
     }
+    usage_error(std::string("unknown format for ") + option + ": \"" + text + "\"; valid names are " + names);
     return -1;
 }
 
 std::string bare_name(const std::string& path) { return path.substr(platform::file_name_start(path)); }
 
 // How the summary counts an outcome, and how the report names it.
-enum class Tally { Converted, Refused, Failed, Skipped, Already };
+enum class Tally { Converted, Refused, Failed, Skipped, Already, Damaged };
 
 Tally tally_of(Outcome outcome) {
     switch (outcome) {
         case Outcome::Converted: return Tally::Converted;
+        case Outcome::Damaged: return Tally::Damaged;
         case Outcome::AlreadyConverted: return Tally::Already;
         case Outcome::WriteFailed:
         case Outcome::Unreadable: return Tally::Failed;
-        case Outcome::IsFolder: return Tally::Skipped;
+        case Outcome::IsFolder:
+        case Outcome::NotRegular:
+        case Outcome::Skipped: return Tally::Skipped;
         default: return Tally::Refused;
     }
 }
 
-constexpr const char* kReportOutcome[] = {"converted", "refused", "failed", "skipped", "already converted"};
+constexpr const char* kReportOutcome[] = {"converted", "refused", "failed", "skipped", "already converted", "damaged"};
+
+std::string seconds_text(double s) {
+    if (s < 90) return std::to_string(static_cast<long>(s + 0.5)) + " s";
+    if (s < 5400) return std::to_string(static_cast<long>(s / 60 + 0.5)) + " min";
+    return std::to_string(static_cast<long>(s / 3600 + 0.5)) + " h";
+}
 
 // Prints each file's outcome and the summary, and, on a terminal, a
 // progress line in place of the busy cursor; adds each file to the report.
@@ -133,19 +153,25 @@ public:
           target_(target),
           quiet_(quiet),
           full_paths_(full_target_paths),
-          progress_(!quiet && platform::stderr_is_terminal()),
+          progress_(platform::stderr_is_terminal()),
           report_(report),
-          earlier_(earlier) {}
+          earlier_(earlier),
+          started_(std::chrono::steady_clock::now()) {}
 
     // A file an earlier run converted, whose target is still there.
-    bool already_converted(const std::string& path, std::string& target) override {
+    bool already_converted(const std::string& path, ConversionResult& done) override {
         if (!earlier_) return false;
         const auto found = earlier_->sources.find(path);
         if (found == earlier_->sources.end() || found->second.target.empty()) return false;
-        const std::string& outcome = found->second.outcome;
-        if (outcome != kReportOutcome[0] && outcome != kReportOutcome[4]) return false;
-        if (!platform::exists_exactly(found->second.target)) return false;
-        target = found->second.target;
+        const EarlierOutcome& e = found->second;
+        if (e.outcome != kReportOutcome[0] && e.outcome != kReportOutcome[4]) return false;
+        if (!platform::exists_exactly(e.target)) return false;
+        done.target_name = e.target;
+        done.source_size = e.source_size;
+        done.target_size = e.target_size;
+        for (int i = 0; i < kSourceCount; ++i) {
+            if (e.format == source_formats[i].display_name) done.format = i;
+        }
         return true;
     }
 
@@ -161,22 +187,44 @@ public:
     // The report says where each target goes, and is on the disk, before
     // the target takes its name: a run killed in between has a line for a
     // target that is not there, and converts the file again when resumed,
-    // never twice.
+    // never twice. A file told again within its group (another file took
+    // its name first, or the name could not be taken) has its line
+    // replaced: every file has one line.
+    void begin_records() override {
+        group_.clear();
+        group_start_ = report_ ? report_->length() : 0;
+        if (report_ && group_start_ < 0) stop_with_message("cannot write the report file (disk full?)");
+    }
     void recording(const std::string& path, const ConversionResult& r) override {
-        const Tally tally = tally_of(r.outcome);
-        record(path, r, tally, tally == Tally::Converted || tally == Tally::Already
-                                   ? std::string()
-                                   : reason_not_converted(r, source_, target_));
+        if (!report_) return;
+        const ReportLine line = line_of(path, r);
+        for (auto& [who, kept] : group_) {
+            if (who != &r) continue;
+            kept = line;
+            rewrite_ = true;
+            return;
+        }
+        group_.emplace_back(&r, line);
+        if (!report_->add(line)) stop_with_message("cannot write the report file (disk full?)");
     }
     void records_done() override {
-        if (report_ && !report_->sync()) stop_with_message("cannot put the report file on the disk");
+        if (!report_) return;
+        if (rewrite_) {
+            rewrite_ = false;
+            bool ok = report_->cut_to(group_start_);
+            for (const auto& kept : group_) ok = ok && report_->add(kept.second);
+            if (!ok) stop_with_message("cannot write the report file (disk full?)");
+        }
+        if (!report_->sync()) stop_with_message("cannot put the report file on the disk");
     }
 
     void starting(const std::string& path) override {
-        if (!progress_) return;
-        std::fprintf(stderr, "\r\033[K[%d done] %s", done_, path.c_str());
-        std::fflush(stderr);
-        progress_shown_ = true;
+        current_ = path;
+        show_progress();
+    }
+    void all_added(int total) override {
+        total_ = total;
+        show_progress();
     }
 
     void finished(const std::string& path, const ConversionResult& r) override {
@@ -184,52 +232,54 @@ public:
         ++done_;
         const Tally tally = tally_of(r.outcome);
         const std::string why = tally == Tally::Already ? std::string() : reason_not_converted(r, source_, target_);
+        const std::string target = full_paths_ ? r.target_name : bare_name(r.target_name);
         switch (tally) {
             case Tally::Already:
                 ++already_;
-                if (!quiet_) {
-                    std::printf("%s -> %s (already converted)\n", path.c_str(),
-                                (full_paths_ ? r.target_name : bare_name(r.target_name)).c_str());
-                    std::fflush(stdout);
-                }
-                return;
+                if (!quiet_) print_out(path + " -> " + target + " (already converted)");
+                break;
             case Tally::Converted: {
                 ++converted_;
-                if (quiet_) return;
+                if (quiet_) break;
                 // What the line adds in brackets: the format recognised, what
                 // the reader let the user know.
                 std::string extra = !source_ && r.format >= 0 ? source_formats[r.format].display_name : "";
                 if (!r.note.empty()) extra += (extra.empty() ? "" : "; ") + r.note;
-                const std::string target = full_paths_ ? r.target_name : bare_name(r.target_name);
-                std::printf("%s -> %s%s%s%s\n", path.c_str(), target.c_str(), extra.empty() ? "" : " (",
-                            extra.c_str(), extra.empty() ? "" : ")");
-                std::fflush(stdout);
-                return;
+                print_out(path + " -> " + target + (extra.empty() ? "" : " (" + extra + ")"));
+                break;
             }
-            case Tally::Failed: ++failed_; break;
-            case Tally::Refused: ++refused_; break;
-            case Tally::Skipped: ++problems_; break;
+            case Tally::Damaged: {
+                // A problem, but the readable part was kept: both on one line.
+                ++damaged_;
+                std::string format = !source_ && r.format >= 0 ? std::string(source_formats[r.format].display_name) + ", " : "";
+                say(path + " -> " + target + " (" + format + why + ")");
+                break;
+            }
+            case Tally::Failed: ++failed_; say(path + ": " + why); break;
+            case Tally::Refused: ++refused_; say(path + ": " + why); break;
+            case Tally::Skipped: ++problems_; say(path + ": " + why); break;
         }
-        say(path + ": " + why);
+        show_progress();
     }
 
     void problem(const std::string& message) override {
         clear_progress();
         ++problems_;
         say(message);
+        show_progress();
     }
 
     void notice(const std::string& message) override {
         clear_progress();
         say(message);
+        show_progress();
     }
-
-    int files_seen() const { return done_; }
 
     void summary(bool stopped) {
         clear_progress();
         std::fflush(stdout);
         std::string line = std::to_string(converted_) + " converted, ";
+        if (damaged_ > 0) line += std::to_string(damaged_) + " damaged, ";
         if (already_ > 0) line += std::to_string(already_) + " already converted, ";
         line += std::to_string(refused_) + " refused, " + std::to_string(failed_) + " failed";
         if (problems_ > 0) line += ", " + std::to_string(problems_) + (problems_ == 1 ? " problem" : " problems");
@@ -237,25 +287,58 @@ public:
         std::fprintf(stderr, "%s\n", line.c_str());
     }
 
-    bool all_converted() const { return refused_ == 0 && failed_ == 0 && problems_ == 0; }
+    int exit_status() const {
+        if (refused_ > 0 || failed_ > 0 || problems_ > 0) return kExitRefused;
+        return damaged_ > 0 ? kExitDamaged : kExitOk;
+    }
 
 private:
-    void record(const std::string& path, const ConversionResult& r, Tally tally, const std::string& why) {
-        if (!report_) return;
+    ReportLine line_of(const std::string& path, const ConversionResult& r) const {
+        const Tally tally = tally_of(r.outcome);
         ReportLine line;
         line.source = path;
         if (r.format >= 0 && r.format < kSourceCount) line.format = source_formats[r.format].display_name;
         line.outcome = kReportOutcome[static_cast<int>(tally)];
         line.target = r.target_name;
-        line.reason = why;
+        line.reason = tally == Tally::Converted || tally == Tally::Already ? std::string()
+                      : tally == Tally::Damaged                           ? r.damage
+                                                                          : reason_not_converted(r, source_, target_);
         line.source_size = r.source_size;
         line.target_size = r.target_size;
-        // A record that cannot be kept ends the run: the user asked for one.
-        if (!report_->add(line)) stop_with_message("cannot write the report file (disk full?)");
+        return line;
+    }
+    void print_out(const std::string& text) {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
     }
     void say(const std::string& text) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    // "[12/40 30%, 3.5 files/s, 9 s left] NAME" while the total is known,
+    // "[12 done, 3.5 files/s] NAME" before: redrawn as files finish, at
+    // most ten times a second, and gone at the end.
+    void show_progress() {
+        if (!progress_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (progress_shown_ && now - drawn_ < std::chrono::milliseconds(100)) return;
+        drawn_ = now;
+        const double elapsed = std::chrono::duration<double>(now - started_).count();
+        const double rate = elapsed > 0 ? done_ / elapsed : 0;
+        char rate_text[32];
+        std::snprintf(rate_text, sizeof rate_text, "%.1f files/s", rate);
+        std::string line = "[" + std::to_string(done_);
+        if (total_ >= 0) {
+            line += "/" + std::to_string(total_) + " " + std::to_string(total_ > 0 ? done_ * 100 / total_ : 100) + "%, " +
+                    rate_text;
+            if (rate > 0) line += ", " + seconds_text((total_ - done_) / rate) + " left";
+        } else {
+            line += std::string(" done, ") + rate_text;
+        }
+        line += "] " + current_;
+        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        std::fflush(stderr);
+        progress_shown_ = true;
     }
     void clear_progress() {
         if (!progress_shown_) return;
@@ -271,13 +354,23 @@ private:
     ReportFile* report_;
     const EarlierRun* earlier_;
     std::string report_name_;
+    std::vector<std::pair<const ConversionResult*, ReportLine>> group_;
+    long group_start_ = 0;
+    bool rewrite_ = false;
     bool progress_shown_ = false;
-    int done_ = 0, converted_ = 0, refused_ = 0, failed_ = 0, problems_ = 0, already_ = 0;
+    std::string current_;
+    std::chrono::steady_clock::time_point started_, drawn_{};
+    int total_ = -1;
+    int done_ = 0, converted_ = 0, damaged_ = 0, refused_ = 0, failed_ = 0, problems_ = 0, already_ = 0;
 };
 
 int dump(const std::string& name, const FormatEntry& source) {
     if (!source.reader) {
         std::fprintf(stderr, "%s: the %s reader is not available yet\n", name.c_str(), source.display_name);
+        return kExitRefused;
+    }
+    if (platform::file_kind(name) == platform::FileKind::Other) {
+        std::fprintf(stderr, "%s: not a regular file; skipped\n", name.c_str());
         return kExitRefused;
     }
     ByteFile src = open_or_stop(name, "rb");
@@ -302,12 +395,19 @@ void show_stop(const FatalStop& stop) {
     std::fprintf(stderr, "%s: %s\n", kCaption, *text ? text : "not enough memory");
 }
 
+// The status of a run a signal stopped, as shells give it: 128 + signal.
+int stopped_status() {
+    const int sig = platform::interrupt_signal();
+    return sig > 0 ? 128 + sig : kExitFatal;
+}
+
 struct ScratchCleanup {
     ~ScratchCleanup() { remove_scratch_directory(); }
 };
 
 // The lines of a --files-from list: one path a line, any bytes but NUL and
-// the line feed; empty lines are passed over.
+// the line feed (a CR before it is dropped); empty lines are passed over.
+// Names, never patterns.
 bool read_name_list(const std::string& list, std::vector<std::string>& names) {
     std::string bytes;
     if (list == "-") {
@@ -325,7 +425,9 @@ bool read_name_list(const std::string& list, std::vector<std::string>& names) {
     while (start < bytes.size()) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
-        if (end > start) names.push_back(bytes.substr(start, end - start));
+        std::size_t stop = end;
+        if (stop > start && bytes[stop - 1] == '\r') --stop;
+        if (stop > start) names.push_back(bytes.substr(start, stop - start));
         start = end + 1;
     }
     return true;
@@ -344,148 +446,257 @@ void prepare_output_folder(const std::string& dir) {
     platform::remove_file(probe);
 }
 
-int run(int argc, char** argv) {
-    std::string from, to, dump_file, output_dir, jobs_text, report_name, files_from, resume_name;
-    bool have_from = false, have_to = false, have_dump = false, recursive = false, quiet = false;
-    bool have_output = false, have_jobs = false, have_report = false, have_list = false, have_resume = false;
+// The options as given. A value option given twice must say the same.
+struct Options {
+    std::string from, to, dump_file, output_dir, jobs, report, files_from, resume;
+    bool recursive = false, quiet = false;
+    bool help = false, version = false, list = false;
     std::vector<std::string> files;
+    std::vector<std::string> given;  // the value options given, by long name
+    bool has(const char* name) const { return std::find(given.begin(), given.end(), name) != given.end(); }
+};
+
+struct OptionSpec {
+    const char* long_name;
+    char short_name;  // 0: none
+    std::string Options::*value;  // null: a flag
+    bool Options::*flag;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"from", 'f', &Options::from, nullptr},
+    {"to", 't', &Options::to, nullptr},
+    {"recursive", 'r', nullptr, &Options::recursive},
+    {"output-dir", 'o', &Options::output_dir, nullptr},
+    {"jobs", 'j', &Options::jobs, nullptr},
+    {"report", 0, &Options::report, nullptr},
+    {"files-from", 0, &Options::files_from, nullptr},
+    {"resume", 0, &Options::resume, nullptr},
+    {"quiet", 'q', nullptr, &Options::quiet},
+    {"dump-stream", 0, &Options::dump_file, nullptr},
+    {"list-formats", 0, nullptr, &Options::list},
+    {"help", 'h', nullptr, &Options::help},
+    {"version", 0, nullptr, &Options::version},
+};
+
+// Reads the arguments: --opt VALUE, --opt=VALUE, -o VALUE, -oVALUE,
+// bundled flags (-rq), "--" ending the options. The problem, or empty.
+std::string parse_options(int argc, char** argv, Options& o) {
+    auto set = [&](const OptionSpec& spec, const std::string& v) -> std::string {
+        std::string& slot = o.*spec.value;
+        const std::string shown = std::string("--") + spec.long_name;
+        if (o.has(spec.long_name) && slot != v) {
+            return shown + " given twice, as \"" + slot + "\" and as \"" + v + "\"";
+        }
+        slot = v;
+        if (!o.has(spec.long_name)) o.given.push_back(spec.long_name);
+        return {};
+    };
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&](std::string& slot, bool& flag) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "verbatra: %s needs a value\n%s", arg.c_str(), kUsage);
-                return false;
-            }
-            slot = argv[++i];
-            flag = true;
-            return true;
-        };
-        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
-            files.push_back(arg);
-        } else if (arg == "--") {
+        const std::string arg = argv[i];
+        if (options_done || arg.size() < 2 || arg[0] != '-') {
+            o.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
             options_done = true;
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        } else if (arg == "--recursive" || arg == "-r") {
-            recursive = true;
-        } else if (arg == "--quiet" || arg == "-q") {
-            quiet = true;
-        } else if (arg == "--list-formats") {
-            list_formats(stdout);
-            return kExitOk;
-        } else if (arg == "--from") {
-            if (!value(from, have_from)) return kExitUsage;
-        } else if (arg == "--to") {
-            if (!value(to, have_to)) return kExitUsage;
-        } else if (arg == "--dump-stream") {
-            if (!value(dump_file, have_dump)) return kExitUsage;
-        } else if (arg == "--output-dir" || arg == "-o") {
-            if (!value(output_dir, have_output)) return kExitUsage;
-        } else if (arg == "--jobs" || arg == "-j") {
-            if (!value(jobs_text, have_jobs)) return kExitUsage;
-        } else if (arg == "--report") {
-            if (!value(report_name, have_report)) return kExitUsage;
-        } else if (arg == "--files-from") {
-            if (!value(files_from, have_list)) return kExitUsage;
-        } else if (arg == "--resume") {
-            if (!value(resume_name, have_resume)) return kExitUsage;
-        } else {
-            std::fprintf(stderr, "verbatra: unknown option %s\n%s", arg.c_str(), kUsage);
-            return kExitUsage;
+            continue;
+        }
+        if (arg[1] == '-') {
+            const std::size_t eq = arg.find('=');
+            const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+            const OptionSpec* spec = nullptr;
+            for (const OptionSpec& s : kOptions) {
+                if (name == s.long_name) spec = &s;
+            }
+            if (!spec) return "unknown option --" + name;
+            if (!spec->value) {
+                if (eq != std::string::npos) return "--" + name + " takes no value";
+                o.*spec->flag = true;
+                continue;
+            }
+            std::string v;
+            if (eq != std::string::npos) {
+                v = arg.substr(eq + 1);
+            } else if (i + 1 < argc) {
+                v = argv[++i];
+            } else {
+                return "--" + name + " needs a value";
+            }
+            if (std::string why = set(*spec, v); !why.empty()) return why;
+            continue;
+        }
+        for (std::size_t k = 1; k < arg.size(); ++k) {
+            const OptionSpec* spec = nullptr;
+            for (const OptionSpec& s : kOptions) {
+                if (s.short_name && s.short_name == arg[k]) spec = &s;
+            }
+            if (!spec) return std::string("unknown option -") + arg[k];
+            if (!spec->value) {
+                o.*spec->flag = true;
+                continue;
+            }
+            std::string v;
+            if (k + 1 < arg.size()) {
+                v = arg.substr(k + 1);
+            } else if (i + 1 < argc) {
+                v = argv[++i];
+            } else {
+                return std::string("-") + arg[k] + " needs a value";
+            }
+            if (std::string why = set(*spec, v); !why.empty()) return why;
+            break;
         }
     }
-    if (!have_from) {
-        std::fprintf(stderr, "verbatra: --from SOURCE is missing\n%s", kUsage);
-        return kExitUsage;
+    return {};
+}
+
+std::string absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/' || (path.size() > 1 && path[1] == ':') || path[0] == '\\') return path;
+    return platform::join_path(platform::current_directory(), path);
+}
+
+std::string utc_now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &t);
+#else
+    gmtime_r(&t, &tm);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+int run(int argc, char** argv) {
+    Options o;
+    if (const std::string why = parse_options(argc, argv, o); !why.empty()) return usage_error(why);
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
     }
-    const bool automatic = from == "auto";
+    if (o.version) {
+        std::printf("Verbatra 5.1\n");
+        return kExitOk;
+    }
+    if (o.list) {
+        list_formats(stdout);
+        return kExitOk;
+    }
+    if (!o.has("from")) return usage_error("--from SOURCE is missing");
+    const bool automatic = o.from == "auto";
     int source = -1;
     if (!automatic) {
-        source = find_or_complain("--from", from, source_formats);
+        source = find_or_complain("--from", o.from, source_formats);
         if (source < 0) return kExitUsage;
     }
-    if (have_dump) {
-        if (automatic) {
-            std::fprintf(stderr, "verbatra: --dump-stream needs a SOURCE format, not auto\n");
-            return kExitUsage;
-        }
-        return dump(dump_file, source_formats[source]);
+    if (o.has("dump-stream")) {
+        if (automatic) return usage_error("--dump-stream needs a SOURCE format, not auto");
+        return dump(o.dump_file, source_formats[source]);
     }
-    if (!have_to || (files.empty() && !have_list)) {
-        std::fprintf(stderr, "verbatra: %s\n%s", have_to ? "no FILE given" : "--to TARGET is missing", kUsage);
-        return kExitUsage;
-    }
-    int target = find_or_complain("--to", to, target_formats);
+    if (!o.has("to")) return usage_error("--to TARGET is missing");
+    if (o.files.empty() && !o.has("files-from")) return usage_error("no FILE given");
+    const int target = find_or_complain("--to", o.to, target_formats);
     if (target < 0) return kExitUsage;
     int jobs = platform::processor_count();
-    if (have_jobs) {
+    if (o.has("jobs")) {
         char* end = nullptr;
-        const long n = std::strtol(jobs_text.c_str(), &end, 10);
-        if (jobs_text.empty() || *end != '\0' || n < 1 || n > 256) {
-            std::fprintf(stderr, "verbatra: --jobs takes a number from 1 to 256, not \"%s\"\n", jobs_text.c_str());
-            return kExitUsage;
+        const long n = std::strtol(o.jobs.c_str(), &end, 10);
+        if (o.jobs.empty() || *end != '\0' || n < 1 || n > 256) {
+            return usage_error("--jobs takes a number from 1 to 256, not \"" + o.jobs + "\"");
         }
         jobs = static_cast<int>(n);
     }
-    if (have_output && output_dir.empty()) {
-        std::fprintf(stderr, "verbatra: --output-dir needs a folder name\n");
-        return kExitUsage;
-    }
-    if (have_list) {
-        if (!read_name_list(files_from, files)) {
-            std::fprintf(stderr, "%s: %s: cannot read the list (%s)\n", kCaption, files_from.c_str(),
-                         std::strerror(errno));
-            return kExitFatal;
-        }
-    }
+    const bool have_output = o.has("output-dir");
+    if (have_output && o.output_dir.empty()) return usage_error("--output-dir needs a folder name");
+
+    RunRecord record;
+    record.from = automatic ? std::string("auto") : source_formats[source].display_name;
+    record.to = target_formats[target].display_name;
+    record.output_dir = have_output ? absolute(o.output_dir) : std::string();
+    record.recursive = o.recursive;
+    record.started = utc_now();
 
     EarlierRun earlier;
-    if (have_resume) {
-        if (!read_report(resume_name, earlier)) {
-            std::fprintf(stderr, "%s: cannot read the report %s to resume (%s)\n", kCaption, resume_name.c_str(),
+    const bool resuming = o.has("resume");
+    if (resuming) {
+        if (!read_report(o.resume, earlier)) {
+            std::fprintf(stderr, "%s: cannot read the report %s to resume (%s)\n", kCaption, o.resume.c_str(),
                          std::strerror(errno));
             return kExitFatal;
         }
+        // The targets of another format or place are not this run's.
+        if (earlier.have_run && (earlier.run.to != record.to || earlier.run.output_dir != record.output_dir)) {
+            const auto where = [](const std::string& dir) { return dir.empty() ? std::string("beside the sources") : "in " + dir; };
+            return usage_error("--resume " + o.resume + " records a run to \"" + earlier.run.to + "\" " +
+                               where(earlier.run.output_dir) + ", not to \"" + record.to + "\" " +
+                               where(record.output_dir));
+        }
         // The resumed run's lines go on in the same report.
-        if (!have_report) report_name = resume_name;
-        have_report = true;
+        if (!o.has("report")) {
+            o.report = o.resume;
+            o.given.push_back("report");
+        }
+    }
+    const bool have_report = o.has("report");
+    if (have_report) {
+        // A forgotten argument lets the shell put a document where the
+        // report goes: a file that is not a report of ours is never written.
+        for (const std::string& f : o.files) {
+            if (f == o.report || platform::same_file(f, o.report)) {
+                return usage_error("the report " + o.report + " is also named as a file to convert; it is left untouched");
+            }
+        }
+        if (!may_hold_report(o.report)) {
+            return usage_error("the report " + o.report + " is a file that is not a report of verbatra; it is left untouched");
+        }
+    }
+    std::vector<std::string> listed;
+    if (o.has("files-from") && !read_name_list(o.files_from, listed)) {
+        std::fprintf(stderr, "%s: %s: cannot read the list (%s)\n", kCaption, o.files_from.c_str(), std::strerror(errno));
+        return kExitFatal;
     }
     ReportFile report;
-    if (have_report && !report.open(report_name)) {
-        std::fprintf(stderr, "%s: cannot open the report file %s (%s)\n", kCaption, report_name.c_str(),
+    if (have_report && !report.open(o.report)) {
+        std::fprintf(stderr, "%s: cannot open the report file %s (%s)\n", kCaption, o.report.c_str(),
                      std::strerror(errno));
         return kExitFatal;
     }
     const FormatEntry* source_entry = automatic ? nullptr : &source_formats[source];
-    Reporter reporter(source_entry, target_formats[target], quiet, have_output, have_report ? &report : nullptr,
-                      have_resume ? &earlier : nullptr);
-    if (have_report) reporter.report_name(report_name);
+    Reporter reporter(source_entry, target_formats[target], o.quiet, have_output, have_report ? &report : nullptr,
+                      resuming ? &earlier : nullptr);
+    if (have_report) reporter.report_name(o.report);
     try {
-        if (have_output) prepare_output_folder(output_dir);
+        if (have_report) {
+            const std::string line = run_line(record);
+            if (!report.add_text(line) || !report.sync()) stop_with_message("cannot write the report file (disk full?)");
+        }
+        if (have_output) prepare_output_folder(o.output_dir);
         BatchOptions options;
         options.source = source_entry;
         options.target = &target_formats[target];
-        options.output_dir = output_dir;
+        options.output_dir = o.output_dir;
         options.jobs = jobs;
         Batch batch(options, reporter);
-        for (const std::string& arg : files) {
+        for (const std::string& arg : o.files) {
             if (platform::has_wildcards(arg.substr(platform::file_name_start(arg)))) {
-                if (!batch.add_pattern(arg, recursive)) std::fprintf(stderr, "%s: no file matches\n", arg.c_str());
+                if (!batch.add_pattern(arg, o.recursive)) batch.add_skipped(arg, "no file matches");
             } else {
-                batch.add_named(arg, recursive);
+                batch.add_named(arg, o.recursive);
             }
         }
+        for (const std::string& name : listed) batch.add_listed(name, o.recursive);
         batch.finish();
     } catch (const FatalStop& stop) {
         // The stop ends the run; the summary still tells how far it got.
         show_stop(stop);
         reporter.summary(true);
-        return platform::interrupt_requested() ? kExitInterrupted : kExitFatal;
+        return platform::interrupt_requested() ? stopped_status() : kExitFatal;
     }
     reporter.summary(false);
-    return reporter.all_converted() ? kExitOk : kExitRefused;
+    return reporter.exit_status();
 }
 
 }  // namespace
@@ -497,7 +708,7 @@ int run_command_line(int argc, char** argv) {
         return run(argc, argv);
     } catch (const FatalStop& stop) {
         show_stop(stop);
-        return platform::interrupt_requested() ? kExitInterrupted : kExitFatal;
+        return platform::interrupt_requested() ? stopped_status() : kExitFatal;
     }
 }
 

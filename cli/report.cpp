@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace verbatra {
@@ -65,7 +67,17 @@ std::string report_line(const ReportLine& l) {
            ",\"target_size\":" + std::to_string(l.target_size) + "}\n";
 }
 
+std::string run_line(const RunRecord& r) {
+    auto optional = [](const std::string& s) { return s.empty() ? std::string("null") : json_string(s); };
+    return "{\"run\":{\"program\":\"Verbatra\",\"version\":\"5.1\",\"from\":" + json_string(r.from) +
+           ",\"to\":" + json_string(r.to) + ",\"output_dir\":" + optional(r.output_dir) +
+           ",\"recursive\":" + (r.recursive ? "true" : "false") + ",\"started\":" + json_string(r.started) + "}}\n";
+}
+
 namespace {
+
+constexpr char kRunMark[] = "{\"run\":{\"program\":\"Verbatra\"";
+constexpr char kFileMark[] = "{\"source\":";
 
 void put_utf8(std::string& out, unsigned cp) {
     if (cp < 0x80) {
@@ -110,7 +122,22 @@ bool field(const std::string& line, const char* key, std::string& value) {
     ++at;
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
     if (line.compare(at, 4, "null") == 0) return true;
+    if (line.compare(at, 4, "true") == 0 || line.compare(at, 5, "false") == 0 ||
+        (at < line.size() && line[at] >= '0' && line[at] <= '9')) {
+        const std::size_t end = line.find_first_of(",}", at);
+        value = line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        return true;
+    }
     return parse_json_string(line, at, value);
+}
+
+std::uint64_t number(const std::string& text) {
+    std::uint64_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    return n;
 }
 
 }  // namespace
@@ -170,10 +197,22 @@ bool read_report(const std::string& name, EarlierRun& run) {
             line += static_cast<char>(c);
             continue;
         }
-        std::string source, outcome, target;
-        if (field(line, "source", source) && field(line, "outcome", outcome) && field(line, "target", target) &&
-            !source.empty() && !outcome.empty() && line.find('}') != std::string::npos) {
-            run.sources[source] = {outcome, target};
+        std::string source, outcome, target, format, source_size, target_size;
+        if (line.compare(0, sizeof kRunMark - 1, kRunMark) == 0) {
+            RunRecord r;
+            std::string recursive;
+            if (field(line, "from", r.from) && field(line, "to", r.to) && field(line, "output_dir", r.output_dir) &&
+                field(line, "recursive", recursive) && field(line, "started", r.started) &&
+                line.find("}}") != std::string::npos) {
+                r.recursive = recursive == "true";
+                run.run = r;
+                run.have_run = true;
+            }
+        } else if (field(line, "source", source) && field(line, "outcome", outcome) && field(line, "target", target) &&
+                   field(line, "format", format) && field(line, "source_size", source_size) &&
+                   field(line, "target_size", target_size) && !source.empty() && !outcome.empty() &&
+                   line.find('}') != std::string::npos) {
+            run.sources[source] = {outcome, target, format, number(source_size), number(target_size)};
             if (!target.empty()) run.targets.insert(target);
         }
         line.clear();
@@ -182,7 +221,21 @@ bool read_report(const std::string& name, EarlierRun& run) {
     return !f.failed();
 }
 
+bool may_hold_report(const std::string& name) {
+    if (!platform::exists_exactly(name)) return true;
+    // A device or a pipe (/dev/stdout) takes lines without losing anything.
+    if (platform::file_kind(name) != platform::FileKind::Regular) return true;
+    ByteFile f = ByteFile::open(name, "rb");
+    if (!f.is_open()) return true;  // the open for adding says why
+    char start[sizeof kRunMark] = {};
+    const std::size_t have = f.read(start, sizeof start - 1);
+    if (have == 0) return true;
+    return std::strncmp(start, kRunMark, sizeof kRunMark - 1) == 0 ||
+           std::strncmp(start, kFileMark, sizeof kFileMark - 1) == 0;
+}
+
 bool ReportFile::open(const std::string& name) {
+    name_ = name;
     file_ = ByteFile::open(name, "a+b");
     if (!file_.is_open()) return false;
     // A run killed while it wrote a line left it cut short: the next line
@@ -199,12 +252,28 @@ bool ReportFile::open(const std::string& name) {
     return true;
 }
 
-bool ReportFile::add(const ReportLine& line) {
-    const std::string text = report_line(line);
+bool ReportFile::add(const ReportLine& line) { return add_text(report_line(line)); }
+
+bool ReportFile::add_text(const std::string& text) {
     file_.write(text.data(), text.size());
     return file_.flush() && !file_.failed();
 }
 
 bool ReportFile::sync() { return file_.flush() && platform::sync_file(file_.descriptor()); }
+
+long ReportFile::length() {
+    if (!file_.flush()) return -1;
+    return file_.size();
+}
+
+bool ReportFile::cut_to(long length) {
+    if (!file_.flush() || !file_.close()) return false;
+    {
+        ByteFile f = ByteFile::open(name_, "r+b");
+        if (!f.is_open() || !f.seek_to(length) || !f.truncate_here() || !f.close()) return false;
+    }
+    file_ = ByteFile::open(name_, "a+b");
+    return file_.is_open();
+}
 
 }  // namespace verbatra

@@ -21,13 +21,29 @@ std::string json_string(const std::string& text);
 struct ReportLine {
     std::string source;
     std::string format;   // empty: none known
-    std::string outcome;  // "converted", "refused", "failed", "skipped", "already converted"
+    // "converted", "damaged", "refused", "failed", "skipped", "already converted"
+    std::string outcome;
     std::string target;   // empty: none
     std::string reason;   // empty: none
     std::uint64_t source_size = 0, target_size = 0;
 };
 
 std::string report_line(const ReportLine& line);
+
+// What the first line of a run's lines records: the program, and what
+// shapes the targets, so that a run resumed from the report makes the same.
+struct RunRecord {
+    std::string from, to;   // format names as the run was given them
+    std::string output_dir; // absolute; empty beside the sources
+    bool recursive = false;
+    std::string started;    // UTC, ISO 8601
+};
+std::string run_line(const RunRecord& run);
+
+// True when `name` may take report lines: missing, empty, not a regular
+// file (a device, a pipe), or a report of ours (its first line a run's, or
+// a file's as earlier versions wrote).
+bool may_hold_report(const std::string& name);
 
 // Reads the JSON string that starts at text[at] (a quote) into `out` and
 // moves `at` past it; \udcXX gives back the byte XX. False when it is not
@@ -38,11 +54,14 @@ bool parse_json_string(const std::string& text, std::size_t& at, std::string& ou
 // of its last line. Lines that cannot be read (the last line of a run that
 // was killed while writing it) are passed over.
 struct EarlierOutcome {
-    std::string outcome, target;
+    std::string outcome, target, format;
+    std::uint64_t source_size = 0, target_size = 0;
 };
 struct EarlierRun {
     std::unordered_map<std::string, EarlierOutcome> sources;
     std::unordered_set<std::string> targets;  // of every line with a target
+    bool have_run = false;  // a run's line was read (reports of earlier versions have none)
+    RunRecord run;          // the last one
 };
 // False (errno tells why) when the file cannot be read.
 bool read_report(const std::string& name, EarlierRun& run);
@@ -56,10 +75,16 @@ public:
     bool is_open() const { return file_.is_open(); }
     // False when the line could not be written.
     bool add(const ReportLine& line);
+    bool add_text(const std::string& line);
     // Puts the lines added so far on the disk; false when it cannot.
     bool sync();
+    // The report's length now, and cutting it back to such a length (to
+    // write a group's lines anew).
+    long length();
+    bool cut_to(long length);
 
 private:
+    std::string name_;
     ByteFile file_;
 };
 

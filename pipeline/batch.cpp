@@ -56,14 +56,6 @@ std::vector<std::string> components(const std::string& path) {
     return parts;
 }
 
-bool is_absolute(const std::string& path) {
-    if (!path.empty() && is_separator(path[0])) return true;
-#ifdef _WIN32
-    if (path.size() >= 2 && path[1] == ':') return true;
-#endif
-    return false;
-}
-
 // "." and ".." taken out by the names alone.
 std::vector<std::string> normal(const std::vector<std::string>& parts) {
     std::vector<std::string> out;
@@ -89,25 +81,23 @@ bool is_sidecar(const std::string& path, const std::string& name) {
 
 }  // namespace
 
-Batch::Batch(const BatchOptions& options, BatchObserver& observer)
-    : options_(options), observer_(observer), start_dir_(platform::current_directory()) {
-    if (start_dir_.empty()) stop_with_message("cannot tell the current directory");
-    start_parts_ = normal(components(start_dir_));
+Batch::Batch(const BatchOptions& options, BatchObserver& observer) : options_(options), observer_(observer) {
     queue_ = std::make_unique<ConversionQueue>(options_.source, *options_.target, options_.jobs, observer_);
     if (!options_.output_dir.empty()) queue_->clean_target_folders();
 }
 
 Batch::~Batch() = default;
 
-void Batch::finish() { queue_->finish(); }
+void Batch::finish() {
+    observer_.all_added(added_);
+    queue_->finish();
+}
 
 std::string Batch::target_base(const std::string& source) const {
     if (options_.output_dir.empty()) return {};
-    std::vector<std::string> path = normal(components(is_absolute(source) ? source : start_dir_ + "/" + source));
-    const bool inside = path.size() > start_parts_.size() && std::equal(start_parts_.begin(), start_parts_.end(), path.begin());
+    const std::string below = source.compare(0, root_.size(), root_) == 0 ? source.substr(root_.size()) : source;
     std::string base = options_.output_dir;
-    for (std::size_t i = inside ? start_parts_.size() : 0; i < path.size(); ++i) {
-        std::string part = path[i];
+    for (std::string part : normal(components(below))) {
         if (part.size() == 2 && part[1] == ':') part.pop_back();  // a drive letter, as a folder
         base += "/" + part;
     }
@@ -117,11 +107,9 @@ std::string Batch::target_base(const std::string& source) const {
 void Batch::add_file(const std::string& path) {
     if (observer_.passed_over(path)) return;
     ++added_;
-    std::string target;
-    if (observer_.already_converted(path, target)) {
-        ConversionResult done;
+    ConversionResult done;
+    if (observer_.already_converted(path, done)) {
         done.outcome = Outcome::AlreadyConverted;
-        done.target_name = target;
         queue_->add_done(path, done);
         return;
     }
@@ -129,16 +117,58 @@ void Batch::add_file(const std::string& path) {
     queue_->add(path, path, target_base(path));
 }
 
+void Batch::add_skipped(const std::string& path, const std::string& reason) {
+    ++added_;
+    ConversionResult skipped;
+    skipped.outcome = Outcome::Skipped;
+    skipped.reason = reason;
+    queue_->add_done(path, skipped);
+}
+
+namespace {
+// Where a named path's last part starts ("A/B/" gives the offset of "B").
+std::size_t last_part_start(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && is_separator(path[end - 1])) --end;
+    std::size_t start = end;
+    while (start > 0 && !is_separator(path[start - 1])) --start;
+    return start;
+}
+}  // namespace
+
 void Batch::add_named(const std::string& path, bool recursive) {
     if (recursive && platform::is_directory(path)) {
-        platform::forget_directory_names();
-        std::string dir = path;
-        if (!is_separator(dir.back())) dir += '/';
-        if (dir == "./") dir.clear();  // the current folder: names as a pattern shows them
-        select_here("*.*", true, dir);
+        walk(path, false);
         return;
     }
+    root_ = path.substr(0, platform::file_name_start(path));
     add_file(path);
+}
+
+void Batch::add_listed(const std::string& path, bool recursive) {
+    if (recursive && platform::is_directory(path)) {
+        walk(path, true);
+        return;
+    }
+    root_.clear();
+    add_file(path);
+}
+
+void Batch::walk(const std::string& folder, bool keep_path) {
+    platform::forget_directory_names();
+    std::string dir = folder;
+    if (!is_separator(dir.back())) dir += '/';
+    if (dir == "./") dir.clear();  // the current folder: names as a pattern shows them
+    // The folder goes in under its own name, as cp -r places it; "."
+    // and ".." (and the root) have none, and give their contents.
+    const std::size_t start = last_part_start(dir);
+    const std::vector<std::string> last = components(dir.substr(start));
+    if (keep_path) {
+        root_.clear();
+    } else {
+        root_ = last.empty() || last[0] == "." || last[0] == ".." ? dir : dir.substr(0, start);
+    }
+    select_here("*.*", true, dir);
 }
 
 bool Batch::add_pattern(const std::string& pattern, bool recursive) {
@@ -148,9 +178,10 @@ bool Batch::add_pattern(const std::string& pattern, bool recursive) {
     const int before = added_;
     const std::size_t base = platform::file_name_start(pattern);
     const std::string dir = pattern.substr(0, base);
+    root_ = dir;
     if (!dir.empty() && !platform::is_directory(dir)) {
         const std::string why = platform::exists(dir) ? std::string(std::strerror(ENOTDIR)) : reason();
-        observer_.problem(dir + ": cannot be entered (" + why + "); skipped");
+        add_skipped(dir, "cannot be entered (" + why + "); skipped");
         return true;
     }
     select_here(pattern.substr(base), recursive, dir);
@@ -176,7 +207,7 @@ bool Batch::write_list(const std::string& pattern, const std::string& dir, ListF
     platform::DirSearch search;
     if (!search.open(dir + "*")) {
         const std::string why = reason();
-        observer_.problem(where + ": cannot be read (" + why + "); skipped");
+        add_skipped(dir.empty() ? std::string(".") : dir, "cannot be read (" + why + "); skipped");
         return false;
     }
     platform::DirEntry entry;
@@ -193,11 +224,12 @@ bool Batch::write_list(const std::string& pattern, const std::string& dir, ListF
         }
         if (!platform::wildcard_match(pattern, entry.name)) continue;
         if (entry.name.find_first_of("\r\n") != std::string::npos) {
-            observer_.problem(path + ": a name with a line break; skipped");
+            add_skipped(path, "a name with a line break; skipped");
             continue;
         }
         if ((entry.attributes & platform::kAttrLink) && !platform::exists(path)) {
-            observer_.problem(path + ": a link to nothing; skipped");
+            const std::string why = reason();
+            add_skipped(path, "a link that leads nowhere (" + why + "); skipped");
             continue;
         }
         if (is_sidecar(path, entry.name)) continue;
@@ -250,7 +282,7 @@ void Batch::select_here(const std::string& pattern, bool recursive, const std::s
         platform::DirSearch probe;
         if (!probe.open(path + "/*.*")) {
             const std::string why = reason();
-            observer_.problem(path + ": cannot be entered (" + why + "); skipped");
+            add_skipped(path, "cannot be entered (" + why + "); skipped");
             continue;
         }
         probe.close();

@@ -41,13 +41,18 @@ public:
     // made: reported, skipped, and the batch goes on.
     virtual void problem(const std::string& message) = 0;
     // True when `path` needs no conversion (an earlier run converted it);
-    // `target` then names its target, and the file is reported in its turn
-    // as AlreadyConverted.
-    virtual bool already_converted(const std::string& path, std::string& target) {
+    // `done` then holds what that run recorded (target, format, sizes), and
+    // the file is reported in its turn as AlreadyConverted.
+    virtual bool already_converted(const std::string& path, ConversionResult& done) {
         (void)path;
-        (void)target;
+        (void)done;
         return false;
     }
+    // A group of files is about to be told with recording(): a file told
+    // again before records_done() replaces what was told of it.
+    virtual void begin_records() {}
+    // Every file of the batch has been added: `total` files in all.
+    virtual void all_added(int total) { (void)total; }
     // True when `path` is no source of this run (a target an earlier run
     // wrote, the run's own report): passed over in silence.
     virtual bool passed_over(const std::string& path) {
@@ -64,8 +69,9 @@ struct BatchOptions {
     const FormatEntry* source = nullptr;  // null: each file's format is recognised
     const FormatEntry* target = nullptr;
     // Empty: each target beside its source. Otherwise targets go into this
-    // folder, each at its source's path relative to the folder the run
-    // started in (a path outside it: its whole path, without the root).
+    // folder, as `cp -r` would place them: a named file or a pattern's files
+    // in it, a named folder's tree under the folder's own name (its
+    // contents alone for "." and ".."), a listed name at its path as listed.
     std::string output_dir;
     int jobs = 1;  // conversions running at once
 };
@@ -85,6 +91,13 @@ public:
 
     // One named file; with `recursive`, a folder converts its whole tree.
     void add_named(const std::string& path, bool recursive);
+    // One name of a list of files: never a pattern, and its target keeps
+    // the path as listed (in an output folder); with `recursive`, a folder
+    // converts its whole tree.
+    void add_listed(const std::string& path, bool recursive);
+    // Something named that is not converted, told in its turn with the
+    // whole line's reason ("no file matches").
+    void add_skipped(const std::string& path, const std::string& reason);
     // The files of the current directory (or the pattern's own directory)
     // that match; with `recursive`, those of every subdirectory too.
     // False when nothing matched.
@@ -96,14 +109,18 @@ private:
     // Where the target of `source` goes (without its extension).
     std::string target_base(const std::string& source) const;
     void add_file(const std::string& path);
+    // Every file of `folder`'s tree; `keep_path` mirrors the path as given
+    // into the output folder, else the folder goes in under its own name.
+    void walk(const std::string& folder, bool keep_path);
     void select_here(const std::string& pattern, bool recursive, const std::string& dir);
     bool write_list(const std::string& pattern, const std::string& dir, struct ListFile& list);
 
     BatchOptions options_;
     BatchObserver& observer_;
     std::unique_ptr<ConversionQueue> queue_;
-    std::string start_dir_;
-    std::vector<std::string> start_parts_;  // its folders, for mirroring paths
+    // The part of the paths being added that stays out of the output
+    // folder: everything above the argument they come from.
+    std::string root_;
     int added_ = 0;
 };
 

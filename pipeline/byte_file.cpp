@@ -1,5 +1,7 @@
 #include "pipeline/byte_file.h"
 
+#include <cerrno>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -27,6 +29,7 @@ void ByteFile::take(ByteFile& other) noexcept {
     other.memory_ = false;
     append_ = other.append_;
     error_ = other.error_;
+    errno_ = other.errno_;
     capacity_ = other.capacity_;
     buf_ = std::move(other.buf_);
     base_ = other.base_;
@@ -97,7 +100,7 @@ void ByteFile::spill() {
     fd_ = platform::open_file(name, "w+b");
     if (fd_ < 0) stop_cannot_open(name);
     memory_ = false;
-    if (size > 0 && platform::write_file(fd_, buf_.get(), size) < 0) error_ = true;
+    if (size > 0 && platform::write_file(fd_, buf_.get(), size) < 0) fail_with(errno);
     platform::seek_file(fd_, here, SEEK_SET);
     base_ = here;
     rpos_ = rend_ = wpos_ = wend_ = wmax_ = nullptr;
@@ -106,7 +109,7 @@ void ByteFile::spill() {
 bool ByteFile::ensure_buffer() {
     if (buf_) return true;
     // The slack lets a loop read whole blocks past the last byte it uses.
-    if (!buf_.allocate(capacity_ + kReadSlack, skew(), kReadSlack)) error_ = true;
+    if (!buf_.allocate(capacity_ + kReadSlack, skew(), kReadSlack)) fail_with(ENOMEM);
     return static_cast<bool>(buf_);
 }
 
@@ -130,7 +133,7 @@ bool ByteFile::flush() {
     if (!wend_) return !error_;  // not writing
     char8_t* last = wmax_ > wpos_ ? wmax_ : wpos_;
     std::size_t pending = static_cast<std::size_t>(last - buf_.get());
-    if (pending > 0 && platform::write_file(fd_, buf_.get(), pending) < 0) error_ = true;
+    if (pending > 0 && platform::write_file(fd_, buf_.get(), pending) < 0) fail_with(errno);
     if (write_behind_ && (unsynced_ += pending) >= (4u << 20)) {
         platform::start_writeback(fd_);
         unsynced_ = 0;
@@ -162,7 +165,7 @@ int ByteFile::underflow() {
     }
     long n = platform::read_file(fd_, buf_.get(), capacity_);
     if (n <= 0) {
-        if (n < 0) error_ = true;
+        if (n < 0) fail_with(errno);
         rpos_ = rend_ = buf_.get();
         return kEnd;
     }
@@ -319,7 +322,10 @@ bool ByteFile::close() {
     }
     if (fd_ < 0) return true;
     bool ok = flush();
-    if (!platform::close_file(fd_)) ok = false;
+    if (!platform::close_file(fd_)) {
+        fail_with(errno);
+        ok = false;
+    }
     fd_ = -1;
     buf_.reset();
     rpos_ = rend_ = wpos_ = wend_ = wmax_ = nullptr;

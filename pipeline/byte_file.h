@@ -115,6 +115,8 @@ public:
     void write_behind() { write_behind_ = true; }
     // True once any read or write on the file has failed.
     bool failed() const { return error_; }
+    // The system's error number of the first failure (0: none, or unknown).
+    int error_number() const { return errno_; }
     // Flushes and closes; false when anything written could not be stored.
     bool close();
 
@@ -148,6 +150,11 @@ private:
     std::string (*mem_spill_)(const std::string&) = nullptr;
     bool append_ = false;
     bool error_ = false;
+    int errno_ = 0;
+    void fail_with(int err) {
+        if (!error_) errno_ = err;
+        error_ = true;
+    }
     std::size_t capacity_ = kDefaultBufferSize;
     // char8_t, unlike unsigned char, cannot alias the pointers below, so a
     // hot loop keeps them in registers across its stores.

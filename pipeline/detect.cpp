@@ -1,5 +1,6 @@
 #include "pipeline/detect.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "pipeline/file_utils.h"
@@ -8,6 +9,7 @@
 #include "readers/macwrite.h"
 #include "readers/macwrite2.h"
 #include "readers/nisus.h"
+#include "readers/pc_text.h"
 #include "readers/ragtime.h"
 #include "readers/source_bytes.h"
 #include "readers/text_only.h"
@@ -19,7 +21,7 @@ namespace {
 
 // Indexes in source_formats.
 constexpr int kText = 0, kMacWrite = 1, kMacWrite2 = 2, kWorks2 = 3, kWorks3 = 4, kClarisWorks = 5, kRagtime2 = 6,
-              kRagtime3 = 7, kNisus = 8;
+              kRagtime3 = 7, kNisus = 8, kUtf8Text = 9, kWindowsText = 10;
 
 // The Finder's type and creator of the documents each program made ("????"
 // matches any type); the first match decides.
@@ -106,9 +108,55 @@ int detect_source_format(ByteFile& file, const MacForks& forks, const std::strin
     const int format = by_content(start);
     if (format >= 0) return format;
     // Plain text has no marks of its own: only when the Finder says
-    // nothing else, and the bytes look like text.
-    if (!finder.have_finder_info && recognises_text(start)) return kText;
+    // nothing else, and the bytes look like text. UTF-8 is told by its
+    // sequences, Windows text by where its letters lie; what is left is the
+    // Macintosh's.
+    if (finder.have_finder_info) return -1;
+    if (recognises_utf8_text(start)) return kUtf8Text;
+    if (recognises_windows_text(start)) return kWindowsText;
+    if (recognises_text(start)) return kText;
     return -1;
+}
+
+namespace {
+bool starts_with(const std::uint8_t* bytes, std::size_t have, const char* mark, std::size_t at = 0) {
+    const std::size_t n = std::strlen(mark);
+    return have >= at + n && std::memcmp(bytes + at, mark, n) == 0;
+}
+bool holds(const std::uint8_t* bytes, std::size_t have, const char* text) {
+    const std::size_t n = std::strlen(text);
+    for (std::size_t i = 0; i + n <= have; ++i) {
+        if (std::memcmp(bytes + i, text, n) == 0) return true;
+    }
+    return false;
+}
+}  // namespace
+
+const char* pc_document_kind(const std::uint8_t* b, std::size_t have) {
+    if (starts_with(b, have, "{\\rtf")) return "RTF";
+    if (starts_with(b, have, "%PDF-")) return "PDF";
+    if (starts_with(b, have, "\xFFWPC")) return "WordPerfect";
+    if (have >= 6 && (b[0] == 0x31 || b[0] == 0x32) && b[1] == 0xBE && b[2] == 0 && b[3] == 0 && b[4] == 0 &&
+        b[5] == 0xAB) {
+        return "Word for DOS";
+    }
+    if (have >= 4 && b[0] == 0xDB && b[1] == 0xA5 && (b[2] == 0x2D || b[2] == 0x2C) && b[3] == 0) return "Word for Windows";
+    if (starts_with(b, have, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return "Microsoft Office";
+    if (starts_with(b, have, "PK\x03\x04")) {
+        if (starts_with(b, have, "mimetypeapplication/vnd.oasis.opendocument", 30)) return "OpenDocument";
+        if (holds(b, have, "word/")) return "DOCX";
+        return nullptr;
+    }
+    // HTML, after a byte-order mark and white space, in any case.
+    std::size_t i = starts_with(b, have, "\xEF\xBB\xBF") ? 3 : 0;
+    while (i < have && (b[i] == ' ' || b[i] == '\t' || b[i] == '\r' || b[i] == '\n')) ++i;
+    for (const char* mark : {"<!doctype html", "<html"}) {
+        const std::size_t n = std::strlen(mark);
+        bool same = have >= i + n;
+        for (std::size_t k = 0; same && k < n; ++k) same = std::tolower(b[i + k]) == mark[k];
+        if (same) return "HTML";
+    }
+    return nullptr;
 }
 
 }  // namespace verbatra

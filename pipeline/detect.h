@@ -2,6 +2,8 @@
 // where nobody knows which program made which file.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "pipeline/byte_file.h"
@@ -22,5 +24,11 @@ int detect_source_format(ByteFile& file, const MacForks& forks, const std::strin
 // document one of the readers reads: a MacBinary header that says so is
 // taken as one even without the marks of a certain MacBinary file.
 bool finder_info_known(const MacForks& forks);
+
+// The kind of a file that a DOS, Windows or later program made ("RTF",
+// "Word for DOS", "PDF", "DOCX", ...), told by its first bytes; null for
+// any other. Looks at no more than the first kPcMarksWithin bytes.
+inline constexpr std::size_t kPcMarksWithin = 4096;
+const char* pc_document_kind(const std::uint8_t* bytes, std::size_t have);
 
 }  // namespace verbatra

@@ -93,13 +93,6 @@ bool is_leftover_of_ended_run(const std::string& name) {
     return p.ours && p.pid != 0 && p.host == host_field() && p.pid != platform::process_id() && !platform::process_alive(p.pid);
 }
 
-namespace {
-// The reader's word to the user on the conversion in progress.
-std::string g_note;
-}  // namespace
-
-void note_for_user(const std::string& text) { g_note = text; }
-
 std::string reason_not_converted(Outcome outcome, const FormatEntry& source, const FormatEntry& target) {
     ConversionResult r;
     r.outcome = outcome;
@@ -124,8 +117,12 @@ std::string reason_not_converted(const ConversionResult& r, const FormatEntry* s
         case Outcome::IsFolder: return "is a folder; skipped (use --recursive to convert what it holds)";
         case Outcome::Unrecognised: return "not a document of a known format";
         case Outcome::Sidecar: return "an AppleDouble resource fork, not a document; skipped";
-        case Outcome::Damaged: return r.reason + "; not converted";
+        case Outcome::DamagedWrapping: return r.reason + "; not converted";
         case Outcome::AlreadyConverted: return "already converted";
+        case Outcome::Damaged: return "damaged: " + r.damage + "; the readable part converted";
+        case Outcome::NotRegular: return "not a regular file; skipped";
+        case Outcome::PcDocument: return "already a PC document (" + r.reason + "); skipped";
+        case Outcome::Skipped: return r.reason;
     }
     return {};
 }
@@ -145,6 +142,23 @@ struct Unwrapped {
 
 // Why the source failed: the system's word for the last error.
 std::string system_reason() { return std::strerror(errno); }
+
+// A full disk, a quota reached or a read-only file system fails every
+// later file the same way: the run stops once, naming the folder, and the
+// unwinding removes what this file had written.
+void stop_if_doomed(int err, const std::string& folder, bool beside_sources = false) {
+    bool doomed = err == ENOSPC || err == EROFS;
+#ifdef EDQUOT
+    doomed = doomed || err == EDQUOT;
+#endif
+    if (!doomed) return;
+    const std::string where = folder.empty() ? std::string("the temporary folder") : folder;
+    if (err == EROFS && beside_sources) {
+        stop_with_message("cannot write beside the sources in " + where + " (" + std::strerror(err) +
+                          "); use -o DIR");
+    }
+    stop_with_message("cannot write in " + where + " (" + std::strerror(err) + ")");
+}
 
 // The folder part of a path, without its last separator; empty for a bare name.
 std::string folder_of(const std::string& path) {
@@ -169,16 +183,22 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         return result;
     };
 
-    if (platform::is_directory(name)) return fail(Outcome::IsFolder);
+    // Only regular files are sources: a FIFO would block the run for good
+    // and a device never end. Looked at first, and again on the handle, in
+    // case something else took the name in between.
+    switch (platform::file_kind(name)) {
+        case platform::FileKind::Directory: return fail(Outcome::IsFolder);
+        case platform::FileKind::Other: return fail(Outcome::NotRegular);
+        default: break;  // a missing file: the open says why
+    }
     // The source is only read, so a write-protected or archived file converts.
     ByteFile src = ByteFile::open(name, "rb");
     if (!src.is_open()) return fail(Outcome::Unreadable, system_reason());
-    // A source that cannot be measured (a pipe) is read straight through:
-    // it can be neither recognised nor unwrapped.
+    if (!platform::is_regular_file(src.descriptor())) return fail(Outcome::NotRegular);
     const long size = src.size();
     const bool seekable = size >= 0;
-    if (!seekable && !source) return fail(Outcome::Unreadable, system_reason());
-    result.source_size = seekable ? static_cast<std::uint64_t>(size) : 0;
+    if (!seekable) return fail(Outcome::Unreadable, system_reason());
+    result.source_size = static_cast<std::uint64_t>(size);
     if (size == 0 && !source) return fail(Outcome::EmptySource);
 
     // A wrapped file converts as the file it wraps.
@@ -191,8 +211,9 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         if (looks_like_binhex(start, have)) {
             u.decoded = open_scratch("HQX.###", "w+b");
             const std::string why = decode_binhex(src, u.decoded);
-            if (!why.empty()) return fail(Outcome::Damaged, why);
-            if (!u.decoded.flush() || u.decoded.failed()) return fail(Outcome::WriteFailed);
+            if (!why.empty()) return fail(Outcome::DamagedWrapping, why);
+            if (!u.decoded.flush() || u.decoded.failed()) stop_if_doomed(u.decoded.error_number(), {});
+            if (u.decoded.failed()) return fail(Outcome::WriteFailed);
             u.wrapped = &u.decoded;
         }
         src.rewind();
@@ -225,7 +246,16 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         u.data_fork.rewind();
         input = &u.data_fork;
     }
-    if (seekable) input->rewind();
+    input->rewind();
+
+    // A file a DOS, Windows or modern program made needs no conversion, and
+    // a text reader would take it for text.
+    if (!source || (reader->flags & kTextReader)) {
+        std::uint8_t start[kPcMarksWithin];
+        const std::size_t have = input->read(start, sizeof start);
+        input->rewind();
+        if (const char* kind = pc_document_kind(start, have)) return fail(Outcome::PcDocument, kind);
+    }
 
     // The work file lives in the private folder, never beside the source.
     // Named for the passes as the scratch file it is; the private folder
@@ -234,21 +264,30 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     ByteFile work = open_scratch("WORK.###", "w+b");
     set_current_names(name, work_name);
     set_buffering(*input, work, (reader->flags >> 2) & 3);
-    g_note.clear();
+    take_reader_notes();
+    if (u.is_wrapped && u.forks.promised_data > u.forks.data.length) {
+        note_cut_short("the data fork", u.forks.data.length, u.forks.promised_data);
+    }
     const int read_result = reader->reader(*input, work);
-    result.note = std::move(g_note);
+    ReaderNotes notes = take_reader_notes();
+    result.note = std::move(notes.note);
+    result.damage = std::move(notes.damage);
     const bool source_ok = !input->failed() && !src.failed();
     const bool work_ok = work.flush() && !work.failed();
     src.close();
     u.decoded.close();
     u.data_fork.close();
+    if (!work_ok) stop_if_doomed(work.error_number(), "the temporary folder " + platform::temp_directory());
     if (read_result != kConverted) return fail(outcome_of(read_result));
     if (!work_ok || !source_ok) return fail(Outcome::WriteFailed);
     work.rewind();
 
     std::string target_name = intended_target_name(request, target);
     const std::string folder = folder_of(target_name);
-    if (!request.target_base.empty() && !folder.empty() && !platform::make_directories(folder)) {
+    const bool beside = request.target_base.empty();
+    const std::string shown_folder = folder.empty() ? std::string("the current folder") : folder;
+    if (!beside && !folder.empty() && !platform::make_directories(folder)) {
+        stop_if_doomed(errno, folder);
         return fail(Outcome::WriteFailed, "cannot make the folder " + folder + " (" + system_reason() + ")");
     }
     // The target is written under a name of ours where it goes and takes
@@ -260,9 +299,8 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         partial = partial_name_for(target_name);
         out = ByteFile::open(partial, "w+bx");
         if (!out.is_open() && (errno != EEXIST || tries > 8)) {
-            return fail(Outcome::WriteFailed,
-                        "cannot write in " + (folder.empty() ? std::string("the current folder") : folder) + " (" +
-                            system_reason() + ")");
+            stop_if_doomed(errno, shown_folder, beside);
+            return fail(Outcome::WriteFailed, "cannot write in " + shown_folder + " (" + system_reason() + ")");
         }
     }
     guard.target(partial);
@@ -275,6 +313,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     bool target_ok = out.flush() && !out.failed();
     result.target_size = static_cast<std::uint64_t>(std::max<long>(out.size(), 0));
     target_ok = out.close() && target_ok;
+    if (!target_ok) stop_if_doomed(out.error_number(), shown_folder, beside);
     if (write_result != kConverted) {
         const Outcome o = outcome_of(write_result);
         return fail(o == Outcome::NotOfFormat ? Outcome::WriteFailed : o);
@@ -283,6 +322,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     guard.keep_target();
     result.partial = partial;
     result.target_name = target_name;
+    if (!result.damage.empty()) result.outcome = Outcome::Damaged;
     return result;
 }
 
@@ -297,7 +337,7 @@ void sync_conversions(const std::vector<ConversionResult*>& results) {
     // writes into a folder or a few), else one a file.
     std::vector<std::string> synced, unsyncable;
     for (ConversionResult* r : results) {
-        if (r->outcome != Outcome::Converted || r->partial.empty()) continue;
+        if (!has_target(r->outcome) || r->partial.empty()) continue;
         const std::string folder = folder_of(r->partial);
         if (std::find(synced.begin(), synced.end(), folder) != synced.end()) continue;
         if (std::find(unsyncable.begin(), unsyncable.end(), folder) == unsyncable.end()) {
@@ -336,9 +376,9 @@ bool take_target_name(ConversionResult& result) {
 }
 
 void publish_conversion(ConversionResult& result) {
-    if (result.outcome != Outcome::Converted || result.partial.empty()) return;
+    if (!has_target(result.outcome) || result.partial.empty()) return;
     sync_conversions({&result});
-    if (result.outcome != Outcome::Converted) return;
+    if (!has_target(result.outcome)) return;
     choose_target_name(result);
     while (!take_target_name(result)) make_unique_name(result.target_name);  // a file of that name appeared meanwhile
 }

@@ -22,15 +22,26 @@ enum class Outcome {
     IsFolder,      // the name is a folder
     Unrecognised,  // no reader recognises the source (format detection)
     Sidecar,       // an AppleDouble resource fork, not a document
-    Damaged,       // a wrapping (BinHex) whose checks fail (reason says why)
+    DamagedWrapping,   // a wrapping (BinHex) whose checks fail (reason says why)
     AlreadyConverted,  // an earlier run converted it and its target is there
+    // The document promised more than the file holds (cut short, a part
+    // outside the file): what could be read is converted and the target
+    // written; `damage` says what was lost.
+    Damaged,
+    NotRegular,    // a FIFO, a device, a socket: never opened as a source
+    PcDocument,    // already a DOS, Windows or modern document (reason: its kind)
+    Skipped,       // met in a walk and passed over (reason: the whole line)
 };
+
+// True for the outcomes that leave a target: Converted and Damaged.
+inline bool has_target(Outcome o) { return o == Outcome::Converted || o == Outcome::Damaged; }
 
 struct ConversionResult {
     Outcome outcome = Outcome::Converted;
     std::string target_name;  // the file written, when converted
     std::string note;         // what the reader let the user know, or empty
     std::string reason;       // the system's word on a failure, or empty
+    std::string damage;       // what of a damaged document was lost
     int format = -1;          // the source format used, when one was
     std::uint64_t source_size = 0, target_size = 0;
     // A target written whole but not yet under its own name (see
@@ -54,11 +65,6 @@ std::string intended_target_name(const ConversionRequest& request, const FormatE
 // document", "empty file", ... Empty for a converted file.
 std::string reason_not_converted(Outcome outcome, const FormatEntry& source, const FormatEntry& target);
 std::string reason_not_converted(const ConversionResult& result, const FormatEntry* source, const FormatEntry& target);
-
-// Lets the user know something of the conversion in progress that is not a
-// failure (say, a part of the document that could not be found); shown on
-// the file's line.
-void note_for_user(const std::string& text);
 
 // Converts `name` with the reader of `source` and the writer of `target`.
 // The source is only ever read. On any outcome but Converted, and on a fatal

@@ -1,5 +1,7 @@
 #include "pipeline/file_utils.h"
 
+#include <utility>
+
 #include <memory>
 #include <new>
 
@@ -108,6 +110,21 @@ const std::string& current_name(int which) { return g_current_names[which == 0 ?
 void set_current_names(const std::string& input, const std::string& output) {
     g_current_names[0] = input;
     g_current_names[1] = output;
+}
+
+namespace {
+ReaderNotes g_notes;
+}  // namespace
+
+void note_for_user(const std::string& text) { g_notes.note = text; }
+void note_damage(const std::string& text) {
+    if (g_notes.damage.empty()) g_notes.damage = text;
+}
+ReaderNotes take_reader_notes() { return std::exchange(g_notes, ReaderNotes{}); }
+
+void note_cut_short(const char* what, long file_end, long needed_end) {
+    note_damage(std::string(what) + " ends at byte " + std::to_string(file_end) + " of " + std::to_string(needed_end) +
+                ": file cut short");
 }
 
 }  // namespace verbatra

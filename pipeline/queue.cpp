@@ -23,6 +23,8 @@ constexpr std::size_t kAhead = 64;
 // Targets synced at once, and how long a finished file waits for others.
 constexpr std::size_t kGroup = 32;
 constexpr std::chrono::milliseconds kGroupWait{500};
+// How long helpers have to stop by themselves at a stop.
+constexpr std::chrono::milliseconds kStopWait{700};
 
 // A message on a pipe: its length, then its fields, numbers big-endian,
 // strings with their length before them.
@@ -164,8 +166,18 @@ ConversionQueue::~ConversionQueue() {
     for (Helper& h : helpers_) {
         platform::ask_helper_to_stop(h.process);
     }
+    // A stop ends the run within a second: a helper that has not answered
+    // by then is ended outright (what it was writing is a name of ours,
+    // which the next run removes).
+    const auto deadline = std::chrono::steady_clock::now() + kStopWait;
     for (Helper& h : helpers_) {
-        for (Message m; !h.in_flight.empty() && m.receive(h.process.from); h.in_flight.pop_front()) {
+        for (Message m; !h.in_flight.empty(); h.in_flight.pop_front()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (!platform::readable_within(h.process.from, static_cast<int>(std::max<long long>(left.count(), 0))) ||
+                !m.receive(h.process.from)) {
+                platform::kill_helper(h.process);
+                break;
+            }
             if (m.get_u8() != kAnswer) break;
             ConversionResult r = get_result(m);
             discard_conversion(r);
@@ -290,9 +302,10 @@ void ConversionQueue::report_ready(bool all) {
     // the disk; only then do the targets take them. A run that stops in
     // between has a record of names not taken, never a name without one.
     std::unordered_set<std::string> chosen;
+    observer_.begin_records();
     for (std::size_t i = 0; i < done; ++i) {
         ConversionResult& r = pending_[i].result;
-        if (r.outcome == Outcome::Converted && !r.partial.empty()) {
+        if (has_target(r.outcome) && !r.partial.empty()) {
             if (clean_targets_) remove_leftovers_in(r.target_name.substr(0, platform::file_name_start(r.target_name)));
             choose_target_name(r, chosen);
             chosen.insert(platform::folded_name(r.target_name));
@@ -303,15 +316,17 @@ void ConversionQueue::report_ready(bool all) {
     for (std::size_t i = 0; i < done; ++i) {
         Pending& p = pending_.front();
         ConversionResult& r = p.result;
-        if (r.outcome == Outcome::Converted && !r.partial.empty()) {
-            bool renamed = false;
+        if (has_target(r.outcome) && !r.partial.empty()) {
+            // Told again, the file's one line says what became of it.
             while (!take_target_name(r)) {
                 make_unique_name(r.target_name);  // a file of that name appeared meanwhile
-                renamed = true;
                 observer_.recording(p.shown, r);
                 observer_.records_done();
             }
-            if (renamed || r.outcome != Outcome::Converted) observer_.recording(p.shown, r);
+            if (!has_target(r.outcome)) {  // the name could not be taken
+                observer_.recording(p.shown, r);
+                observer_.records_done();
+            }
         }
         observer_.finished(p.shown, r);
         pending_.pop_front();

@@ -7,6 +7,7 @@
 #include "readers/macwrite.h"
 #include "readers/macwrite2.h"
 #include "readers/nisus.h"
+#include "readers/pc_text.h"
 #include "readers/ragtime.h"
 #include "readers/text_only.h"
 #include "readers/works.h"
@@ -19,7 +20,7 @@
 namespace verbatra {
 
 const FormatEntry source_formats[kSourceCount + 1] = {
-    {"Texte seul", "", read_text_only, nullptr, 0x3D, "text"},
+    {"Texte seul", "", read_text_only, nullptr, 0x3D | kTextReader, "text"},
     {"MacWrite 4.6", "", read_macwrite, nullptr, 0x39, "macwrite"},
     {"MacWrite II", "", read_macwrite2, nullptr, 0x39, "macwrite2"},
     {"MS-Works 2", "", read_works, nullptr, 0x3D, "works2"},
@@ -28,6 +29,9 @@ const FormatEntry source_formats[kSourceCount + 1] = {
     {"Ragtime 2", "", read_ragtime2, nullptr, 0x3D, "ragtime2"},
     {"Ragtime 3", "", read_ragtime3, nullptr, 0x3D, "ragtime3"},
     {"Nisus Writer", "", read_nisus, nullptr, 0x3D | kReadsForks, "nisus"},
+    // Text that came from other systems into a Macintosh archive.
+    {"UTF-8 text", "", read_utf8_text, nullptr, 0x3D | kTextReader, "utf8"},
+    {"Windows text", "", read_windows_text, nullptr, 0x3D | kTextReader, "windows-text"},
     {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
 };
 

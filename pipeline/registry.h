@@ -29,8 +29,11 @@ struct FormatEntry {
 // Flag bit of a reader that finds the resource fork itself and so reads a
 // wrapped file whole (MacBinary, AppleSingle) rather than its data fork.
 inline constexpr std::uint8_t kReadsForks = 0x40;
+// Flag bit of a reader of plain text, which takes any bytes: a file that
+// already is a PC document is kept from it.
+inline constexpr std::uint8_t kTextReader = 0x80;
 
-inline constexpr int kSourceCount = 9;
+inline constexpr int kSourceCount = 11;
 inline constexpr int kTargetCount = 7;
 
 extern const FormatEntry source_formats[kSourceCount + 1];

@@ -91,6 +91,11 @@ bool start_helper(HelperProcess& helper, int (*body)(int in, int out, void* cont
 int wait_readable(const int* fds, int count);
 // Asks the helper to stop what it does, as an interrupt would.
 void ask_helper_to_stop(const HelperProcess& helper);
+// True when `fd` has something to read (or has closed) within
+// `milliseconds`, whatever interrupts were requested.
+bool readable_within(int fd, int milliseconds);
+// Ends the helper at once (it had its chance to stop by itself).
+void kill_helper(const HelperProcess& helper);
 // Closes the helper's pipes, with `terminate` asks it to stop (as an
 // interrupt does), and waits for it to end.
 void end_helper(HelperProcess& helper, bool terminate);
@@ -113,6 +118,8 @@ void show_busy_cursor(int resource);
 // that the conversion in progress can remove what it had written.
 void install_interrupt_handler();
 bool interrupt_requested();
+// The signal that asked for the stop (SIGINT 2, SIGTERM 15, ...), 0 for none.
+int interrupt_signal();
 
 // True when standard error is a terminal (not a pipe or a file).
 bool stderr_is_terminal();
@@ -156,6 +163,12 @@ bool sync_path(const std::string& path);
 // True when both paths name the same file or folder (following links).
 bool same_file(const std::string& a, const std::string& b);
 bool is_directory(const std::string& path);
+// What a path names, following links: only regular files are sources.
+enum class FileKind { Missing, Regular, Directory, Other };
+FileKind file_kind(const std::string& path);
+// True when the open handle `fd` is a regular file (not a FIFO, a device
+// or a socket put in the file's place after it was looked at).
+bool is_regular_file(int fd);
 // True when `path` names something that exists, following links.
 bool exists(const std::string& path);
 bool exists_exactly(const std::string& path);

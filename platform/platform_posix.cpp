@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -222,7 +224,9 @@ void show_busy_cursor(int) {}
 
 namespace {
 volatile std::sig_atomic_t g_interrupted = 0;
-void note_interrupt(int) { g_interrupted = 1; }
+void note_interrupt(int sig) {
+    if (!g_interrupted) g_interrupted = sig;
+}
 }  // namespace
 
 void install_interrupt_handler() {
@@ -235,6 +239,7 @@ void install_interrupt_handler() {
 }
 
 bool interrupt_requested() { return g_interrupted != 0; }
+int interrupt_signal() { return g_interrupted; }
 
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 
@@ -248,10 +253,16 @@ int open_file(const std::string& path, const char* mode) {
         default: errno = EINVAL; return -1;
     }
     if (std::strchr(mode, 'x')) flags |= O_EXCL;
+    // A FIFO or a device opened for reading must never block the run: the
+    // open does not wait, and a reader that is no regular file is told so
+    // by is_regular_file on the handle.
+    const bool reading = !(flags & O_CREAT) && !plus;
+    if (reading) flags |= O_NONBLOCK;
     int fd;
     do {
         fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && reading) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (fd >= 0 && (flags & O_CREAT)) note_change(path, true);
     return fd;
 }
@@ -368,6 +379,19 @@ bool same_file(const std::string& a, const std::string& b) {
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+FileKind file_kind(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return FileKind::Missing;
+    if (S_ISREG(st.st_mode)) return FileKind::Regular;
+    if (S_ISDIR(st.st_mode)) return FileKind::Directory;
+    return FileKind::Other;
+}
+
+bool is_regular_file(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool is_directory(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -436,6 +460,21 @@ int wait_readable(const int* fds, int count) {
 
 void ask_helper_to_stop(const HelperProcess& helper) {
     if (helper.pid > 0) kill(static_cast<pid_t>(helper.pid), SIGTERM);
+}
+
+bool readable_within(int fd, int milliseconds) {
+    pollfd p{fd, POLLIN, 0};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const int n = poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (n > 0) return true;
+        if (n == 0 || errno != EINTR) return false;
+    }
+}
+
+void kill_helper(const HelperProcess& helper) {
+    if (helper.pid > 0) kill(static_cast<pid_t>(helper.pid), SIGKILL);
 }
 
 void end_helper(HelperProcess& helper, bool terminate) {

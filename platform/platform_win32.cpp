@@ -181,6 +181,8 @@ bool interrupt_requested() {
     return g_interrupted;
 }
 
+int interrupt_signal() { return g_interrupted ? 2 : 0; }  // Ctrl-C, as SIGINT
+
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 
 int open_file(const std::string& path, const char* mode) {
@@ -275,6 +277,20 @@ bool same_file(const std::string& a, const std::string& b) {
            x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
+FileKind file_kind(const std::string& path) {
+    const DWORD a = attributes_of(path);
+    if (a == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Directory;
+    if (a & FILE_ATTRIBUTE_DEVICE) return FileKind::Other;
+    return FileKind::Regular;
+}
+
+// A disk file, not a console, a pipe or a device name such as NUL.
+bool is_regular_file(int fd) {
+    const intptr_t h = _get_osfhandle(fd);
+    return h != -1 && GetFileType(reinterpret_cast<HANDLE>(h)) == FILE_TYPE_DISK;
+}
+
 bool is_directory(const std::string& path) {
     const DWORD a = attributes_of(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -297,6 +313,8 @@ int processor_count() {
 bool start_helper(HelperProcess&, int (*)(int, int, void*), void*) { return false; }
 int wait_readable(const int*, int) { return -1; }
 void ask_helper_to_stop(const HelperProcess&) {}
+bool readable_within(int, int) { return false; }
+void kill_helper(const HelperProcess&) {}
 void end_helper(HelperProcess& helper, bool) { helper = HelperProcess{}; }
 bool read_pipe(int, void*, std::size_t) { return false; }
 bool write_pipe(int, const void*, std::size_t) { return false; }

@@ -50,7 +50,10 @@ void read_apple_entries(ByteFile& file, long size, MacForks& forks) {
     }
 }
 
-bool macbinary_is_certain(const std::uint8_t* h, long size, std::uint32_t data, std::uint32_t resource) {
+// The header's own marks, whatever the file's length: the CRC of MacBinary
+// II and III, or, for MacBinary I, zero bytes where later versions keep
+// their fields and a type and creator of printable characters.
+bool macbinary_header_holds(const std::uint8_t* h) {
     if (h[122] >= 129 && crc16(h, 124) == be16(h + 124)) return true;
     for (int i = 99; i < 126; ++i) {
         if (h[i] != 0) return false;
@@ -58,6 +61,12 @@ bool macbinary_is_certain(const std::uint8_t* h, long size, std::uint32_t data, 
     for (int i = 65; i < 73; ++i) {
         if (h[i] < 0x20 || h[i] > 0x7E) return false;
     }
+    return true;
+}
+
+bool macbinary_is_certain(const std::uint8_t* h, long size, std::uint32_t data, std::uint32_t resource) {
+    if (h[122] >= 129 && crc16(h, 124) == be16(h + 124)) return true;
+    if (!macbinary_header_holds(h)) return false;
     const std::uint64_t padded = kMacBinaryHeader + (data + 127ull) / 128 * 128 + (resource + 127ull) / 128 * 128;
     const std::uint64_t exact = kMacBinaryHeader + (data + 127ull) / 128 * 128 + resource;
     const auto s = static_cast<std::uint64_t>(size);
@@ -82,8 +91,18 @@ MacForks find_forks(ByteFile& file) {
         return forks;
     }
     if (have == kMacBinaryHeader && h[0] == 0 && h[74] == 0 && h[82] == 0 && h[1] >= 1 && h[1] <= 63) {
-        const std::uint32_t data = be32(h + 83), resource = be32(h + 87);
+        std::uint32_t data = be32(h + 83);
+        const std::uint32_t resource = be32(h + 87);
+        // A header that is surely one, of a file cut inside its data fork:
+        // what is left of the fork is the document, cut short.
+        long promised = -1;
+        if (!inside(size, kMacBinaryHeader, data) && size > static_cast<long>(kMacBinaryHeader) &&
+            macbinary_header_holds(h)) {
+            promised = static_cast<long>(data);
+            data = static_cast<std::uint32_t>(size - static_cast<long>(kMacBinaryHeader));
+        }
         if (inside(size, kMacBinaryHeader, data)) {
+            forks.promised_data = promised;
             forks.wrapping = Wrapping::MacBinary;
             forks.data = {static_cast<long>(kMacBinaryHeader), static_cast<long>(data)};
             const std::uint64_t at = kMacBinaryHeader + (static_cast<std::uint64_t>(data) + 127) / 128 * 128;
@@ -92,7 +111,8 @@ MacForks find_forks(ByteFile& file) {
                 forks.resource = {static_cast<long>(at), std::min<long>(left, resource)};
             }
             forks.have_finder_info = true;
-            forks.certain = macbinary_is_certain(h, size, data, resource);
+            forks.certain = promised >= 0 ? h[122] >= 129 && crc16(h, 124) == be16(h + 124)
+                                          : macbinary_is_certain(h, size, data, resource);
             std::memcpy(forks.type, h + 65, 4);
             std::memcpy(forks.creator, h + 69, 4);
         }

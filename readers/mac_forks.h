@@ -29,6 +29,9 @@ struct MacForks {
     // (MacBinary I): a bare document is never taken for one.
     bool certain = false;
     char type[4] = {}, creator[4] = {};
+    // The data fork's length as the header gives it, where the file ends
+    // before it (a file cut short): `data` is then what is left of it.
+    long promised_data = -1;
     bool creator_is(const char* code) const;
 };
 

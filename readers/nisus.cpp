@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "pipeline/driver.h"
 #include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
 #include "readers/mac_charset.h"

@@ -49,14 +49,19 @@ add read-clarisworks "$corpus"/clarisworks/*.cwk "$corpus"/clarisworks/wrapped/*
 add read-ragtime2 "$seeds"/fixtures/ragtime2-*
 add read-ragtime3 "$corpus"/ragtime/*.datafork "$corpus"/ragtime/*.macbin "$seeds"/fixtures/ragtime3-*
 add read-nisus "$seeds"/fixtures/nisus-* "$corpus"/*/wrapped/*.as "$corpus"/ragtime/*.as
+# Text from other systems: UTF-8 and Windows 1252, with a stray byte each.
+printf 'Caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9 \xe2\x80\x94 \xe2\x80\x9cquotes\xe2\x80\x9d \x9d\r\n' >"$seeds/pc-utf8.txt"
+printf 'Caf\xe9 r\xe9sum\xe9 \x97 \x93quotes\x94 \x81\r\n' >"$seeds/pc-cp1252.txt"
+add read-utf8 samples/* "$seeds"/pc-*.txt
+add read-windows-text samples/* "$seeds"/pc-*.txt
 add read-forks "$seeds"/fixtures/nisus-* "$corpus"/*/wrapped/*.as "$corpus"/*/wrapped/*.macbin "$corpus"/ragtime/*.as
 add recognise "$corpus"/*/*.hqx "$corpus"/*/wrapped/*.as "$corpus"/macwrite/*.mw "$corpus"/clarisworks/*.cwk \
   "$corpus"/ragtime/*.datafork "$corpus"/mactext/*.txt "$seeds"/fixtures/macwrite2-* "$seeds"/fixtures/works-* \
-  "$seeds"/fixtures/ragtime2-* "$seeds"/fixtures/nisus-*
+  "$seeds"/fixtures/ragtime2-* "$seeds"/fixtures/nisus-* "$seeds"/pc-*.txt
 
 # Writer seeds: the streams our readers make of those, and the test streams.
 mkdir -p "$seeds/streams"
-readers=(text macwrite macwrite2 works2 works3 clarisworks ragtime2 ragtime3 nisus)  # the built readers, in the order of the registry
+readers=(text macwrite macwrite2 works2 works3 clarisworks ragtime2 ragtime3 nisus utf8 windows-text)  # the built readers, in the order of the registry
 for reader in "${readers[@]}"; do
   for f in "$seeds/read-$reader"/*; do
     "$out/fuzz/stream-of" "$reader" "$f" "$seeds/streams/$reader-$(basename "$f")" 2>/dev/null || true

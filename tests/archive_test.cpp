@@ -383,11 +383,15 @@ TEST(ArchiveRun, ReportAndListOfFiles) {
     for (std::size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1) {
         lines.push_back(report.substr(at, end - at));
     }
-    // README, L2, MISSING, then the tree of letters (13 files, L2 again).
-    ASSERT_EQ(lines.size(), 3u + 13u);
-    EXPECT_EQ(lines[0], "{\"source\":\"README\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"out/README.asc\","
+    // The run, then README, L2, MISSING, then the tree of letters (13
+    // files, L2 again).
+    ASSERT_EQ(lines.size(), 1u + 3u + 13u);
+    EXPECT_EQ(lines[0].substr(0, lines[0].find(",\"started\":")),
+              "{\"run\":{\"program\":\"Verbatra\",\"version\":\"5.1\",\"from\":\"Texte seul\",\"to\":\"Ascii (DOS)\","
+              "\"output_dir\":" + json_string(fs::canonical(dir.path()).string() + "/out") + ",\"recursive\":true");
+    EXPECT_EQ(lines[1], "{\"source\":\"README\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"out/README.asc\","
                         "\"reason\":null,\"source_size\":8,\"target_size\":9}");
-    EXPECT_EQ(lines[2], "{\"source\":\"MISSING\",\"format\":null,\"outcome\":\"failed\",\"target\":null,"
+    EXPECT_EQ(lines[3], "{\"source\":\"MISSING\",\"format\":null,\"outcome\":\"failed\",\"target\":null,"
                         "\"reason\":\"cannot be read (No such file or directory)\",\"source_size\":0,\"target_size\":0}");
     // Every line is JSON an outside reader takes.
     EXPECT_EQ(test::run_command("python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1])]' " +
@@ -398,14 +402,18 @@ TEST(ArchiveRun, ReportAndListOfFiles) {
     // that was killed left in the output folder goes.
     const std::string mine = partial_name_for("x");
     const std::string dead = ".verbatra-" + parse_partial_name(mine).host + "-2147483646-3.part";
-    test::write_file(dir.file("out/letters/old/" + dead), "half");
+    // A named folder goes in under its own name, whatever lies above it.
+    fs::create_directories(dir.file("out/old"));
+    test::write_file(dir.file("out/old/" + dead), "half");
     EXPECT_EQ(run_in(dir.path(), "--from text --to dos -o out --report run.jsonl -r letters/old", &out, &err), 0) << err;
-    EXPECT_EQ(out, "letters/old/OLD -> out/letters/old/OLD.001\n");
-    EXPECT_EQ(err, "out/letters/old/" + dead + ": left by a run that ended before it was done; removed\n"
+    EXPECT_EQ(out, "letters/old/OLD -> out/old/OLD.asc\n");
+    EXPECT_EQ(err, "out/old/" + dead + ": left by a run that ended before it was done; removed\n"
                    "1 converted, 0 refused, 0 failed\n");
-    EXPECT_FALSE(fs::exists(dir.file("out/letters/old/" + dead)));
+    EXPECT_FALSE(fs::exists(dir.file("out/old/" + dead)));
+    EXPECT_EQ(run_in(dir.path(), "--from text --to dos -o out --report run.jsonl -r letters/old", &out, &err), 0) << err;
+    EXPECT_EQ(out, "letters/old/OLD -> out/old/OLD.001\n");
     const std::string grown = test::read_file(dir.file("run.jsonl"));
-    EXPECT_EQ(std::count(grown.begin(), grown.end(), '\n'), 17);
+    EXPECT_EQ(std::count(grown.begin(), grown.end(), '\n'), 17 + 2 + 2);
 }
 
 // What an interrupted run left, taken up again: the files the report
@@ -422,9 +430,15 @@ TEST(ArchiveRun, ResumePassesOverWhatWasConverted) {
     EXPECT_EQ(out, "A -> A.asc (already converted)\nB -> B.asc\nC -> C.asc\n");
     EXPECT_EQ(err, "2 converted, 1 already converted, 0 refused, 0 failed\n");
     const std::string report = test::read_file(dir.file("run.jsonl"));
-    EXPECT_EQ(report.substr(report.find("\"outc\n")),
-              "\"outc\n{\"source\":\"A\",\"format\":null,\"outcome\":\"already converted\",\"target\":\"A.asc\","
-              "\"reason\":null,\"source_size\":0,\"target_size\":0}\n"
+    // The resumed run's line, then one line a file; the one passed over
+    // keeps what the first run recorded of it.
+    const std::string resumed = report.substr(report.find("\"outc\n") + 6);
+    EXPECT_EQ(resumed.substr(0, resumed.find(",\"started\":")),
+              "{\"run\":{\"program\":\"Verbatra\",\"version\":\"5.1\",\"from\":\"Texte seul\",\"to\":\"Ascii (DOS)\","
+              "\"output_dir\":null,\"recursive\":false");
+    EXPECT_EQ(resumed.substr(resumed.find('\n') + 1),
+              "{\"source\":\"A\",\"format\":\"Texte seul\",\"outcome\":\"already converted\",\"target\":\"A.asc\","
+              "\"reason\":null,\"source_size\":2,\"target_size\":3}\n"
               "{\"source\":\"B\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"B.asc\","
               "\"reason\":null,\"source_size\":2,\"target_size\":3}\n"
               "{\"source\":\"C\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"C.asc\","

@@ -1,5 +1,6 @@
 // The command as a user runs it: outcome lines, exit statuses, and what is
 // left on disk afterwards.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "pipeline/registry.h"
 #include "support.h"
@@ -129,18 +131,50 @@ TEST(CommandLine, MissingFilesAndFoldersDoNotStopTheRun) {
                    "0 converted, 0 refused, 0 failed; stopped\n");
 }
 
+// A usage error is one line naming the problem, and changes nothing.
 TEST(CommandLine, UsageErrors) {
     test::TempDir dir;
+    test::write_file(dir.file("A"), "a");
+    struct Case {
+        const char* args;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"--from text --to 'Word 6' A", "unknown format for --to: \"Word 6\"; valid names are dos (\"Ascii (DOS)\")"},
+        {"--from nothing --to dos A", "unknown format for --from: \"nothing\""},
+        {"--from text A", "--to TARGET is missing"},
+        {"--from text --to dos", "no FILE given"},
+        {"--bogus", "unknown option --bogus"},
+        {"-rx --from text --to dos A", "unknown option -x"},
+        {"--from macwrite --from text --to dos A", "--from given twice, as \"macwrite\" and as \"text\""},
+        {"--from text -t dos --to=ansi A", "--to given twice, as \"dos\" and as \"ansi\""},
+        {"--from text --to dos --recursive=yes A", "--recursive takes no value"},
+        {"--from text --to dos -j", "-j needs a value"},
+        {"--from text --to dos --jobs=0 A", "--jobs takes a number from 1 to 256, not \"0\""},
+    };
+    for (const Case& c : cases) {
+        std::string out, err;
+        EXPECT_EQ(run_in(dir, c.args, &out, &err), 2) << c.args;
+        EXPECT_EQ(err.rfind(std::string("verbatra: ") + c.problem, 0), 0u) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("; see verbatra --help\n"), std::string::npos) << err;
+        EXPECT_EQ(out, "");
+    }
+    EXPECT_EQ(dir.list(), (Names{"A"}));
+}
+
+// The conventions of other Unix tools: --version, --opt=value, -f and -t,
+// bundled short flags, a value stuck to its flag.
+TEST(CommandLine, OptionForms) {
+    test::TempDir dir;
+    test::run_command("mkdir " + dir.file("X"));
+    test::write_file(dir.file("X/A.TXT"), "a");
     std::string out, err;
-    EXPECT_EQ(run_in(dir, "--from text --to 'Word 6' A", &out, &err), 2);
-    EXPECT_NE(err.find("unknown format for --to: \"Word 6\""), std::string::npos);
-    EXPECT_NE(err.find("\"RTF Ansi (Windows)\""), std::string::npos);  // the valid names follow
-    EXPECT_EQ(run_in(dir, "--from nothing --to dos A", &out, &err), 2);
-    EXPECT_NE(err.find("\"Nisus Writer\""), std::string::npos);
-    EXPECT_EQ(run_in(dir, "--from text A", &out, &err), 2);
-    EXPECT_EQ(run_in(dir, "--from text --to dos", &out, &err), 2);
-    EXPECT_EQ(run_in(dir, "--bogus", &out, &err), 2);
-    EXPECT_TRUE(dir.list().empty());
+    EXPECT_EQ(run_in(dir, "--version", &out, &err), 0);
+    EXPECT_EQ(out, "Verbatra 5.1\n");
+    EXPECT_EQ(run_in(dir, "-rqj1 -f text --to=dos --from=text -oOUT X", &out, &err), 0) << err;
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(test::read_file(dir.file("OUT/X/A.asc")), "a");
 }
 
 TEST(CommandLine, HelpListAndDump) {
@@ -159,22 +193,96 @@ TEST(CommandLine, HelpListAndDump) {
     EXPECT_EQ(dir.list(), (Names{"T"}));
 }
 
-TEST(CommandLine, InterruptLeavesNothingOfTheFileInProgress) {
+// Starts the program in `dir` with `args`, waits until a large target is
+// being written (a name of ours of some size), and sends `sig` to the
+// program alone:
+// the run must end by itself soon after, with nothing of the file in
+// progress left. Returns the exit status.
+int stop_while_writing(const test::TempDir& dir, const std::vector<const char*>& args, int sig, std::string* err) {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(2);
+        const int fd = open("err", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) _exit(2);
+        dup2(fd, 2);
+        const int out = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        std::vector<char*> argv{const_cast<char*>(VERBATRA_BINARY)};
+        for (const char* a : args) argv.push_back(const_cast<char*>(a));
+        argv.push_back(nullptr);
+        execv(VERBATRA_BINARY, argv.data());
+        _exit(2);
+    }
+    // Once the large target is on its way (a name of ours of some size).
+    bool writing = false;
+    for (int i = 0; i < 40000 && !writing; ++i) {
+        for (const std::string& name : dir.list()) {
+            std::error_code ec;
+            writing = writing || (name.rfind(".verbatra-", 0) == 0 && std::filesystem::file_size(dir.file(name), ec) > 1'000'000);
+        }
+        if (!writing) usleep(250);
+    }
+    kill(child, sig);
+    // A stop takes well under a second; ten are allowed for a slow machine.
+    int status = 0;
+    for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i) usleep(10000);
+    if (waitpid(child, &status, WNOHANG) == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        ADD_FAILURE() << "the run did not end after signal " << sig;
+    }
+    *err = test::read_file(dir.file("err"));
+    EXPECT_TRUE(writing) << "no target was ever being written";
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Ctrl-C or a termination request, with or without helpers: the run ends
+// at once with the shell's status for the signal, and nothing of the file
+// in progress is left.
+TEST(CommandLine, SignalsEndTheRunAndLeaveNothingOfTheFileInProgress) {
+    std::string big;
+    while (big.size() < 60'000'000) big += "a line of text to convert, with \x8E and \x8F\r";
+    struct Case {
+        int sig;
+        const char* jobs;
+        int status;
+    };
+    for (const Case& c : {Case{SIGINT, "1", 130}, Case{SIGTERM, "1", 143}, Case{SIGTERM, "2", 143}}) {
+        test::TempDir dir;
+        test::write_file(dir.file("DONE"), "first");
+        test::write_file(dir.file("BIG"), big);
+        std::string err;
+        EXPECT_EQ(stop_while_writing(dir, {"--from", "text", "--to", "rtf-ansi", "-j", c.jobs, "DONE", "BIG"}, c.sig, &err),
+                  c.status)
+            << err;
+        EXPECT_EQ(err, "Verbatra v. 5.1: interrupted\n1 converted, 0 refused, 0 failed; stopped\n") << c.jobs;
+        EXPECT_EQ(dir.list(), (Names{"BIG", "DONE", "DONE.rtf", "err", "out"})) << c.jobs;
+    }
+}
+
+// Only regular files are sources: a FIFO or a device, named or met in a
+// walk, is skipped at once, never opened to block or read without end.
+TEST(CommandLine, FifosAndDevicesAreSkipped) {
     test::TempDir dir;
-    test::write_file(dir.file("DONE"), "first");
-    // The source is a pipe the test feeds, so the interrupt surely comes
-    // while the file is being converted.
-    const std::string script = "cd " + dir.path() + "\nmkfifo PIPE\n(exec " +
-                               verbatra("--from text --to rtf-ansi DONE PIPE") + " >out 2>err) &\npid=$!\n" +
-                               "exec 3>PIPE\nprintf 'some text' >&3\nsleep 0.5\nkill -INT $pid\nsleep 0.2\n" +
-                               "printf 'more text' >&3\nexec 3>&-\nwait $pid\necho $? >rc\n";
-    test::TempDir scripts;
-    test::write_file(scripts.file("interrupt.sh"), script + "\n");
-    test::run_command("bash " + scripts.file("interrupt.sh"));
-    EXPECT_EQ(test::read_file(dir.file("rc")), "130\n") << test::read_file(dir.file("err"));
-    EXPECT_EQ(test::read_file(dir.file("out")), "DONE -> DONE.rtf\n");
-    EXPECT_EQ(test::read_file(dir.file("err")), "Verbatra v. 5.1: interrupted\n1 converted, 0 refused, 0 failed; stopped\n");
-    EXPECT_EQ(dir.list(), (Names{"DONE", "DONE.rtf", "PIPE", "err", "out", "rc"}));
+    test::run_command("mkdir " + dir.file("D") + " && mkfifo " + dir.file("D/pipe"));
+    test::write_file(dir.file("D/TEXT"), "t");
+    const bool have_device = test::run_command("mknod " + dir.file("D/zero") + " c 1 5 2>/dev/null") == 0;
+    std::string out, err;
+    EXPECT_EQ(run_in(dir, "--from auto --to dos -r -o OUT --report run.jsonl D /dev/zero", &out, &err), 3);
+    EXPECT_EQ(out, "D/TEXT -> OUT/D/TEXT.asc (Texte seul)\n");
+    EXPECT_NE(err.find("D/pipe: not a regular file; skipped\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("/dev/zero: not a regular file; skipped\n"), std::string::npos) << err;
+    if (have_device) EXPECT_NE(err.find("D/zero: not a regular file; skipped\n"), std::string::npos) << err;
+    const std::string report = test::read_file(dir.file("run.jsonl"));
+    EXPECT_NE(report.find("{\"source\":\"D/pipe\",\"format\":null,\"outcome\":\"skipped\",\"target\":null,"
+                          "\"reason\":\"not a regular file; skipped\""),
+              std::string::npos)
+        << report;
+    // --from with a format too, and the stream dump.
+    EXPECT_EQ(run_in(dir, "--from text --to dos D/pipe", &out, &err), 3);
+    EXPECT_EQ(err, "D/pipe: not a regular file; skipped\n0 converted, 0 refused, 0 failed, 1 problem\n");
+    EXPECT_EQ(run_in(dir, "--from text --dump-stream D/pipe", &out, &err), 3);
 }
 
 TEST(CommandLine, PatternsRecursionAndSummary) {
@@ -191,9 +299,10 @@ TEST(CommandLine, PatternsRecursionAndSummary) {
 
     // Without --recursive only the starting directory; a plain name and a
     // pattern mix; --quiet keeps the problems and the summary.
-    EXPECT_EQ(run_in(dir, "--from text --to ansi --quiet '*.TXT' X/NOTES 'nothing*'", &out, &err), 0);
+    // A pattern that matches nothing is a problem.
+    EXPECT_EQ(run_in(dir, "--from text --to ansi --quiet '*.TXT' X/NOTES 'nothing*'", &out, &err), 3);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "nothing*: no file matches\n2 converted, 0 refused, 0 failed\n");
+    EXPECT_EQ(err, "nothing*: no file matches\n2 converted, 0 refused, 0 failed, 1 problem\n");
     EXPECT_TRUE(test::read_file(dir.file("X/NOTES.asc")) == "n");
 }
 

@@ -111,7 +111,8 @@ TEST(Naming, FileNameCharacterTable) {
 
 TEST(Registry, TablesInListOrder) {
     const char* sources[] = {"Texte seul", "MacWrite 4.6", "MacWrite II", "MS-Works 2", "MS-Works 3",
-                             "ClarisWorks", "Ragtime 2", "Ragtime 3", "Nisus Writer"};
+                             "ClarisWorks", "Ragtime 2", "Ragtime 3", "Nisus Writer", "UTF-8 text",
+                             "Windows text"};
     const char* targets[] = {"Ascii (DOS)", "Ansi (Windows)", "Word 3/4/5 DOS", "Wordperfect 5",
                              "Word Windows 2", "RTF Ascii (DOS)", "RTF Ansi (Windows)"};
     const char* extensions[] = {"ASC", "ASC", "DOC", "WP5", "DOC", "RTF", "RTF"};
@@ -123,7 +124,7 @@ TEST(Registry, TablesInListOrder) {
     }
     EXPECT_EQ(source_formats[kSourceCount].display_name, nullptr);
     EXPECT_EQ(target_formats[kTargetCount].display_name, nullptr);
-    EXPECT_EQ(source_formats[0].flags, 0x3D);
+    EXPECT_EQ(source_formats[0].flags, 0x3D | kTextReader);
     EXPECT_EQ(source_formats[1].flags, 0x39);
     EXPECT_EQ(source_formats[2].flags, 0x39);
 }

@@ -1,0 +1,69 @@
+// Text made on other systems than the Macintosh: UTF-8, and Windows text
+// (code page 1252, which holds ISO 8859-1's letters). Each character is
+// brought to the Macintosh byte that means it and the whole is then read
+// as Macintosh text, so it reaches every target as that text would.
+#pragma once
+
+#include <cstdint>
+
+#include "pipeline/byte_file.h"
+#include "pipeline/fatal.h"
+#include "pipeline/registry.h"
+#include "pipeline/scratch.h"
+#include "readers/mac_charset.h"
+#include "readers/source_bytes.h"
+#include "readers/text_only.h"
+
+namespace verbatra {
+
+// Readers of "UTF-8 text" and "Windows text".
+int read_utf8_text(ByteFile& source, ByteFile& work);
+int read_windows_text(ByteFile& source, ByteFile& work);
+
+// UTF-8: at least one multi-byte sequence, every one well formed (one cut
+// by the end of `start` aside), and the bytes of text.
+bool recognises_utf8_text(const SourceStart& start);
+// Windows text: the bytes of text, with more of the letters Windows keeps
+// from 0xE0 up (à to ÿ) than of the Macintosh's accented letters (0x80 to
+// 0x9F) and typographic signs (0xD0 to 0xD5); with none of either, line
+// ends in CR LF alone decide.
+bool recognises_windows_text(const SourceStart& start);
+
+namespace pc_text {
+
+// Control bytes other systems' text holds; the others (and the Macintosh's
+// symbol bytes 0x11 to 0x14, which are controls there) are dropped.
+constexpr bool keeps_control(char32_t c) { return c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D; }
+
+// Writes character `cp` as Macintosh text.
+inline void put_character(ByteFile& mac, char32_t cp) {
+    if (cp < 0x20 || cp == 0x7F) {
+        if (keeps_control(cp)) mac.put(static_cast<std::uint8_t>(cp));
+        return;
+    }
+    if (cp == 0xFEFF) return;  // a byte-order mark
+    if (const std::uint8_t b = macintosh_byte_of(cp)) {
+        mac.put(b);
+        return;
+    }
+    mac.put_text(ascii_substitute(cp));
+}
+
+// Runs the Macintosh text reader on what `decode(source, mac)` wrote.
+template <typename Decode>
+int read_through_macintosh(ByteFile& source, ByteFile& work, Decode decode) {
+    if (source.size() == 0) return kEmptyInput;
+    ByteFile mac = open_scratch("MAC.###", "w+b");
+    decode(source, mac);
+    if (!mac.flush()) stop_with_message("cannot write a scratch file");
+    mac.rewind();
+    mac.set_full_buffering();
+    const int result = read_text_only(mac, work);
+    mac.close();
+    remove_scratch("MAC.###");
+    return result;
+}
+
+}  // namespace pc_text
+
+}  // namespace verbatra

@@ -1,0 +1,103 @@
+// UTF-8 text: each well-formed sequence is its character; a byte that
+// begins none (the text was not all UTF-8 after all) is read as the
+// Windows character it would be, so nothing is silently lost.
+#include "readers/pc_text.h"
+
+namespace verbatra {
+
+namespace {
+
+// The length of the well-formed sequence at `p` (of `left` bytes) and its
+// character, or 0. `cut` tells a sequence that only the end of the bytes
+// cut short.
+std::size_t sequence(const std::uint8_t* p, std::size_t left, char32_t& cp, bool* cut = nullptr) {
+    const unsigned c = p[0];
+    std::size_t n;
+    char32_t min;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    if (c >= 0xC2 && c <= 0xDF) n = 2, min = 0x80;
+    else if (c >= 0xE0 && c <= 0xEF) n = 3, min = 0x800;
+    else if (c >= 0xF0 && c <= 0xF4) n = 4, min = 0x10000;
+    else return 0;
+    char32_t value = c & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        if (i >= left) {
+            if (cut) *cut = true;
+            return 0;
+        }
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        value = value << 6 | (p[i] & 0x3F);
+    }
+    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    cp = value;
+    return n;
+}
+
+// What Windows 1252 has at 0x80 to 0x9F (0: nothing), for stray bytes.
+constexpr char16_t kStray[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
+};
+
+void decode_utf8(ByteFile& source, ByteFile& mac) {
+    std::uint8_t block[64 * 1024 + 4];
+    std::size_t kept = 0;  // bytes of a sequence the last block cut
+    for (;;) {
+        const std::size_t n = source.read(block + kept, sizeof block - 4 - kept);
+        const std::size_t have = kept + n;
+        if (have == 0) return;
+        std::size_t i = 0;
+        while (i < have) {
+            char32_t cp = 0;
+            bool cut = false;
+            const std::size_t len = sequence(block + i, have - i, cp, &cut);
+            if (len == 0 && cut && n > 0) break;  // the rest comes with the next block
+            if (len == 0) {
+                const std::uint8_t b = block[i];
+                pc_text::put_character(mac, b >= 0x80 && b < 0xA0 ? (kStray[b - 0x80] ? kStray[b - 0x80] : U'?') : b);
+                ++i;
+                continue;
+            }
+            pc_text::put_character(mac, cp);
+            i += len;
+        }
+        kept = have - i;
+        for (std::size_t k = 0; k < kept; ++k) block[k] = block[i + k];
+        if (n == 0 && kept == 0) return;
+        if (n == 0) {
+            // The file ends inside a sequence: its bytes as they stand.
+            for (std::size_t k = 0; k < kept; ++k) pc_text::put_character(mac, U'?');
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+int read_utf8_text(ByteFile& source, ByteFile& work) {
+    return pc_text::read_through_macintosh(source, work, decode_utf8);
+}
+
+bool recognises_utf8_text(const SourceStart& s) {
+    std::size_t multi = 0, odd = 0;
+    for (std::size_t i = 0; i < s.have;) {
+        const std::uint8_t c = s.bytes[i];
+        if (c == 0) return false;
+        if (c < 0x20 && !pc_text::keeps_control(c)) ++odd;
+        char32_t cp;
+        bool cut = false;
+        const std::size_t n = sequence(s.bytes + i, s.have - i, cp, &cut);
+        if (n == 0) {
+            if (cut && s.have < static_cast<std::size_t>(s.size)) break;  // the sample ends inside it
+            return false;
+        }
+        if (n > 1) ++multi;
+        i += n;
+    }
+    return multi > 0 && odd * 256 <= s.have;
+}
+
+}  // namespace verbatra

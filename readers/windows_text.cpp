@@ -1,0 +1,51 @@
+// Windows text, code page 1252: its 0x80 to 0x9F are typographic signs
+// and a few letters, 0xA0 up are ISO 8859-1's.
+#include "readers/pc_text.h"
+
+namespace verbatra {
+
+namespace {
+
+// 0x80 to 0x9F; 0 where the code page leaves the byte undefined.
+constexpr char16_t kHigh[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
+};
+
+// The character of each byte.
+constexpr char32_t character_of(std::uint8_t b) {
+    if (b < 0x80 || b >= 0xA0) return b;
+    return kHigh[b - 0x80] ? kHigh[b - 0x80] : U'?';
+}
+
+void decode_windows(ByteFile& source, ByteFile& mac) {
+    std::uint8_t block[64 * 1024];
+    for (std::size_t n; (n = source.read(block, sizeof block)) > 0;) {
+        for (std::size_t i = 0; i < n; ++i) pc_text::put_character(mac, character_of(block[i]));
+    }
+}
+
+}  // namespace
+
+int read_windows_text(ByteFile& source, ByteFile& work) {
+    return pc_text::read_through_macintosh(source, work, decode_windows);
+}
+
+bool recognises_windows_text(const SourceStart& s) {
+    std::size_t windows = 0, macintosh = 0, odd = 0, crlf = 0, lone_cr = 0;
+    for (std::size_t i = 0; i < s.have; ++i) {
+        const std::uint8_t c = s.bytes[i];
+        if (c == 0) return false;
+        if (c < 0x20 && !pc_text::keeps_control(c)) ++odd;
+        if (c == 0x0D) (i + 1 < s.have && s.bytes[i + 1] == 0x0A ? crlf : lone_cr) += 1;
+        if (c >= 0xE0) ++windows;
+        // Windows keeps its quotes and dashes at 0x91 to 0x97, where the
+        // Macintosh has letters: they weigh for neither.
+        if ((c >= 0x80 && c <= 0x9F && !(c >= 0x91 && c <= 0x97)) || (c >= 0xD0 && c <= 0xD5)) ++macintosh;
+    }
+    if (odd * 256 > s.have) return false;
+    if (windows != macintosh) return windows > macintosh;
+    return crlf > 0 && lone_cr == 0;
+}
+
+}  // namespace verbatra
