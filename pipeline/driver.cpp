@@ -224,6 +224,18 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
             (u.forks.wrapping == Wrapping::MacBinary && (u.forks.certain || finder_info_known(u.forks)));
     }
 
+    // A file a DOS, Windows or modern program made needs no conversion, and
+    // a text reader would take it for text.
+    if (!source || (source->flags & kTextReader)) {
+        std::uint8_t start[kPcMarksWithin];
+        const long at = u.is_wrapped ? u.forks.data.offset : 0;
+        const long length = u.is_wrapped ? u.forks.data.length : size;
+        u.wrapped->seek_to(at);
+        const std::size_t have = u.wrapped->read(start, static_cast<std::size_t>(std::min<long>(length, sizeof start)));
+        u.wrapped->rewind();
+        if (const char* kind = pc_document_kind(start, have)) return fail(Outcome::PcDocument, kind);
+    }
+
     const FormatEntry* reader = source;
     if (!reader) {
         result.format = detect_source_format(*u.wrapped, u.is_wrapped ? u.forks : MacForks{}, name);
@@ -247,15 +259,6 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         input = &u.data_fork;
     }
     input->rewind();
-
-    // A file a DOS, Windows or modern program made needs no conversion, and
-    // a text reader would take it for text.
-    if (!source || (reader->flags & kTextReader)) {
-        std::uint8_t start[kPcMarksWithin];
-        const std::size_t have = input->read(start, sizeof start);
-        input->rewind();
-        if (const char* kind = pc_document_kind(start, have)) return fail(Outcome::PcDocument, kind);
-    }
 
     // The work file lives in the private folder, never beside the source.
     // Named for the passes as the scratch file it is; the private folder

@@ -81,7 +81,7 @@ void put_result(Message& m, const ConversionResult& r) {
     m.u64(static_cast<std::uint64_t>(static_cast<std::int64_t>(r.format)));
     m.u64(r.source_size);
     m.u64(r.target_size);
-    for (const std::string* text : {&r.target_name, &r.note, &r.reason, &r.partial}) m.text(*text);
+    for (const std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial}) m.text(*text);
 }
 
 // The conversion after the kAnswer mark.
@@ -91,7 +91,7 @@ ConversionResult get_result(Message& m) {
     r.format = static_cast<int>(static_cast<std::int64_t>(m.get_u64()));
     r.source_size = m.get_u64();
     r.target_size = m.get_u64();
-    for (std::string* text : {&r.target_name, &r.note, &r.reason, &r.partial}) *text = m.get_text();
+    for (std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial}) *text = m.get_text();
     return r;
 }
 

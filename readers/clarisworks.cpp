@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
 #include "readers/mac_charset.h"
 #include "readers/source_bytes.h"
@@ -76,12 +77,28 @@ public:
         if (start.have <= kKindOffset[version_] || h[kKindOffset[version_]] != 1) return kNotOfFormat;
         if (!read_whole_document(src_, start, data_)) return kNotOfFormat;
         const std::size_t main = find_marker("DSET", 0);
-        if (main == kNone || !is_text_zone(main)) return kNotOfFormat;
+        if (main == kNone) {
+            // The header says ClarisWorks word processing: a file without
+            // its zones was cut short before them.
+            note_damage("no text zone before the end of the file at byte " + std::to_string(data_.size()) +
+                        ": file cut short");
+            return kConverted;
+        }
+        if (!is_text_zone(main)) return kNotOfFormat;
+
         if (version_ >= 4) read_font_names();
 
         main_ = main;
         cs_.size = 0;  // no size written yet
         write_text(main, true);
+        // From version 4 on the document ends with its zone table and
+        // eight fixed marks: a file without them was cut short, and what
+        // stood after the text (styles, notes, pictures) is lost.
+        constexpr std::uint8_t kEndMarks[8] = {0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8};
+        if (version_ >= 4 && (data_.size() < 16 || std::memcmp(&data_[data_.size() - 16], kEndMarks, 8) != 0)) {
+            note_damage("the document's closing table is missing at byte " + std::to_string(data_.size()) +
+                        ": file cut short");
+        }
         return kConverted;
     }
 
@@ -168,6 +185,8 @@ private:
         std::size_t at = marker + 4, runs_at = 0, runs_length = 0, tokens_at = 0, tokens_length = 0;
         if (!skip_area(at) || !skip_area(at) || !skip_area(at, &runs_at, &runs_length) ||
             !skip_area(at, &tokens_at, &tokens_length) || !skip_area(at)) {
+            note_damage("a text zone runs past the end of the file at byte " + std::to_string(data_.size()) +
+                        ": file cut short");
             return;
         }
         std::vector<Run> runs;
@@ -186,11 +205,16 @@ private:
         std::size_t next_run = 0;
         std::uint32_t counter = 0;
         for (;;) {
-            if (at + 4 > data_.size()) return;
+            if (at + 4 > data_.size()) {
+                // The chunks end with a zero length, which the file lacks.
+                note_cut_short("text", static_cast<long>(data_.size()), static_cast<long>(at + 4));
+                return;
+            }
             const std::uint32_t n = u32(at);
             at += 4;
             if (n == 0) return;
             const bool whole = n <= data_.size() - at;
+            if (!whole) note_cut_short("text", static_cast<long>(data_.size()), static_cast<long>(at + n));
             const std::size_t end = whole ? at + n : data_.size();
             for (; at < end; ++at, ++counter) {
                 while (next_run < runs.size() && runs[next_run].position <= counter) apply(runs[next_run++]);

@@ -109,6 +109,7 @@ MacForks find_forks(ByteFile& file) {
             if (inside(size, at, 0)) {
                 const long left = size - static_cast<long>(at);
                 forks.resource = {static_cast<long>(at), std::min<long>(left, resource)};
+                if (left < static_cast<long>(resource)) forks.promised_resource = static_cast<long>(resource);
             }
             forks.have_finder_info = true;
             forks.certain = promised >= 0 ? h[122] >= 129 && crc16(h, 124) == be16(h + 124)

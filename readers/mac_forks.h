@@ -32,6 +32,7 @@ struct MacForks {
     // The data fork's length as the header gives it, where the file ends
     // before it (a file cut short): `data` is then what is left of it.
     long promised_data = -1;
+    long promised_resource = -1;  // the same for the resource fork
     bool creator_is(const char* code) const;
 };
 

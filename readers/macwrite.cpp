@@ -73,7 +73,11 @@ private:
     void section(unsigned count, const std::uint8_t* record) {
         const long array = static_cast<long>(be32(record + 12));
         const long length = be16(record + 16);
-        if (count == 0 || length < kEntrySize || !inside(array, length)) return;
+        if (count == 0 || length < kEntrySize) return;
+        if (!inside(array, length)) {
+            cut_short("the paragraph list", array + length);
+            return;
+        }
         ByteFile par = open_scratch("PAR.###", "w+b");
         src_.seek_to(origin_ + array);
         copy_bytes(src_, par, length);
@@ -96,7 +100,10 @@ private:
     }
 
     void ruler(long data) {
-        if (!inside(data, kRulerSize)) return;
+        if (!inside(data, kRulerSize)) {
+            cut_short("a ruler", data + kRulerSize);
+            return;
+        }
         std::uint8_t r[kRulerSize];
         src_.seek_to(origin_ + data);
         if (!read_exact(src_, r, kRulerSize)) return;
@@ -121,7 +128,10 @@ private:
     }
 
     void paragraph(long data, std::uint8_t status) {
-        if (!inside(data, 2)) return;
+        if (!inside(data, 2)) {
+            cut_short("text", data + 2);
+            return;
+        }
         std::uint8_t word[2];
         src_.seek_to(origin_ + data);
         if (!read_exact(src_, word, 2)) return;
@@ -132,9 +142,15 @@ private:
             return;
         }
         const bool compressed = (status & 0x08) != 0;
-        // Plain text must lie whole inside the file; compressed text is
-        // shorter than n, and its expansion stops at the end of the file.
-        if (!compressed && !inside(data + 2, n)) return;
+        // Plain text the file cuts short converts as far as it goes;
+        // compressed text is shorter than n, and its expansion stops at the
+        // end of the file.
+        long have = n;
+        if (!compressed && !inside(data + 2, n)) {
+            cut_short("text", data + 2 + n);
+            have = end_ - origin_ - (data + 2);
+            if (have <= 0) return;
+        }
 
         const int j = (status & 0x40) ? (status & 3) : ruler_justification_;
         static constexpr int kAlignmentOf[4] = {kAlignLeft, kAlignCentre, kAlignRight, kAlignJustify};
@@ -142,15 +158,17 @@ private:
 
         if (!compressed) {
             const long text = src_.tell();
-            src_.seek_relative(n + (n & 1));
-            read_runs();
-            if (!claim(data, src_.tell() - origin_)) return;
+            if (have == n) {
+                src_.seek_relative(n + (n & 1));
+                read_runs();
+            }
+            if (!claim(data, have < n ? end_ - origin_ : src_.tell() - origin_)) return;
             src_.seek_to(text);
-            emit(src_, n);
+            emit(src_, have);
             return;
         }
         ByteFile att = open_scratch("ATT.###", "w+b");
-        expand(n, att);
+        if (!expand(n, att)) cut_short("compressed text", data + 2 + n / 2);
         if (src_.tell() & 1) src_.seek_relative(1);
         read_runs();
         if (!claim(data, src_.tell() - origin_)) return;
@@ -186,7 +204,7 @@ private:
 
     // Expands nibble-compressed text: 0-14 stand for " etnroaisdlhcfp",
     // 15 takes the next two nibbles as one character.
-    void expand(long n, ByteFile& att) {
+    bool expand(long n, ByteFile& att) {
         int pending = -1;  // the low nibble of the last byte, not yet used
         auto nibble = [&]() -> int {
             if (pending >= 0) {
@@ -201,17 +219,21 @@ private:
         };
         for (long produced = 0; produced < n; ++produced) {
             int v = nibble();
-            if (v < 0) return;
+            if (v < 0) return false;
             if (v < 15) {
                 att.put(static_cast<std::uint8_t>(kCompressedChars[v]));
                 continue;
             }
             int hi = nibble();
             int lo = hi < 0 ? -1 : nibble();
-            if (lo < 0) return;
+            if (lo < 0) return false;
             att.put(static_cast<std::uint8_t>(hi << 4 | lo));
         }
+        return true;
     }
+
+    // The document promised bytes up to document offset `needed`.
+    void cut_short(const char* what, long needed) { note_cut_short(what, end_ - origin_, needed); }
 
     void apply(const FormatRun& run) {
         set_font_size(cs_, run.size, out_);
@@ -265,10 +287,16 @@ bool recognises_macwrite(const SourceStart& s) {
     // The header ends with the main section's record, at 298.
     constexpr std::size_t kCounts[3] = {2, 4, 6}, kRecords[3] = {252, 206, 160}, kHeaderEnd = 298;
     if (s.u16(0) != 6 || s.size < static_cast<long>(kHeaderEnd)) return false;
+    // A file cut short may have lost its paragraph arrays; the header still
+    // says what it is when each array is one entry a paragraph.
     for (int i = 0; i < 3; ++i) {
-        if (s.u16(kCounts[i]) == 0) continue;
+        const unsigned count = s.u16(kCounts[i]);
+        if (count == 0) continue;
         const std::uint64_t array = s.u32(kRecords[i] + 12), length = s.u16(kRecords[i] + 16);
-        if (length == 0 || array < kHeaderEnd || array >= static_cast<std::uint64_t>(s.size)) return false;
+        if (length == 0 || array < kHeaderEnd) return false;
+        if (array >= static_cast<std::uint64_t>(s.size) && (length != std::uint64_t{count} * kEntrySize || array > (1u << 24))) {
+            return false;
+        }
     }
     return true;
 }

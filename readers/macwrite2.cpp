@@ -93,7 +93,12 @@ public:
     }
 
 private:
-    bool block_inside(long b) const { return b >= 1 && b <= blocks_; }
+    // True for a block of the file; a block past its end is the mark of a
+    // file cut short, and said so.
+    bool block_inside(long b) const {
+        if (b > blocks_) note_cut_short("a block of the document", (end_ - origin_), b * kBlock);
+        return b >= 1 && b <= blocks_;
+    }
 
     bool read_block(long b, std::uint8_t* data) {
         if (!block_inside(b)) return false;

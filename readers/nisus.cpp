@@ -51,6 +51,10 @@ public:
             case Wrapping::AppleSingle:
                 if (!forks.creator_is("NISI")) return kNotOfFormat;
                 resources = read_span(src_, forks.resource);
+                // Footnotes live in the resource fork: one cut short loses them.
+                if (forks.promised_resource > forks.resource.length) {
+                    note_cut_short("the resource fork", forks.resource.length, forks.promised_resource);
+                }
                 break;
             case Wrapping::Bare:
                 if (!read_sidecar(resources)) return kNotOfFormat;

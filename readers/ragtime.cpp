@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
 #include "readers/mac_charset.h"
 #include "readers/source_bytes.h"
@@ -90,8 +91,11 @@ private:
     bool take_entry(unsigned index, std::size_t& at) {
         if (index == 0) return false;
         at = kEntries2 + static_cast<std::size_t>(index - 1) * kEntrySize2;
-        if (!inside(at, kEntrySize2) || !entries_met_.insert(index).second) return false;
-        return true;
+        if (!inside(at, kEntrySize2)) {
+            note_cut_short("the page and frame list", static_cast<long>(data_.size()), static_cast<long>(at + kEntrySize2));
+            return false;
+        }
+        return entries_met_.insert(index).second;
     }
 
     void read_pages() {
@@ -118,10 +122,18 @@ private:
         read_style_table(table_end);
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t entry = kEntries3 + i * kEntrySize3;
-            if (!inside(entry, kTextOffset3 + 4)) break;
+            if (!inside(entry, kTextOffset3 + 4)) {
+                note_cut_short("the frame table", static_cast<long>(data_.size()), static_cast<long>(table_end));
+                break;
+            }
             if (data_[kTypes3 + i * kEntrySize3] != kTextFrame3) continue;
             const std::uint32_t offset = u32(entry + kTextOffset3);
-            if (offset == 0 || offset == 0x4000 || offset < table_end || offset >= data_.size()) continue;
+            if (offset == 0 || offset == 0x4000 || offset < table_end) continue;
+            if (offset >= data_.size()) {
+                note_damage("a text frame at byte " + std::to_string(offset) + " lies past the end of the file at byte " +
+                            std::to_string(data_.size()) + ": file cut short");
+                continue;
+            }
             convert_block(offset);
         }
     }
@@ -197,14 +209,20 @@ private:
     // where the paragraph records end.
     std::size_t find_records(Block& b, std::size_t attribute, std::size_t paragraph, std::size_t at) const {
         if (!inside(b.text, b.length)) {
+            note_cut_short("text", static_cast<long>(data_.size()), static_cast<long>(b.text + b.length));
             b.cut = true;
             b.length = data_.size() - std::min(b.text, data_.size());
             return data_.size();
         }
         auto records = [&](std::size_t size, std::size_t& first, std::size_t& count) {
-            count = u16(at);
+            count = inside(at, 2) ? u16(at) : 0;
+            if (!inside(at, 2)) note_cut_short("the text's formatting", static_cast<long>(data_.size()), static_cast<long>(at + 2));
             first = at + 2;
             const std::size_t fit = inside(first, 0) ? (data_.size() - first) / size : 0;
+            if (count > fit) {
+                note_cut_short("the text's formatting", static_cast<long>(data_.size()),
+                               static_cast<long>(first + count * size));
+            }
             count = std::min(count, fit);
             at = first + count * size;
         };

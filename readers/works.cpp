@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
 #include "readers/mac_charset.h"
 #include "readers/source_bytes.h"
@@ -45,10 +46,22 @@ public:
         if (version_ != kWorks2 && version_ != kWorks3) return kNotOfFormat;
         if (be16(header + 16) != 1) return kNotOfFormat;
         records_ = be16(header + 18);
-        if (version_ == kWorks3 && !find_first_alignment_record()) return kConverted;
+        // The header counts the records: a file that ends before them all
+        // was cut short.
+        const auto cut = [&](unsigned i) {
+            note_damage("record " + std::to_string(i + 1) + " of " + std::to_string(records_) +
+                        " lies past the end of the file at byte " + std::to_string(src_.size()) + ": file cut short");
+        };
+        if (version_ == kWorks3 && !find_first_alignment_record()) {
+            if (records_ > 0) cut(0);
+            return kConverted;
+        }
         for (unsigned i = 0; i < records_; ++i) {
             std::uint8_t head[6];
-            if (!read_exact(src_, head, sizeof head)) break;
+            if (!read_exact(src_, head, sizeof head)) {
+                cut(i);
+                break;
+            }
             const int type = head[0];
             const long length = be16(head + 4);
             if (type == kAlignmentRecord) {
@@ -61,7 +74,11 @@ public:
                 skip_bytes(length, src_);
                 continue;
             }
-            if (!text_run(length)) break;
+            const long text_end = src_.tell() + length;
+            if (!text_run(length)) {
+                note_cut_short("text", src_.size(), text_end);
+                break;
+            }
             if (type & kEndsParagraph) out_.put(stream::kParagraphEnd);
         }
         return kConverted;

@@ -23,7 +23,7 @@ out=$PWD/build/fuzz
 seeds=$out/seeds
 rm -rf "$seeds"
 mkdir -p "$seeds/fixtures" "$out/corpora" "$out/findings" "$out/logs"
-corpus=../shared/corpus
+corpus=${VERBATRA_CORPUS:-../shared/corpus}
 
 # The fixtures of the unit tests, when a test build is there.
 for tests in build/debug/tests/verbatra_tests build/release/tests/verbatra_tests; do

@@ -21,12 +21,15 @@ trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work" "$WINEPREFIX"' EXIT
 # driver in it and the dialog cannot open.
 xvfb-run -a -s "-screen 0 1024x768x24" sh -c 'wine64 wineboot -i; wineserver -w' >/dev/null 2>&1 || true
 
-corpus=../shared/corpus
+# The real documents, where they are (VERBATRA_CORPUS names another
+# folder; an empty one stands for a clone without them).
+corpus=${VERBATRA_CORPUS:-../shared/corpus}
+first_of() { ls "$@" 2>/dev/null | head -1 || true; }
 sources=(
-  "text:samples/$(ls samples | head -1)"
-  "macwrite:$(ls "$corpus"/macwrite/*.mw 2>/dev/null | head -1)"
-  "clarisworks:$(ls "$corpus"/clarisworks/*.cwk 2>/dev/null | head -1)"
-  "ragtime3:$(ls "$corpus"/ragtime/*.datafork 2>/dev/null | head -1)"
+  "text:samples/$(first_of samples)"
+  "macwrite:$(first_of "$corpus"/macwrite/*.mw)"
+  "clarisworks:$(first_of "$corpus"/clarisworks/*.cwk)"
+  "ragtime3:$(first_of "$corpus"/ragtime/*.datafork)"
 )
 failures=0
 checked=0
@@ -71,7 +74,15 @@ echo "windows command line under Wine: $checked conversions compared, $failures 
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
 mkdir -p "$work/d"
-cp "$(ls "$corpus"/macwrite/*.mw | head -1)" "$work/d/letter.mw"
+# The dialog converts a MacWrite document: a real one, else the first
+# fixture of the unit tests.
+letter=$(first_of "$corpus"/macwrite/*.mw)
+if [ -z "$letter" ]; then
+  mkdir -p "$work/fixtures"
+  VERBATRA_KEEP_FIXTURES="$work/fixtures" build/debug/tests/verbatra_tests --gtest_filter='MacWriteReader.*' >/dev/null 2>&1 || true
+  letter=$(first_of "$work"/fixtures/macwrite-1)
+fi
+cp "$letter" "$work/d/letter.mw"
 head -c 100 /dev/zero | tr '\0' 'a' > "$work/d/note.txt"
 head -c 250 /dev/zero | tr '\0' 'b' > "$work/d/other.txt"
 printf 'Caf\x8e notes' > "$work/d/$(printf '\xcf\x80') notes"

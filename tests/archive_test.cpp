@@ -30,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
-const fs::path kCorpus = fs::path(VERBATRA_SOURCE_DIR) / ".." / "shared" / "corpus";
+const fs::path kCorpus = test::corpus_dir();
 
 // Converts `bytes` (held in a file named NAME) with the reader of `source`
 // (null: recognised) into `target`; the target's bytes, or the reason.
@@ -50,7 +50,7 @@ std::string converted(const std::string& bytes, const FormatEntry* source, int* 
 // spreadsheets, the resource forks and the Finder-info files are no
 // document of ours.
 TEST(Recognition, CorpusDocumentsAreTheirOwnFormatInEveryWrapping) {
-    if (!fs::is_directory(kCorpus)) GTEST_SKIP() << "no corpus at " << kCorpus << "; skipped";
+    if (!test::have_corpus()) GTEST_SKIP() << "no corpus at " << kCorpus << "; skipped";
     const std::map<std::string, int> formats = {
         {"macwrite", 1}, {"clarisworks", 5}, {"ragtime", 7}, {"mactext", 0}, {"msworks_nonwp", -1}};
     int documents = 0, wrapped = 0;

@@ -191,12 +191,21 @@ TEST(ClarisWorksReader, RefusesWhatIsNotAWordProcessingDocument) {
     drawing.zone({1, 0, {}, {}, {"not text"}});
     const Case cases[] = {
         {"version 7", version7}, {"no BOBO", no_bobo}, {"a spreadsheet", spreadsheet},
-        {"a first zone that is not text", drawing.build()}, {"no zone at all", file.substr(0, file.find("DSET"))},
+        {"a first zone that is not text", drawing.build()},
     };
     for (const Case& c : cases) {
         int result = 9;
         EXPECT_EQ(read(c.file, &result), "") << c.what;
         EXPECT_EQ(result, -1) << c.what;
+    }
+    // A word-processing header with no zone after it is a document cut
+    // short: nothing to convert, and damaged.
+    {
+        test::DamagedFixtures damaged;
+        int none = 9;
+        const std::string header_only = file.substr(0, file.find("DSET"));
+        EXPECT_EQ(test::damage_noted(read_clarisworks, header_only, &none).rfind("no text zone before the end", 0), 0u);
+        EXPECT_EQ(none, 0);
     }
     int result = 9;
     read("", &result);

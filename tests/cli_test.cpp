@@ -273,7 +273,9 @@ TEST(CommandLine, FifosAndDevicesAreSkipped) {
     EXPECT_EQ(out, "D/TEXT -> OUT/D/TEXT.asc (Texte seul)\n");
     EXPECT_NE(err.find("D/pipe: not a regular file; skipped\n"), std::string::npos) << err;
     EXPECT_NE(err.find("/dev/zero: not a regular file; skipped\n"), std::string::npos) << err;
-    if (have_device) EXPECT_NE(err.find("D/zero: not a regular file; skipped\n"), std::string::npos) << err;
+    if (have_device) {
+        EXPECT_NE(err.find("D/zero: not a regular file; skipped\n"), std::string::npos) << err;
+    }
     const std::string report = test::read_file(dir.file("run.jsonl"));
     EXPECT_NE(report.find("{\"source\":\"D/pipe\",\"format\":null,\"outcome\":\"skipped\",\"target\":null,"
                           "\"reason\":\"not a regular file; skipped\""),

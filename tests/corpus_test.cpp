@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCorpus = fs::path(VERBATRA_SOURCE_DIR) / ".." / "shared" / "corpus";
+const fs::path kCorpus = test::corpus_dir();
 
 using test::decode;
 using test::words;

@@ -279,3 +279,21 @@ TEST(MacWrite2Reader, StyleIndexesOutsideTheirTablesGivePlainLeftText) {
 
 }  // namespace
 }  // namespace verbatra
+
+namespace verbatra {
+namespace {
+
+// A document cut short says so: a block of its chains lies past the end.
+TEST(MacWrite2Reader, CutShortIsDamage) {
+    const std::string whole = styled("Bold\rPlain\r", {{0, 5}}, {{1, 5}}).build();
+    EXPECT_EQ(test::damage_noted(read_macwrite2, whole), "");
+    for (std::size_t n : {whole.size() / 2, whole.size() - 256}) {
+        int result = 9;
+        const std::string damage = test::damage_noted(read_macwrite2, whole.substr(0, n), &result);
+        EXPECT_EQ(result, 0) << n;
+        EXPECT_NE(damage.find("file cut short"), std::string::npos) << n << ": " << damage;
+    }
+}
+
+}  // namespace
+}  // namespace verbatra

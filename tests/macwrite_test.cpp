@@ -243,14 +243,17 @@ TEST(MacWriteReader, DamagedFilesAreReadOnlyWhereTheyHoldData) {
     EXPECT_EQ(read(beyond), kEmptyHeaderFooter);
 
     // The arrays first, the paragraphs behind them, and the file cut inside
-    // the last paragraph: that paragraph is skipped, not read from garbage.
+    // the last paragraph: that paragraph converts as far as the file goes,
+    // never from garbage, and the file is damaged.
     MacWriteDoc cut;
     cut.reserve_for_arrays(64);
     cut.text(cut.main, "ok\r");
     cut.text(cut.main, "this text is cut short\r");
     const std::string whole = cut.build();
     EXPECT_EQ(read(whole), kEmptyHeaderFooter + "\\Sok\rthis text is cut short\r");
-    EXPECT_EQ(read(whole.substr(0, whole.size() - 8)), kEmptyHeaderFooter + "\\Sok\r");
+    EXPECT_EQ(read(whole.substr(0, whole.size() - 8)), kEmptyHeaderFooter + "\\Sok\rthis text is cut s");
+    EXPECT_EQ(test::damage_noted(read_macwrite, whole.substr(0, whole.size() - 8)).rfind("text ends at byte ", 0), 0u);
+    EXPECT_EQ(test::damage_noted(read_macwrite, whole), "");
 
     // Entries that name the same paragraph again, or text inside another
     // paragraph: each byte of the file is converted once, so a small

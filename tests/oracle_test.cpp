@@ -307,7 +307,7 @@ std::vector<Document> suite() {
     };
     for (const Real& real : {Real{"macwrite", ".mw", read_macwrite}, Real{"clarisworks", ".cwk", read_clarisworks},
                               Real{"ragtime", ".datafork", read_ragtime3}}) {
-        const fs::path corpus = kSource / ".." / "shared" / "corpus" / real.folder;
+        const fs::path corpus = fs::path(test::corpus_dir()) / real.folder;
         if (!fs::is_directory(corpus)) continue;
         for (const auto& e : fs::directory_iterator(corpus)) {
             if (e.path().extension() != real.extension) continue;
@@ -657,9 +657,9 @@ const StyleSource kStyleSources[] = {
 const char* const kStyleAttributes[] = {"words", "bold", "italic", "underline", "size", "align"};
 
 TEST(StyleOracle, StylesSurviveEveryWriter) {
-    const fs::path corpus = kSource / ".." / "shared" / "corpus";
+    const fs::path corpus = test::corpus_dir();
     const fs::path tool = kSource / ".." / "shared" / "tools" / "stylecmp.py";
-    if (!have("soffice") || !have("mwaw2raw") || !have("python3") || !fs::exists(tool) || !fs::is_directory(corpus)) {
+    if (!have("soffice") || !have("mwaw2raw") || !have("python3") || !fs::exists(tool) || !test::have_corpus()) {
         GTEST_SKIP() << "LibreOffice, libmwaw, python3, stylecmp.py or the corpus is missing; skipped";
     }
     test::TempDir dir;

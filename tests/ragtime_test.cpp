@@ -320,12 +320,18 @@ TEST(RagtimeReaders, CutFilesKeepWhatTheyHold) {
     }
     EXPECT_NE(read3(v3.substr(0, v3.find("world") + 2)).find("Hello wo"), std::string::npos);
     EXPECT_NE(read2(v2.substr(0, v2.find("world") + 2)).find("Hello wo"), std::string::npos);
+    // ... and say they are damaged; whole, they are not.
+    for (const auto& [file, entry] : {std::pair<std::string, EntryPoint>{v3, read_ragtime3}, {v2, read_ragtime2}}) {
+        EXPECT_EQ(test::damage_noted(entry, file), "");
+        const std::size_t cut = file.find("world") + 2;
+        EXPECT_EQ(test::damage_noted(entry, file.substr(0, cut)).rfind("text ends at byte " + std::to_string(cut), 0), 0u);
+    }
 }
 
 // ---- The real RagTime 3.2 document ----
 
 const fs::path kDocument =
-    fs::path(VERBATRA_SOURCE_DIR) / ".." / "shared" / "corpus" / "ragtime" / "LibreOffice__RagTime_3.2.datafork";
+    fs::path(test::corpus_dir()) / "ragtime" / "LibreOffice__RagTime_3.2.datafork";
 
 // The text each style code brackets, in order.
 std::vector<std::string> styled(const std::string& dump, const std::string& name) {

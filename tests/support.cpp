@@ -16,6 +16,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/driver.h"
+#include "pipeline/file_utils.h"
 #include "pipeline/scratch.h"
 #include "platform/platform.h"
 
@@ -199,3 +200,24 @@ public:
 };
 const auto* const g_scratch_environment = ::testing::AddGlobalTestEnvironment(new ScratchEnvironment);
 }  // namespace
+
+namespace verbatra::test {
+
+std::string corpus_dir() {
+    const char* set = std::getenv("VERBATRA_CORPUS");
+    if (set && *set) return set;
+    return std::string(VERBATRA_SOURCE_DIR) + "/../shared/corpus";
+}
+
+bool have_corpus() {
+    std::error_code ec;
+    return std::filesystem::is_directory(corpus_dir(), ec) && !std::filesystem::is_empty(corpus_dir(), ec);
+}
+
+std::string damage_noted(EntryPoint entry, const std::string& input, int* result) {
+    take_reader_notes();
+    run_entry(entry, input, result);
+    return take_reader_notes().damage;
+}
+
+}  // namespace verbatra::test

@@ -103,6 +103,15 @@ std::u32string decode(const std::string& bytes, const char* charset);
 // hyphen joins.
 std::vector<std::u32string> words(const std::u32string& text);
 
+// The folder of real documents: $VERBATRA_CORPUS, else ../shared/corpus
+// beside the project. Tests that need it skip when it holds nothing.
+std::string corpus_dir();
+bool have_corpus();
+
+// Runs reader `entry` on `input` and returns what it said of damage (empty:
+// the document held all it promised).
+std::string damage_noted(EntryPoint entry, const std::string& input, int* result = nullptr);
+
 // Runs a shell command; returns its exit status, with its standard output
 // and standard error in `out` and `err`.
 int run_command(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);

@@ -114,3 +114,25 @@ TEST(WorksReader, RefusesOtherDocuments) {
 
 }  // namespace
 }  // namespace verbatra
+
+namespace verbatra {
+namespace {
+
+// The header counts the records: a file that ends before them, or inside
+// a text record, is damaged, and says where.
+TEST(WorksReader, CutShortIsDamage) {
+    for (int version : {8, 9}) {
+        const std::string whole =
+            test::works_document(version, {{0x80, "L"}, {0x20, "Hello world"}, {0x20, "Second paragraph"}});
+        EXPECT_EQ(test::damage_noted(read_works, whole), "") << version;
+        const std::size_t in_text = whole.find("paragraph");
+        EXPECT_EQ(test::damage_noted(read_works, whole.substr(0, in_text)).rfind("text ends at byte ", 0), 0u) << version;
+        const std::size_t between = whole.find("Second") - 6;
+        EXPECT_EQ(test::damage_noted(read_works, whole.substr(0, between)),
+                  "record 3 of 3 lies past the end of the file at byte " + std::to_string(between) + ": file cut short")
+            << version;
+    }
+}
+
+}  // namespace
+}  // namespace verbatra
