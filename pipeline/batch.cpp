@@ -88,8 +88,20 @@ Batch::Batch(const BatchOptions& options, BatchObserver& observer) : options_(op
 
 Batch::~Batch() = default;
 
+// Every argument is walked before anything converts: the run knows how
+// many files it has (the progress line tells the time left), and no file
+// the run itself writes is found by it.
 void Batch::finish() {
-    observer_.all_added(added_);
+    observer_.all_added(static_cast<int>(items_.size()));
+    for (Item& item : items_) {
+        if (item.known) {
+            queue_->add_done(item.path, item.result);
+            continue;
+        }
+        observer_.starting(item.path);
+        queue_->add(item.path, item.path, item.target_base);
+    }
+    items_.clear();
     queue_->finish();
 }
 
@@ -106,23 +118,19 @@ std::string Batch::target_base(const std::string& source) const {
 
 void Batch::add_file(const std::string& path) {
     if (observer_.passed_over(path)) return;
-    ++added_;
-    ConversionResult done;
-    if (observer_.already_converted(path, done)) {
-        done.outcome = Outcome::AlreadyConverted;
-        queue_->add_done(path, done);
-        return;
+    Item item{path, target_base(path), false, {}};
+    if (observer_.already_converted(path, item.result)) {
+        item.result.outcome = Outcome::AlreadyConverted;
+        item.known = true;
     }
-    observer_.starting(path);
-    queue_->add(path, path, target_base(path));
+    items_.push_back(std::move(item));
 }
 
 void Batch::add_skipped(const std::string& path, const std::string& reason) {
-    ++added_;
-    ConversionResult skipped;
-    skipped.outcome = Outcome::Skipped;
-    skipped.reason = reason;
-    queue_->add_done(path, skipped);
+    Item item{path, {}, true, {}};
+    item.result.outcome = Outcome::Skipped;
+    item.result.reason = reason;
+    items_.push_back(std::move(item));
 }
 
 namespace {
@@ -175,7 +183,7 @@ bool Batch::add_pattern(const std::string& pattern, bool recursive) {
     // A pattern looks at its folders afresh.
     platform::forget_directory_names();
     advance_busy_indicator();
-    const int before = added_;
+    const std::size_t before = items_.size();
     const std::size_t base = platform::file_name_start(pattern);
     const std::string dir = pattern.substr(0, base);
     root_ = dir;
@@ -185,7 +193,7 @@ bool Batch::add_pattern(const std::string& pattern, bool recursive) {
         return true;
     }
     select_here(pattern.substr(base), recursive, dir);
-    return added_ > before;
+    return items_.size() > before;
 }
 
 // Writes the names of the files of `dir` that match the pattern, one a

@@ -102,7 +102,7 @@ public:
     // that match; with `recursive`, those of every subdirectory too.
     // False when nothing matched.
     bool add_pattern(const std::string& pattern, bool recursive);
-    // Waits for every conversion and reports the rest.
+    // Converts what was added, in order, and waits for every conversion.
     void finish();
 
 private:
@@ -121,7 +121,14 @@ private:
     // The part of the paths being added that stays out of the output
     // folder: everything above the argument they come from.
     std::string root_;
-    int added_ = 0;
+    // What the arguments name, in order, gathered before anything
+    // converts: a file to convert, or one whose outcome is known.
+    struct Item {
+        std::string path, target_base;
+        bool known = false;
+        ConversionResult result;
+    };
+    std::vector<Item> items_;
 };
 
 // Converts what `pattern` selects in `mode` with the reader of `source` and
