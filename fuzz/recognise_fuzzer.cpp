@@ -1,7 +1,7 @@
 // The way in of a run over an archive on any bytes: BinHex decoding, the
 // wrappings, recognition of the format, then the recognised reader and a
 // writer, as the driver does them. Whatever the bytes, the conversion ends
-// with an outcome, a target only when converted, and nothing else left in
+// with an outcome, a target only when converted (whole or damaged), and nothing else left in
 // the folder or among the scratch files.
 #include <filesystem>
 
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::require(f.close(), "cannot write the source");
     }
     ConversionResult r = prepare_conversion(ConversionRequest{source, {}}, nullptr, target_formats[6]);
-    if (r.outcome == Outcome::Converted) {
+    if (has_target(r.outcome)) {  // converted, whole or damaged
         fuzz::require(r.format >= 0 && r.format < kSourceCount, "converted with no format");
         fuzz::require(!r.partial.empty() && platform::exists_exactly(r.partial), "no target written");
         // A BinHex run of 255 from two characters, then a reader's and a
