@@ -36,12 +36,6 @@ std::size_t sequence(const std::uint8_t* p, std::size_t left, char32_t& cp, bool
     return n;
 }
 
-// What Windows 1252 has at 0x80 to 0x9F (0: nothing), for stray bytes.
-constexpr char16_t kStray[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
-};
-
 void decode_utf8(ByteFile& source, ByteFile& mac) {
     std::uint8_t block[64 * 1024 + 4];
     std::size_t kept = 0;  // bytes of a sequence the last block cut
@@ -56,22 +50,18 @@ void decode_utf8(ByteFile& source, ByteFile& mac) {
             const std::size_t len = sequence(block + i, have - i, cp, &cut);
             if (len == 0 && cut && n > 0) break;  // the rest comes with the next block
             if (len == 0) {
-                const std::uint8_t b = block[i];
-                pc_text::put_character(mac, b >= 0x80 && b < 0xA0 ? (kStray[b - 0x80] ? kStray[b - 0x80] : U'?') : b);
+                pc_text::put_character(mac, pc_text::windows_character_of(block[i]));
                 ++i;
                 continue;
             }
             pc_text::put_character(mac, cp);
             i += len;
         }
+        // At the end of the file nothing is kept: a sequence it cuts short
+        // was written byte by byte above.
+        if (n == 0) return;
         kept = have - i;
         for (std::size_t k = 0; k < kept; ++k) block[k] = block[i + k];
-        if (n == 0 && kept == 0) return;
-        if (n == 0) {
-            // The file ends inside a sequence: its bytes as they stand.
-            for (std::size_t k = 0; k < kept; ++k) pc_text::put_character(mac, U'?');
-            return;
-        }
     }
 }
 

@@ -6,22 +6,10 @@ namespace verbatra {
 
 namespace {
 
-// 0x80 to 0x9F; 0 where the code page leaves the byte undefined.
-constexpr char16_t kHigh[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
-};
-
-// The character of each byte.
-constexpr char32_t character_of(std::uint8_t b) {
-    if (b < 0x80 || b >= 0xA0) return b;
-    return kHigh[b - 0x80] ? kHigh[b - 0x80] : U'?';
-}
-
 void decode_windows(ByteFile& source, ByteFile& mac) {
     std::uint8_t block[64 * 1024];
     for (std::size_t n; (n = source.read(block, sizeof block)) > 0;) {
-        for (std::size_t i = 0; i < n; ++i) pc_text::put_character(mac, character_of(block[i]));
+        for (std::size_t i = 0; i < n; ++i) pc_text::put_character(mac, pc_text::windows_character_of(block[i]));
     }
 }
 

@@ -130,7 +130,7 @@ int wmain(int argc, wchar_t** argv) {
     // Start state.
     const auto sources = items(GetDlgItem(dialog, 105), true);
     const auto targets = items(GetDlgItem(dialog, 106), true);
-    check(sources.size() == 9 && sources.front() == L"ClarisWorks", "9 source formats, sorted");
+    check(sources.size() == 11 && sources.front() == L"ClarisWorks", "11 source formats, sorted");
     check(targets.size() == 7 && targets.front() == L"Ansi (Windows)", "7 target formats, sorted");
     check(list_item(GetDlgItem(dialog, 105), 0, true) == L"ClarisWorks", "the first source is chosen");
     check(text_of(dialog, 19135) == L"*.*", "the pattern is *.*");
