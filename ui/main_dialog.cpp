@@ -97,15 +97,25 @@ public:
     DialogObserver(const FormatEntry& source, const FormatEntry& target) : source_(source), target_(target) {}
     void starting(const std::string&) override { advance_busy_indicator(); }
     void finished(const std::string& path, const ConversionResult& r) override {
-        if (r.outcome == Outcome::Converted) ++converted_;
-        else note(path, reason_not_converted(r, &source_, target_));
+        if (r.outcome == Outcome::Converted) {
+            ++converted_;
+        } else if (r.outcome == Outcome::Damaged) {
+            // Converted as far as the file goes: the user hears what was lost.
+            ++converted_;
+            ++damaged_;
+            if (lines_.size() < 3) lines_.push_back(path + ": " + reason_not_converted(r, &source_, target_));
+        } else {
+            note(path, reason_not_converted(r, &source_, target_));
+        }
     }
     void problem(const std::string& message) override { note("", message); }
 
-    bool all_well() const { return others_ == 0; }
+    bool all_well() const { return others_ == 0 && damaged_ == 0; }
     bool any_seen() const { return converted_ + others_ > 0; }
     std::string report() const {
-        std::string text = std::to_string(converted_) + " converted, " + std::to_string(others_) + " not converted:";
+        std::string text = std::to_string(converted_) + " converted, " +
+                           (damaged_ > 0 ? std::to_string(damaged_) + " damaged, " : std::string()) +
+                           std::to_string(others_) + " not converted:";
         for (const std::string& line : lines_) text += "\n" + line;
         if (others_ > static_cast<int>(lines_.size())) text += "\n...";
         return text;
@@ -118,7 +128,7 @@ private:
     }
     const FormatEntry& source_;
     const FormatEntry& target_;
-    int converted_ = 0, others_ = 0;
+    int converted_ = 0, damaged_ = 0, others_ = 0;
     std::vector<std::string> lines_;
 };
 
