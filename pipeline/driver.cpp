@@ -196,15 +196,14 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     if (!src.is_open()) return fail(Outcome::Unreadable, system_reason());
     if (!platform::is_regular_file(src.descriptor())) return fail(Outcome::NotRegular);
     const long size = src.size();
-    const bool seekable = size >= 0;
-    if (!seekable) return fail(Outcome::Unreadable, system_reason());
+    if (size < 0) return fail(Outcome::Unreadable, system_reason());
     result.source_size = static_cast<std::uint64_t>(size);
     if (size == 0 && !source) return fail(Outcome::EmptySource);
 
     // A wrapped file converts as the file it wraps.
     Unwrapped u;
     u.wrapped = &src;
-    if (seekable) {
+    {
         std::uint8_t start[kBinHexMarkWithin];
         src.rewind();
         const std::size_t have = src.read(start, sizeof start);
@@ -216,13 +215,12 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
             if (u.decoded.failed()) return fail(Outcome::WriteFailed);
             u.wrapped = &u.decoded;
         }
-        src.rewind();
-        u.forks = find_forks(*u.wrapped);
-        if (u.forks.wrapping == Wrapping::AppleDouble) return fail(Outcome::Sidecar);
-        u.is_wrapped =
-            u.forks.wrapping == Wrapping::AppleSingle ||
-            (u.forks.wrapping == Wrapping::MacBinary && (u.forks.certain || finder_info_known(u.forks)));
     }
+    src.rewind();
+    u.forks = find_forks(*u.wrapped);
+    if (u.forks.wrapping == Wrapping::AppleDouble) return fail(Outcome::Sidecar);
+    u.is_wrapped = u.forks.wrapping == Wrapping::AppleSingle ||
+                   (u.forks.wrapping == Wrapping::MacBinary && (u.forks.certain || finder_info_known(u.forks)));
 
     // A file a DOS, Windows or modern program made needs no conversion, and
     // a text reader would take it for text.
