@@ -462,14 +462,14 @@ struct Options {
     bool has(const char* name) const { return std::find(given.begin(), given.end(), name) != given.end(); }
 };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* long_name;
     char short_name;  // 0: none
     std::string Options::*value;  // null: a flag
     bool Options::*flag;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"from", 'f', &Options::from, nullptr},
     {"to", 't', &Options::to, nullptr},
     {"recursive", 'r', nullptr, &Options::recursive},
@@ -488,14 +488,14 @@ constexpr OptionSpec kOptions[] = {
 // Reads the arguments: --opt VALUE, --opt=VALUE, -o VALUE, -oVALUE,
 // bundled flags (-rq), "--" ending the options. The problem, or empty.
 std::string parse_options(int argc, char** argv, Options& o) {
-    auto set = [&](const OptionSpec& spec, const std::string& v) -> std::string {
-        std::string& slot = o.*spec.value;
-        const std::string shown = std::string("--") + spec.long_name;
-        if (o.has(spec.long_name) && slot != v) {
+    auto set = [&](const OptionEntry& option, const std::string& v) -> std::string {
+        std::string& slot = o.*option.value;
+        const std::string shown = std::string("--") + option.long_name;
+        if (o.has(option.long_name) && slot != v) {
             return shown + " given twice, as \"" + slot + "\" and as \"" + v + "\"";
         }
         slot = v;
-        if (!o.has(spec.long_name)) o.given.push_back(spec.long_name);
+        if (!o.has(option.long_name)) o.given.push_back(option.long_name);
         return {};
     };
     bool options_done = false;
@@ -512,14 +512,14 @@ std::string parse_options(int argc, char** argv, Options& o) {
         if (arg[1] == '-') {
             const std::size_t eq = arg.find('=');
             const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-            const OptionSpec* spec = nullptr;
-            for (const OptionSpec& s : kOptions) {
-                if (name == s.long_name) spec = &s;
+            const OptionEntry* option = nullptr;
+            for (const OptionEntry& s : kOptions) {
+                if (name == s.long_name) option = &s;
             }
-            if (!spec) return "unknown option --" + name;
-            if (!spec->value) {
+            if (!option) return "unknown option --" + name;
+            if (!option->value) {
                 if (eq != std::string::npos) return "--" + name + " takes no value";
-                o.*spec->flag = true;
+                o.*option->flag = true;
                 continue;
             }
             std::string v;
@@ -530,17 +530,17 @@ std::string parse_options(int argc, char** argv, Options& o) {
             } else {
                 return "--" + name + " needs a value";
             }
-            if (std::string why = set(*spec, v); !why.empty()) return why;
+            if (std::string why = set(*option, v); !why.empty()) return why;
             continue;
         }
         for (std::size_t k = 1; k < arg.size(); ++k) {
-            const OptionSpec* spec = nullptr;
-            for (const OptionSpec& s : kOptions) {
-                if (s.short_name && s.short_name == arg[k]) spec = &s;
+            const OptionEntry* option = nullptr;
+            for (const OptionEntry& s : kOptions) {
+                if (s.short_name && s.short_name == arg[k]) option = &s;
             }
-            if (!spec) return std::string("unknown option -") + arg[k];
-            if (!spec->value) {
-                o.*spec->flag = true;
+            if (!option) return std::string("unknown option -") + arg[k];
+            if (!option->value) {
+                o.*option->flag = true;
                 continue;
             }
             std::string v;
@@ -551,7 +551,7 @@ std::string parse_options(int argc, char** argv, Options& o) {
             } else {
                 return std::string("-") + arg[k] + " needs a value";
             }
-            if (std::string why = set(*spec, v); !why.empty()) return why;
+            if (std::string why = set(*option, v); !why.empty()) return why;
             break;
         }
     }
