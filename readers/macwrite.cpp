@@ -14,7 +14,7 @@
 #include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
 #include "pipeline/scratch.h"
-#include "readers/mac_charset.h"
+#include "stream/mac_charset.h"
 #include "readers/source_bytes.h"
 #include "stream/codes.h"
 #include "stream/emitter.h"

@@ -8,7 +8,7 @@
 
 #include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
-#include "readers/mac_charset.h"
+#include "stream/mac_charset.h"
 #include "readers/mac_forks.h"
 #include "stream/codes.h"
 #include "stream/emitter.h"

@@ -10,7 +10,7 @@
 #include "pipeline/fatal.h"
 #include "pipeline/registry.h"
 #include "pipeline/scratch.h"
-#include "readers/mac_charset.h"
+#include "stream/mac_charset.h"
 #include "readers/source_bytes.h"
 #include "readers/text_only.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "pipeline/byte_runs.h"
-#include "readers/mac_charset.h"
+#include "stream/mac_charset.h"
 #include "stream/emitter.h"
 
 namespace verbatra {

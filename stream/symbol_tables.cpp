@@ -1,6 +1,6 @@
 #include "stream/symbol_tables.h"
 
-#include "readers/mac_charset.h"
+#include "stream/mac_charset.h"
 #include "stream/emitter.h"
 
 namespace verbatra {

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "readers/mac_charset.h"
+#include "stream/mac_charset.h"
 #include "stream/emitter.h"
 #include "stream/symbol_tables.h"
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "readers/mac_charset.h"
+#include "stream/mac_charset.h"
 #include "stream/emitter.h"
 #include "stream/symbol_tables.h"
 #include "support.h"

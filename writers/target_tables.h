@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "readers/mac_charset.h"
+#include "stream/mac_charset.h"
 #include "stream/symbol_tables.h"
 
 namespace verbatra {

@@ -1,6 +1,7 @@
-// The Macintosh character set as the readers see it: the source table for
-// text in ordinary fonts, and the letters that typewriter-style accent
-// composition (letter, backspace, accent) can produce.
+// The Macintosh character set: the source table for text in ordinary
+// fonts, with which the readers write the stream and from which the target
+// tables are built, its Unicode, and the letters that typewriter-style
+// accent composition (letter, backspace, accent) can produce.
 #pragma once
 
 #include <cstdint>
