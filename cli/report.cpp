@@ -3,30 +3,11 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "stream/utf8.h"
 
 namespace verbatra {
 
 namespace {
-
-// The length of the valid UTF-8 sequence at `p` (of `left` bytes), or 0.
-std::size_t utf8_length(const unsigned char* p, std::size_t left) {
-    const unsigned c = p[0];
-    std::size_t n;
-    unsigned min;
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, min = 0x80;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, min = 0x800;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, min = 0x10000;
-    else return 0;
-    if (n > left) return 0;
-    unsigned value = c & (0x7F >> n);
-    for (std::size_t i = 1; i < n; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        value = value << 6 | (p[i] & 0x3F);
-    }
-    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    return n;
-}
 
 void hex_escape(std::string& out, unsigned value) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -48,7 +29,7 @@ std::string json_string(const std::string& text) {
         } else if (c < 0x20 || c == 0x7F) {
             hex_escape(out, c);
             ++i;
-        } else if (const std::size_t n = utf8_length(p + i, text.size() - i)) {
+        } else if (char32_t cp; const std::size_t n = utf8_sequence(p + i, text.size() - i, cp)) {
             out.append(text, i, n);
             i += n;
         } else {
@@ -78,24 +59,6 @@ namespace {
 
 constexpr char kRunMark[] = "{\"run\":{\"program\":\"Verbatra\"";
 constexpr char kFileMark[] = "{\"source\":";
-
-void put_utf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | cp >> 18);
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 bool hex4(const std::string& text, std::size_t at, unsigned& value) {
     if (at + 4 > text.size()) return false;
@@ -176,9 +139,9 @@ bool parse_json_string(const std::string& text, std::size_t& at, std::string& ou
                     unsigned low;
                     if (!hex4(text, i + 3, low) || low < 0xDC00 || low > 0xDFFF) return false;
                     i += 6;
-                    put_utf8(out, 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00));
+                    append_utf8(out, 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00));
                 } else {
-                    put_utf8(out, cp);
+                    append_utf8(out, cp);
                 }
                 break;
             }

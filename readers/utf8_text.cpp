@@ -2,39 +2,11 @@
 // begins none (the text was not all UTF-8 after all) is read as the
 // Windows character it would be, so nothing is silently lost.
 #include "readers/pc_text.h"
+#include "stream/utf8.h"
 
 namespace verbatra {
 
 namespace {
-
-// The length of the well-formed sequence at `p` (of `left` bytes) and its
-// character, or 0. `cut` tells a sequence that only the end of the bytes
-// cut short.
-std::size_t sequence(const std::uint8_t* p, std::size_t left, char32_t& cp, bool* cut = nullptr) {
-    const unsigned c = p[0];
-    std::size_t n;
-    char32_t min;
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    }
-    if (c >= 0xC2 && c <= 0xDF) n = 2, min = 0x80;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, min = 0x800;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, min = 0x10000;
-    else return 0;
-    char32_t value = c & (0x7F >> n);
-    for (std::size_t i = 1; i < n; ++i) {
-        if (i >= left) {
-            if (cut) *cut = true;
-            return 0;
-        }
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        value = value << 6 | (p[i] & 0x3F);
-    }
-    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    cp = value;
-    return n;
-}
 
 void decode_utf8(ByteFile& source, ByteFile& mac) {
     std::uint8_t block[64 * 1024 + 4];
@@ -47,7 +19,7 @@ void decode_utf8(ByteFile& source, ByteFile& mac) {
         while (i < have) {
             char32_t cp = 0;
             bool cut = false;
-            const std::size_t len = sequence(block + i, have - i, cp, &cut);
+            const std::size_t len = utf8_sequence(block + i, have - i, cp, &cut);
             if (len == 0 && cut && n > 0) break;  // the rest comes with the next block
             if (len == 0) {
                 pc_text::put_character(mac, pc_text::windows_character_of(block[i]));
@@ -79,7 +51,7 @@ bool recognises_utf8_text(const SourceStart& s) {
         if (c < 0x20 && !pc_text::keeps_control(c)) ++odd;
         char32_t cp;
         bool cut = false;
-        const std::size_t n = sequence(s.bytes + i, s.have - i, cp, &cut);
+        const std::size_t n = utf8_sequence(s.bytes + i, s.have - i, cp, &cut);
         if (n == 0) {
             if (cut && s.have < static_cast<std::size_t>(s.size)) break;  // the sample ends inside it
             return false;
