@@ -264,11 +264,8 @@ TEST(Report, JsonStringsKeepEveryByte) {
 
 // --- The command line over trees ---
 
-std::string verbatra(const std::string& args) { return std::string(VERBATRA_BINARY) + " " + args; }
-
-int run_in(const std::string& dir, const std::string& args, std::string* out, std::string* err) {
-    return test::run_command("cd " + dir + " && " + verbatra(args), out, err);
-}
+using test::run_in;
+using test::verbatra;
 
 // Every file under `root` with its bytes, by relative path.
 std::map<std::string, std::string> tree_of(const std::string& root) {

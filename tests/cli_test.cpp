@@ -18,10 +18,50 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::string verbatra(const std::string& args) { return std::string(VERBATRA_BINARY) + " " + args; }
+using test::run_in;
+using test::verbatra;
 
-int run_in(const test::TempDir& dir, const std::string& args, std::string* out, std::string* err) {
-    return test::run_command("cd " + dir.path() + " && " + verbatra(args), out, err);
+// Starts the program in `dir` with `args`, waits until a large target is
+// being written (a name of ours of some size), and sends `sig` to the
+// program alone: the run must end soon after. Returns the exit status, -1
+// when the signal ended it.
+int stop_while_writing(const test::TempDir& dir, const std::vector<const char*>& args, int sig, std::string* err) {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(2);
+        const int fd = open("err", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) _exit(2);
+        dup2(fd, 2);
+        const int out = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        std::vector<char*> argv{const_cast<char*>(VERBATRA_BINARY)};
+        for (const char* a : args) argv.push_back(const_cast<char*>(a));
+        argv.push_back(nullptr);
+        execv(VERBATRA_BINARY, argv.data());
+        _exit(2);
+    }
+    // Once the large target is on its way (a name of ours of some size).
+    bool writing = false;
+    for (int i = 0; i < 40000 && !writing; ++i) {
+        for (const std::string& name : dir.list()) {
+            std::error_code ec;
+            writing = writing || (name.rfind(".verbatra-", 0) == 0 && std::filesystem::file_size(dir.file(name), ec) > 1'000'000);
+        }
+        if (!writing) usleep(250);
+    }
+    kill(child, sig);
+    // A stop takes well under a second; ten are allowed for a slow machine.
+    int status = 0;
+    for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i) usleep(10000);
+    if (waitpid(child, &status, WNOHANG) == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        ADD_FAILURE() << "the run did not end after signal " << sig;
+    }
+    *err = test::read_file(dir.file("err"));
+    EXPECT_TRUE(writing) << "no target was ever being written";
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Killed outright while it writes a target (kill -9): no file under the
@@ -31,24 +71,8 @@ TEST(CommandLine, KilledRunLeavesNoTargetThatLooksConverted) {
     std::string big;
     while (big.size() < 40'000'000) big += "a line of text to convert, with \x8E and \x8F\r";
     test::write_file(dir.file("BIG.TXT"), big);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (chdir(dir.path().c_str()) != 0) _exit(2);
-        execl(VERBATRA_BINARY, VERBATRA_BINARY, "--quiet", "--from", "text", "--to", "rtf-ansi", "BIG.TXT",
-              static_cast<char*>(nullptr));
-        _exit(2);
-    }
-    // Wait for the target being written to appear, then kill.
-    bool writing = false;
-    for (int i = 0; i < 20000 && !writing; ++i) {
-        for (const std::string& name : dir.list()) writing = writing || name.rfind(".verbatra-", 0) == 0;
-        if (!writing) usleep(500);
-    }
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(writing) << "the target was never being written";
+    std::string err;
+    EXPECT_EQ(stop_while_writing(dir, {"--quiet", "--from", "text", "--to", "rtf-ansi", "BIG.TXT"}, SIGKILL, &err), -1);
     for (const std::string& name : dir.list()) EXPECT_NE(name, "BIG.rtf") << "a half-written target under its name";
 }
 
@@ -191,50 +215,6 @@ TEST(CommandLine, HelpListAndDump) {
     EXPECT_EQ(run_in(dir, "--from text --dump-stream T", &out, &err), 0) << err;
     EXPECT_EQ(out, "Caf{char 1 0x29}{backslash}<para>\n\n");
     EXPECT_EQ(dir.list(), (Names{"T"}));
-}
-
-// Starts the program in `dir` with `args`, waits until a large target is
-// being written (a name of ours of some size), and sends `sig` to the
-// program alone:
-// the run must end by itself soon after, with nothing of the file in
-// progress left. Returns the exit status.
-int stop_while_writing(const test::TempDir& dir, const std::vector<const char*>& args, int sig, std::string* err) {
-    const pid_t child = fork();
-    if (child < 0) return -1;
-    if (child == 0) {
-        if (chdir(dir.path().c_str()) != 0) _exit(2);
-        const int fd = open("err", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0) _exit(2);
-        dup2(fd, 2);
-        const int out = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        std::vector<char*> argv{const_cast<char*>(VERBATRA_BINARY)};
-        for (const char* a : args) argv.push_back(const_cast<char*>(a));
-        argv.push_back(nullptr);
-        execv(VERBATRA_BINARY, argv.data());
-        _exit(2);
-    }
-    // Once the large target is on its way (a name of ours of some size).
-    bool writing = false;
-    for (int i = 0; i < 40000 && !writing; ++i) {
-        for (const std::string& name : dir.list()) {
-            std::error_code ec;
-            writing = writing || (name.rfind(".verbatra-", 0) == 0 && std::filesystem::file_size(dir.file(name), ec) > 1'000'000);
-        }
-        if (!writing) usleep(250);
-    }
-    kill(child, sig);
-    // A stop takes well under a second; ten are allowed for a slow machine.
-    int status = 0;
-    for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i) usleep(10000);
-    if (waitpid(child, &status, WNOHANG) == 0) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        ADD_FAILURE() << "the run did not end after signal " << sig;
-    }
-    *err = test::read_file(dir.file("err"));
-    EXPECT_TRUE(writing) << "no target was ever being written";
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Ctrl-C or a termination request, with or without helpers: the run ends

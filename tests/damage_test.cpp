@@ -106,8 +106,8 @@ TEST(Damage, TheRunTellsDamagedFilesApart) {
     test::write_file(dir.file("CUT"), doc);
     test::write_file(dir.file("TEXT"), "whole\r");
     std::string out, err;
-    const std::string command = "cd " + dir.path() + " && " + VERBATRA_BINARY + " -f auto -t dos --report run.jsonl";
-    EXPECT_EQ(test::run_command(command + " CUT TEXT", &out, &err), 4) << err;
+    const std::string command = "-f auto -t dos --report run.jsonl";
+    EXPECT_EQ(test::run_in(dir, command + " CUT TEXT", &out, &err), 4) << err;
     EXPECT_EQ(out, "TEXT -> TEXT.asc (Texte seul)\n");
     const std::string damage = "the paragraph list ends at byte 298 of 4144: file cut short";
     EXPECT_EQ(err, "CUT -> CUT.asc (MacWrite 4.6, damaged: " + damage + "; the readable part converted)\n"
@@ -119,7 +119,7 @@ TEST(Damage, TheRunTellsDamagedFilesApart) {
         << report;
     // A refusal beside it outweighs the damage.
     test::write_file(dir.file("EMPTY"), "");
-    EXPECT_EQ(test::run_command(command + " CUT EMPTY", &out, &err), 3) << err;
+    EXPECT_EQ(test::run_in(dir, command + " CUT EMPTY", &out, &err), 3) << err;
 }
 
 }  // namespace

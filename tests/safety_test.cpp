@@ -15,9 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
-int run_in(const std::string& dir, const std::string& args, std::string* out, std::string* err) {
-    return test::run_command("cd '" + dir + "' && " + VERBATRA_BINARY + " " + args, out, err);
-}
+using test::run_in;
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;

@@ -214,6 +214,16 @@ bool have_corpus() {
     return std::filesystem::is_directory(corpus_dir(), ec) && !std::filesystem::is_empty(corpus_dir(), ec);
 }
 
+std::string verbatra(const std::string& args) { return std::string(VERBATRA_BINARY) + " " + args; }
+
+int run_in(const std::string& dir, const std::string& args, std::string* out, std::string* err) {
+    return run_command("cd '" + dir + "' && " + verbatra(args), out, err);
+}
+
+int run_in(const TempDir& dir, const std::string& args, std::string* out, std::string* err) {
+    return run_in(dir.path(), args, out, err);
+}
+
 std::string damage_noted(EntryPoint entry, const std::string& input, int* result) {
     take_reader_notes();
     run_entry(entry, input, result);

@@ -112,6 +112,12 @@ bool have_corpus();
 // the document held all it promised).
 std::string damage_noted(EntryPoint entry, const std::string& input, int* result = nullptr);
 
+// The program with `args`, as a shell command; run in folder `dir`, its
+// exit status, with what it printed in `out` and `err`.
+std::string verbatra(const std::string& args);
+int run_in(const std::string& dir, const std::string& args, std::string* out, std::string* err);
+int run_in(const TempDir& dir, const std::string& args, std::string* out, std::string* err);
+
 // Runs a shell command; returns its exit status, with its standard output
 // and standard error in `out` and `err`.
 int run_command(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);
