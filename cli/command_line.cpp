@@ -159,7 +159,7 @@ public:
           target_(target),
           quiet_(quiet),
           full_paths_(full_target_paths),
-          progress_(platform::stderr_is_terminal()),
+          progress_(!quiet && platform::stderr_is_terminal()),
           report_(report),
           earlier_(earlier),
           started_(std::chrono::steady_clock::now()) {}
@@ -321,11 +321,11 @@ private:
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", text.c_str());
     }
-    // "[12/40 30%, 3.5 files/s, 9 s left] NAME" while the total is known,
-    // "[12 done, 3.5 files/s] NAME" before: redrawn as files finish, at
-    // most ten times a second, and gone at the end.
+    // "[12/40 30%, 3.5 files/s, 9 s left] NAME", once the walk has found
+    // every file: redrawn as files finish, at most ten times a second, and
+    // gone at the end.
     void show_progress() {
-        if (!progress_) return;
+        if (!progress_ || total_ < 0) return;
         const auto now = std::chrono::steady_clock::now();
         if (progress_shown_ && now - drawn_ < std::chrono::milliseconds(100)) return;
         drawn_ = now;
@@ -333,14 +333,9 @@ private:
         const double rate = elapsed > 0 ? done_ / elapsed : 0;
         char rate_text[32];
         std::snprintf(rate_text, sizeof rate_text, "%.1f files/s", rate);
-        std::string line = "[" + std::to_string(done_);
-        if (total_ >= 0) {
-            line += "/" + std::to_string(total_) + " " + std::to_string(total_ > 0 ? done_ * 100 / total_ : 100) + "%, " +
-                    rate_text;
-            if (rate > 0) line += ", " + seconds_text((total_ - done_) / rate) + " left";
-        } else {
-            line += std::string(" done, ") + rate_text;
-        }
+        std::string line = "[" + std::to_string(done_) + "/" + std::to_string(total_) + " " +
+                           std::to_string(total_ > 0 ? done_ * 100 / total_ : 100) + "%, " + rate_text;
+        if (rate > 0) line += ", " + seconds_text((total_ - done_) / rate) + " left";
         line += "] " + current_;
         std::fprintf(stderr, "\r\033[K%s", line.c_str());
         std::fflush(stderr);

@@ -94,7 +94,7 @@ Batch::~Batch() = default;
 void Batch::finish() {
     observer_.all_added(static_cast<int>(items_.size()));
     for (Item& item : items_) {
-        if (item.known) {
+        if (item.result.outcome != Outcome::Converted) {  // known without converting
             queue_->add_done(item.path, item.result);
             continue;
         }
@@ -118,16 +118,13 @@ std::string Batch::target_base(const std::string& source) const {
 
 void Batch::add_file(const std::string& path) {
     if (observer_.passed_over(path)) return;
-    Item item{path, target_base(path), false, {}};
-    if (observer_.already_converted(path, item.result)) {
-        item.result.outcome = Outcome::AlreadyConverted;
-        item.known = true;
-    }
+    Item item{path, target_base(path), {}};
+    if (observer_.already_converted(path, item.result)) item.result.outcome = Outcome::AlreadyConverted;
     items_.push_back(std::move(item));
 }
 
 void Batch::add_skipped(const std::string& path, const std::string& reason) {
-    Item item{path, {}, true, {}};
+    Item item{path, {}, {}};
     item.result.outcome = Outcome::Skipped;
     item.result.reason = reason;
     items_.push_back(std::move(item));

@@ -122,10 +122,10 @@ private:
     // folder: everything above the argument they come from.
     std::string root_;
     // What the arguments name, in order, gathered before anything
-    // converts: a file to convert, or one whose outcome is known.
+    // converts: a file to convert (its result still Converted, the default),
+    // or one whose outcome is known already (skipped, already converted).
     struct Item {
         std::string path, target_base;
-        bool known = false;
         ConversionResult result;
     };
     std::vector<Item> items_;
