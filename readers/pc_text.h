@@ -49,6 +49,18 @@ constexpr char32_t windows_character_of(std::uint8_t b) {
     return kWindowsHigh[b - 0x80] ? kWindowsHigh[b - 0x80] : U'?';
 }
 
+// The bytes of text: no NUL, and control bytes other than those kept at
+// most one in 256.
+inline bool looks_like_text(const SourceStart& s) {
+    std::size_t odd = 0;
+    for (std::size_t i = 0; i < s.have; ++i) {
+        const std::uint8_t c = s.bytes[i];
+        if (c == 0) return false;
+        if (c < 0x20 && !keeps_control(c)) ++odd;
+    }
+    return odd * 256 <= s.have;
+}
+
 // Writes character `cp` as Macintosh text.
 inline void put_character(ByteFile& mac, char32_t cp) {
     if (cp < 0x20 || cp == 0x7F) {

@@ -44,11 +44,9 @@ int read_utf8_text(ByteFile& source, ByteFile& work) {
 }
 
 bool recognises_utf8_text(const SourceStart& s) {
-    std::size_t multi = 0, odd = 0;
+    if (!pc_text::looks_like_text(s)) return false;
+    std::size_t multi = 0;
     for (std::size_t i = 0; i < s.have;) {
-        const std::uint8_t c = s.bytes[i];
-        if (c == 0) return false;
-        if (c < 0x20 && !pc_text::keeps_control(c)) ++odd;
         char32_t cp;
         bool cut = false;
         const std::size_t n = utf8_sequence(s.bytes + i, s.have - i, cp, &cut);
@@ -59,7 +57,7 @@ bool recognises_utf8_text(const SourceStart& s) {
         if (n > 1) ++multi;
         i += n;
     }
-    return multi > 0 && odd * 256 <= s.have;
+    return multi > 0;
 }
 
 }  // namespace verbatra

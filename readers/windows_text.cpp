@@ -20,18 +20,16 @@ int read_windows_text(ByteFile& source, ByteFile& work) {
 }
 
 bool recognises_windows_text(const SourceStart& s) {
-    std::size_t windows = 0, macintosh = 0, odd = 0, crlf = 0, lone_cr = 0;
+    if (!pc_text::looks_like_text(s)) return false;
+    std::size_t windows = 0, macintosh = 0, crlf = 0, lone_cr = 0;
     for (std::size_t i = 0; i < s.have; ++i) {
         const std::uint8_t c = s.bytes[i];
-        if (c == 0) return false;
-        if (c < 0x20 && !pc_text::keeps_control(c)) ++odd;
         if (c == 0x0D) (i + 1 < s.have && s.bytes[i + 1] == 0x0A ? crlf : lone_cr) += 1;
         if (c >= 0xE0) ++windows;
         // Windows keeps its quotes and dashes at 0x91 to 0x97, where the
         // Macintosh has letters: they weigh for neither.
         if ((c >= 0x80 && c <= 0x9F && !(c >= 0x91 && c <= 0x97)) || (c >= 0xD0 && c <= 0xD5)) ++macintosh;
     }
-    if (odd * 256 > s.have) return false;
     if (windows != macintosh) return windows > macintosh;
     return crlf > 0 && lone_cr == 0;
 }
