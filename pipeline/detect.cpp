@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "pipeline/file_utils.h"
 #include "platform/platform.h"
@@ -119,36 +120,48 @@ int detect_source_format(ByteFile& file, const MacForks& forks, const std::strin
 }
 
 namespace {
-bool starts_with(const std::uint8_t* bytes, std::size_t have, const char* mark, std::size_t at = 0) {
-    const std::size_t n = std::strlen(mark);
-    return have >= at + n && std::memcmp(bytes + at, mark, n) == 0;
+
+bool starts_with(const std::uint8_t* bytes, std::size_t have, std::string_view mark, std::size_t at = 0) {
+    return have >= at + mark.size() && std::memcmp(bytes + at, mark.data(), mark.size()) == 0;
 }
-bool holds(const std::uint8_t* bytes, std::size_t have, const char* text) {
-    const std::size_t n = std::strlen(text);
-    for (std::size_t i = 0; i + n <= have; ++i) {
-        if (std::memcmp(bytes + i, text, n) == 0) return true;
+
+bool holds(const std::uint8_t* bytes, std::size_t have, std::string_view text) {
+    for (std::size_t i = 0; i + text.size() <= have; ++i) {
+        if (std::memcmp(bytes + i, text.data(), text.size()) == 0) return true;
     }
     return false;
 }
+
+// The first bytes of the files of DOS, Windows and later programs.
+struct PcMark {
+    std::string_view bytes;
+    const char* kind;
+};
+using namespace std::string_view_literals;
+constexpr PcMark kPcMarks[] = {
+    {"{\\rtf"sv, "RTF"},
+    {"%PDF-"sv, "PDF"},
+    {"\xFFWPC"sv, "WordPerfect"},
+    {"\x31\xBE\0\0\0\xAB"sv, "Word for DOS"},
+    {"\x32\xBE\0\0\0\xAB"sv, "Word for DOS"},
+    {"\xDB\xA5\x2D\0"sv, "Word for Windows"},
+    {"\xDB\xA5\x2C\0"sv, "Word for Windows"},
+    {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv, "Microsoft Office"},
+};
+
 }  // namespace
 
 const char* pc_document_kind(const std::uint8_t* b, std::size_t have) {
-    if (starts_with(b, have, "{\\rtf")) return "RTF";
-    if (starts_with(b, have, "%PDF-")) return "PDF";
-    if (starts_with(b, have, "\xFFWPC")) return "WordPerfect";
-    if (have >= 6 && (b[0] == 0x31 || b[0] == 0x32) && b[1] == 0xBE && b[2] == 0 && b[3] == 0 && b[4] == 0 &&
-        b[5] == 0xAB) {
-        return "Word for DOS";
+    for (const PcMark& m : kPcMarks) {
+        if (starts_with(b, have, m.bytes)) return m.kind;
     }
-    if (have >= 4 && b[0] == 0xDB && b[1] == 0xA5 && (b[2] == 0x2D || b[2] == 0x2C) && b[3] == 0) return "Word for Windows";
-    if (starts_with(b, have, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return "Microsoft Office";
-    if (starts_with(b, have, "PK\x03\x04")) {
-        if (starts_with(b, have, "mimetypeapplication/vnd.oasis.opendocument", 30)) return "OpenDocument";
-        if (holds(b, have, "word/")) return "DOCX";
+    if (starts_with(b, have, "PK\x03\x04"sv)) {
+        if (starts_with(b, have, "mimetypeapplication/vnd.oasis.opendocument"sv, 30)) return "OpenDocument";
+        if (holds(b, have, "word/"sv)) return "DOCX";
         return nullptr;
     }
     // HTML, after a byte-order mark and white space, in any case.
-    std::size_t i = starts_with(b, have, "\xEF\xBB\xBF") ? 3 : 0;
+    std::size_t i = starts_with(b, have, "\xEF\xBB\xBF"sv) ? 3 : 0;
     while (i < have && (b[i] == ' ' || b[i] == '\t' || b[i] == '\r' || b[i] == '\n')) ++i;
     for (const char* mark : {"<!doctype html", "<html"}) {
         const std::size_t n = std::strlen(mark);
