@@ -82,6 +82,10 @@ private:
         return at <= data_.size() && count <= data_.size() - at;
     }
     unsigned u16(std::size_t at) const { return inside(at, 2) ? be16(&data_[at]) : 0; }
+    // The document promised bytes up to `needed`, past the end of the file.
+    void cut_short(const char* what, std::size_t needed) const {
+        note_cut_short(what, static_cast<long>(data_.size()), static_cast<long>(needed));
+    }
     std::uint32_t u32(std::size_t at) const { return inside(at, 4) ? be32(&data_[at]) : 0; }
 
     // ---- RagTime 2 ----
@@ -92,7 +96,7 @@ private:
         if (index == 0) return false;
         at = kEntries2 + static_cast<std::size_t>(index - 1) * kEntrySize2;
         if (!inside(at, kEntrySize2)) {
-            note_cut_short("the page and frame list", static_cast<long>(data_.size()), static_cast<long>(at + kEntrySize2));
+            cut_short("the page and frame list", at + kEntrySize2);
             return false;
         }
         return entries_met_.insert(index).second;
@@ -123,7 +127,7 @@ private:
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t entry = kEntries3 + i * kEntrySize3;
             if (!inside(entry, kTextOffset3 + 4)) {
-                note_cut_short("the frame table", static_cast<long>(data_.size()), static_cast<long>(table_end));
+                cut_short("the frame table", table_end);
                 break;
             }
             if (data_[kTypes3 + i * kEntrySize3] != kTextFrame3) continue;
@@ -209,20 +213,17 @@ private:
     // where the paragraph records end.
     std::size_t find_records(Block& b, std::size_t attribute, std::size_t paragraph, std::size_t at) const {
         if (!inside(b.text, b.length)) {
-            note_cut_short("text", static_cast<long>(data_.size()), static_cast<long>(b.text + b.length));
+            cut_short("text", b.text + b.length);
             b.cut = true;
             b.length = data_.size() - std::min(b.text, data_.size());
             return data_.size();
         }
         auto records = [&](std::size_t size, std::size_t& first, std::size_t& count) {
-            count = inside(at, 2) ? u16(at) : 0;
-            if (!inside(at, 2)) note_cut_short("the text's formatting", static_cast<long>(data_.size()), static_cast<long>(at + 2));
+            if (!inside(at, 2)) cut_short("the text's formatting", at + 2);
+            count = u16(at);  // 0 past the end
             first = at + 2;
             const std::size_t fit = inside(first, 0) ? (data_.size() - first) / size : 0;
-            if (count > fit) {
-                note_cut_short("the text's formatting", static_cast<long>(data_.size()),
-                               static_cast<long>(first + count * size));
-            }
+            if (count > fit) cut_short("the text's formatting", first + count * size);
             count = std::min(count, fit);
             at = first + count * size;
         };
