@@ -1,78 +1,49 @@
 #include "stream/dump.h"
 
-#include "stream/codes.h"
+#include "stream/decoder.h"
 
 namespace verbatra {
 
-namespace {
-
-void dump_picture(ByteFile& work, std::FILE* out) {
-    int header[stream::kPictureHeaderBytes];
-    for (int& h : header) {
-        h = work.get();
-        if (h == ByteFile::kEnd) {
-            std::fputs("{picture truncated}", out);
-            return;
-        }
-    }
-    long digits = 0;
-    int b = work.get();
-    while (b != ByteFile::kEnd) {
-        if (b == stream::kEscape) {
-            b = work.get();
-            if (b == stream::kEndSection) break;
-            continue;
-        }
-        ++digits;
-        b = work.get();
-    }
-    std::fprintf(out, "{picture kind %d height %d width %d, %ld hex digits%s}", header[0],
-                 header[4] << 8 | header[5], header[8] << 8 | header[9], digits,
-                 b == ByteFile::kEnd ? ", unterminated" : "");
-}
-
-}  // namespace
-
 void dump_stream(ByteFile& work, std::FILE* out) {
-    for (;;) {
-        int b = work.get();
-        if (b == ByteFile::kEnd) break;
-        switch (b) {
-            case stream::kTab: std::fputs("<tab>", out); continue;
-            case stream::kLineEnd: std::fputs("<lf>", out); continue;
-            case stream::kPageBreak: std::fputs("<page>", out); continue;
-            case stream::kParagraphEnd: std::fputs("<para>\n", out); continue;
-            case stream::kEscape: break;
-            default:
-                if (b >= 0x20 && b < 0x7F) std::fputc(b, out);
-                else std::fprintf(out, "<x%02X>", b);
-                continue;
-        }
-        int code = work.get();
-        if (code == ByteFile::kEnd) {
-            std::fputs("{lone backslash at end}", out);
-            break;
-        }
-        if (code == stream::kPicture) {
-            dump_picture(work, out);
-            continue;
-        }
-        const char* name = stream::code_name(static_cast<std::uint8_t>(code));
-        if (name) std::fprintf(out, "{%s", name);
-        else std::fprintf(out, "{code 0x%02X", code);
-        bool truncated = false;
-        for (int i = 0; i < stream::kArgCount[code]; ++i) {
-            int arg = work.get();
-            if (arg == ByteFile::kEnd) {
-                truncated = true;
+    stream::Decoder decoder(work);
+    for (stream::Event e; decoder.next(e);) {
+        switch (e.kind) {
+            case stream::Kind::kText:
+                for (std::size_t i = 0; i < e.length; ++i) {
+                    const int b = e.bytes[i];
+                    if (b >= 0x20 && b < 0x7F) std::fputc(b, out);
+                    else std::fprintf(out, "<x%02X>", b);
+                }
+                break;
+            case stream::Kind::kTab: std::fputs("<tab>", out); break;
+            case stream::Kind::kLineEnd: std::fputs("<lf>", out); break;
+            case stream::Kind::kPageBreak: std::fputs("<page>", out); break;
+            case stream::Kind::kParagraphEnd: std::fputs("<para>\n", out); break;
+            case stream::Kind::kPicture:
+                std::fprintf(out, "{picture kind %d height %d width %d, %zu hex digits}", e.picture.kind,
+                             e.picture.height, e.picture.width, e.length);
+                break;
+            case stream::Kind::kFontName:
+                std::fputs("{font ", out);
+                std::fwrite(e.bytes, 1, e.length, out);
+                std::fputc('}', out);
+                break;
+            default: {
+                const char* name = stream::code_name(e.code);
+                if (name) std::fprintf(out, "{%s", name);
+                else std::fprintf(out, "{code 0x%02X", e.code);
+                for (int i = 0; i < stream::kArgCount[e.code]; ++i) {
+                    if (e.code == stream::kFontSize) std::fprintf(out, " %d", static_cast<signed char>(e.args[i]));
+                    else if (e.code == stream::kSetChar && i == 1) std::fprintf(out, " 0x%02X", e.args[i]);
+                    else std::fprintf(out, " %d", e.args[i]);
+                }
+                if (e.at_line_end) std::fputs(" <lf>", out);
+                std::fputc('}', out);
                 break;
             }
-            if (code == stream::kFontSize) std::fprintf(out, " %d", static_cast<signed char>(arg));
-            else if (code == stream::kSetChar && i == 1) std::fprintf(out, " 0x%02X", arg);
-            else std::fprintf(out, " %d", arg);
         }
-        std::fputs(truncated ? " truncated}" : "}", out);
     }
+    if (decoder.cut_short()) std::fputs("{cut short}", out);
     std::fputc('\n', out);
 }
 

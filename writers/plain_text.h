@@ -13,7 +13,4 @@ int write_ansi_windows(ByteFile& work, ByteFile& target);
 // through `table`, sections bracketed by marker words, formatting dropped.
 int write_plain_text(ByteFile& work, ByteFile& target, const TargetCharTable& table);
 
-// Notes written by the plain-text writers so far in this run of the program.
-int text_note_counter();
-
 }  // namespace verbatra

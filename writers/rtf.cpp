@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "pipeline/registry.h"
-#include "stream/codes.h"
+#include "stream/decoder.h"
 #include "stream/emitter.h"
 
 namespace verbatra {
@@ -119,9 +119,8 @@ public:
         }
         // An empty stream still makes a whole, well-formed document.
         reset_document_state(work_file_, cs_, ps_, &tabs_);
-        ByteIn in(work_file_);
+        stream::Decoder decoder(work_file_);
         ByteOut out(target_file_);
-        in_ = &in;
         out_ = &out;
         out.put_text(kFontTable);
         out.put_text(kColourTable);
@@ -129,7 +128,7 @@ public:
         out.put_text("\\f0 ");
         depth_ = 1;
         tabs_.changed = 0;
-        body();
+        body(decoder);
         for (int i = 0; i < depth_; ++i) out.put('}');
         return kConverted;
     }
@@ -156,12 +155,6 @@ private:
         if (value < 0) out_->put('-');
         while (n > 0) out_->put(static_cast<std::uint8_t>(digits[--n]));
     }
-    // Reads `n` argument bytes; the last one, or -1 at the end of the stream.
-    int args(int n) {
-        int last = 0;
-        for (int i = 0; i < n && last >= 0; ++i) last = in_->get();
-        return last;
-    }
     int points() const { return -cs_.size; }
 
     void close_symbol_group() {
@@ -171,23 +164,29 @@ private:
         --depth_;
     }
 
-    void body() {
-        for (;;) {
-            const int b = in_->get();
+    void body(stream::Decoder& decoder) {
+        for (stream::Event e; decoder.next(e);) {
+            switch (e.kind) {
+                case stream::Kind::kText: text(e.bytes, e.length); break;
+                case stream::Kind::kTab: settle_paragraph(); emit_space(kTab); break;
+                case stream::Kind::kLineEnd: settle_paragraph(); out_->put(' '); break;
+                case stream::Kind::kPageBreak: settle_paragraph(); emit_space(kPage); break;  // kept, and words stay apart
+                case stream::Kind::kParagraphEnd: paragraph_end(); break;
+                case stream::Kind::kCharacter: character(e); break;
+                case stream::Kind::kCode: code(e); break;
+                case stream::Kind::kSectionStart: section_start(e); break;
+                case stream::Kind::kSectionEnd: close_section(); break;
+                case stream::Kind::kPicture: picture(e); break;
+                case stream::Kind::kFontName: break;
+            }
+        }
+        settle_paragraph();
+    }
+
+    void text(const std::uint8_t* bytes, std::size_t length) {
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::uint8_t b = bytes[i];
             switch (b) {
-                case ByteFile::kEnd:
-                    settle_paragraph();
-                    return;
-                case stream::kTab: settle_paragraph(); emit_space(kTab); break;
-                case stream::kLineEnd: settle_paragraph(); out_->put(' '); break;
-                case stream::kPageBreak: settle_paragraph(); emit_space(kPage); break;  // kept, and words stay apart
-                case stream::kParagraphEnd: paragraph_end(); break;
-                case stream::kEscape:
-                    if (!code()) {
-                        settle_paragraph();
-                        return;
-                    }
-                    break;
                 case '{': settle_paragraph(); out_->put_text("\\{"); break;
                 case '}': settle_paragraph(); out_->put_text("\\}"); break;
                 case 0x7F: settle_paragraph(); out_->put('_'); break;
@@ -196,7 +195,7 @@ private:
                         settle_paragraph();
                         close_symbol_group();
                     }
-                    out_->put(static_cast<std::uint8_t>(b));
+                    out_->put(b);
                     break;
             }
         }
@@ -327,11 +326,8 @@ private:
         section_font();  // the body goes on in the font it had
     }
 
-    void set_character() {
-        const int set = in_->get();
-        const int c = in_->get();
-        if (c < 0) return;
-        const std::uint16_t entry = table_.lookup(static_cast<std::uint8_t>(set), static_cast<std::uint8_t>(c));
+    void set_character(const stream::Event& e) {
+        const std::uint16_t entry = table_.lookup(e.args[0], e.args[1]);
         if (entry == 0) return;  // a pair no source produces
         settle_paragraph();
         if (entry >> 8) {
@@ -349,37 +345,24 @@ private:
         out_->put(static_cast<std::uint8_t>(kHexDigits[entry & 15]));
     }
 
-    void picture() {
+    void picture(const stream::Event& e) {
         settle_paragraph();
-        std::uint8_t h[stream::kPictureHeaderBytes];
-        for (std::uint8_t& byte : h) {
-            const int v = in_->get();
-            if (v < 0) return;
-            byte = static_cast<std::uint8_t>(v);
-        }
-        const int kind = static_cast<std::int8_t>(h[0]);
         out_->put('{');
         emit(kPict);
-        emit(kPict + kind);
+        emit(kPict + static_cast<std::int8_t>(e.picture.kind));
         emit(kPicw);
-        number(h[8] << 8 | h[9]);
+        number(e.picture.width);
         emit(kPich);
-        number(h[4] << 8 | h[5]);
+        number(e.picture.height);
         out_->put(' ');
-        for (int b = in_->get(); b != ByteFile::kEnd; b = in_->get()) {
-            if (!is_hex_digit(b)) {
-                in_->get();
-                break;
-            }
-            out_->put(static_cast<std::uint8_t>(b >= 'A' && b <= 'F' ? b - 'A' + 'a' : b));
+        for (std::size_t i = 0; i < e.length; ++i) {
+            const std::uint8_t b = e.bytes[i];
+            if (is_hex_digit(b)) out_->put(static_cast<std::uint8_t>(b >= 'A' && b <= 'F' ? b - 'A' + 'a' : b));
         }
         out_->put('}');
     }
 
-    void border() {
-        const int f = in_->get();
-        in_->get();
-        if (f < 0) return;
+    void border(int f) {
         want_.border.clear();
         if ((f & 0x0F) == 0x0F) {
             append_word(want_.border, kBox);
@@ -397,117 +380,98 @@ private:
         para_pending_ = true;
     }
 
-    // Handles the code after a 0x5C; false at the end of the stream.
-    bool code() {
-        const int c = in_->get();
-        if (c == ByteFile::kEnd) return false;
+    void character(const stream::Event& e) {
+        switch (e.code) {
+            case stream::kSetChar: set_character(e); return;
+            case stream::kNonBreakingSpace: settle_paragraph(); out_->put_text("\\~"); return;
+            case stream::kBackslash: settle_paragraph(); out_->put_text("\\\\"); return;
+            default: return;
+        }
+    }
+
+    void section_start(const stream::Event& e) {
+        switch (e.section()) {
+            case stream::Section::kHeader: open_section(kHeader); return;
+            case stream::Section::kFooter: open_section(kFooter); return;
+            case stream::Section::kNote:
+                settle_paragraph();  // its mark stands in the paragraph
+                enter_section(3);
+                out_->put_text("{\\chftn {\\footnote {\\chftn }{");
+                section_font();
+                return;
+        }
+    }
+
+    void code(const stream::Event& e) {
+        const int c = e.code;
         switch (c) {
-            case stream::kSetChar: set_character(); return true;
-            case stream::kBoldOn: emit_space(kB); return true;
-            case stream::kUnderlineOn: emit_space(kUl); return true;
-            case stream::kSubscriptOn: emit(kDn); out_->put_text("6 "); return true;
-            case stream::kSuperscriptOn: emit(kUp); out_->put_text("6 "); return true;
-            case stream::kCentredOn: alignment(ps_.centred, 1, kQc); return true;
-            case stream::kCentredOff: alignment(ps_.centred, -1, kQc); return true;
-            case stream::kStrikeOn: emit_space(kStrike); return true;
-            case stream::kItalicOn: emit_space(kI); return true;
-            case stream::kHiddenOn: emit_space(kV); return true;
-            case stream::kNonBreakingSpace: settle_paragraph(); out_->put_text("\\~"); return true;
-            case stream::kOptionalHyphen: {
+            case stream::kBoldOn: emit_space(kB); return;
+            case stream::kUnderlineOn: emit_space(kUl); return;
+            case stream::kSubscriptOn: emit(kDn); out_->put_text("6 "); return;
+            case stream::kSuperscriptOn: emit(kUp); out_->put_text("6 "); return;
+            case stream::kCentredOn: alignment(ps_.centred, 1, kQc); return;
+            case stream::kCentredOff: alignment(ps_.centred, -1, kQc); return;
+            case stream::kStrikeOn: emit_space(kStrike); return;
+            case stream::kItalicOn: emit_space(kI); return;
+            case stream::kHiddenOn: emit_space(kV); return;
+            case stream::kOptionalHyphen:
                 // RTF's own optional hyphen; the line end that belongs to
-                // it goes with it, so the word stays whole.
+                // it went with it, so the word stays whole.
                 settle_paragraph();
                 out_->put_text("\\-");
-                const int next = in_->get();
-                if (next != stream::kLineEnd && next != ByteFile::kEnd) in_->unget();
-                return true;
-            }
-            case stream::kAllCapsOn: emit_space(kCaps); return true;
-            case stream::kShadowOn: emit_space(kShad); return true;
-            case stream::kDoubleUnderlineOn: emit_space(kUldb); return true;
-            case stream::kJustifiedOn: alignment(ps_.justified, 1, kQj); return true;
-            case stream::kJustifiedOff: alignment(ps_.justified, -1, kQj); return true;
-            case stream::kRightOn: alignment(ps_.right_aligned, 1, kQr); return true;
-            case stream::kRightOff: alignment(ps_.right_aligned, -1, kQr); return true;
-            case stream::kSmallCapsOn: emit_space(kScaps); return true;
-            case stream::kOutlineOn: emit_space(kOutl); return true;
+                return;
+            case stream::kAllCapsOn: emit_space(kCaps); return;
+            case stream::kShadowOn: emit_space(kShad); return;
+            case stream::kDoubleUnderlineOn: emit_space(kUldb); return;
+            case stream::kJustifiedOn: alignment(ps_.justified, 1, kQj); return;
+            case stream::kJustifiedOff: alignment(ps_.justified, -1, kQj); return;
+            case stream::kRightOn: alignment(ps_.right_aligned, 1, kQr); return;
+            case stream::kRightOff: alignment(ps_.right_aligned, -1, kQr); return;
+            case stream::kSmallCapsOn: emit_space(kScaps); return;
+            case stream::kOutlineOn: emit_space(kOutl); return;
             case stream::kBoldOff: case stream::kUnderlineOff: case stream::kSubscriptOff:
             case stream::kSuperscriptOff: case stream::kStrikeOff: case stream::kItalicOff:
             case stream::kHiddenOff: case stream::kAllCapsOff: case stream::kShadowOff:
             case stream::kDoubleUnderlineOff: case stream::kSmallCapsOff: case stream::kOutlineOff:
                 plain_reset();
-                return true;
-            case stream::kBackslash: settle_paragraph(); out_->put_text("\\\\"); return true;
-            case stream::kEndSection: close_section(); return true;
+                return;
             case stream::kSetTab:
-            case stream::kClearTab: {
-                const int kind = in_->get();
-                const int column = in_->get();
-                if (column < 0) return false;
-                tabs_.stops[column] = c == stream::kSetTab ? kind : 0;
+            case stream::kClearTab:
+                tabs_.stops[e.column()] = c == stream::kSetTab ? e.tab_kind() : 0;
                 tabs_.changed = 255;
                 tabs_dirty_ = true;
                 para_pending_ = true;
-                return true;
-            }
-            case stream::kFontClass: {
-                const int v = args(2);
-                if (v < 0) return false;
-                cs_.font_class = static_cast<std::uint8_t>(font_digit(static_cast<std::int8_t>(v)));
+                return;
+            case stream::kFontClass:
+                cs_.font_class = static_cast<std::uint8_t>(font_digit(e.new_value()));
                 emit(kF);
                 out_->put(cs_.font_class);
                 out_->put(' ');
-                return true;
-            }
-            case stream::kFontSize: {
-                const int v = args(2);
-                if (v < 0) return false;
-                const int size = static_cast<std::int8_t>(v);
+                return;
+            case stream::kFontSize:
                 emit(kFs);
-                number(-2L * size);
+                number(-2L * e.new_value());
                 out_->put(' ');
-                cs_.size = size;
+                cs_.size = e.new_value();
                 if (tabs_.changed) {
                     tabs_dirty_ = true;  // stops are measured in it
                     para_pending_ = true;
                 }
-                return true;
-            }
-            case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
-                if (args(2) < 0) return false;
-                open_section(kHeader);
-                return true;
-            case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll:
-                if (args(2) < 0) return false;
-                open_section(kFooter);
-                return true;
-            case stream::kNoteStart:
-                if (args(2) < 0) return false;
-                settle_paragraph();  // its mark stands in the paragraph
-                enter_section(3);
-                out_->put_text("{\\chftn {\\footnote {\\chftn }{");
-                section_font();
-                return true;
-            case stream::kParagraphBorder: border(); return true;
+                return;
+            case stream::kParagraphBorder: border(e.args[0]); return;
             case stream::kParagraphReset:
-                if (args(2) < 0) return false;
                 if (!want_.border.empty()) {
                     want_.border.clear();
                     para_pending_ = true;
                 }
-                return true;
-            case stream::kPicture: picture(); return true;
-            case stream::kTextColour: {
-                const int v = args(2);
-                if (v < 0) return false;
-                cs_.colour = static_cast<std::uint8_t>(v);
+                return;
+            case stream::kTextColour:
+                cs_.colour = e.args[1];
                 emit(kCf);
-                number(v);  // all its digits, 10 and up included
+                number(e.args[1]);  // all its digits, 10 and up included
                 out_->put(' ');
-                return true;
-            }
-            default:
-                return args(stream::kArgCount[c]) >= 0;
+                return;
+            default: return;
         }
     }
 
@@ -515,7 +479,6 @@ private:
     ByteFile& target_file_;
     const TargetCharTable& table_;
     const bool dos_;
-    ByteIn* in_ = nullptr;
     ByteOut* out_ = nullptr;
     CharState cs_;
     ParaState ps_;

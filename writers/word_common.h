@@ -1,12 +1,12 @@
-// What the two Word writers share: little-endian numbers, and copying one
-// section of the stream (a note, a header, a footer) code by code, so that
-// an argument byte 0x7F is never taken for the end of the section.
+// What the two Word writers share: little-endian numbers, the character
+// style bits, the paragraph in progress, and setting one section of the
+// stream (a note, a header, a footer) aside to be written later.
 #pragma once
 
 #include <cstdint>
 
 #include "pipeline/byte_file.h"
-#include "stream/codes.h"
+#include "stream/decoder.h"
 #include "stream/emitter.h"
 
 namespace verbatra {
@@ -116,20 +116,15 @@ struct ParagraphState {
         carried_ &= ~kFirstIndent;
         pflags_ = carried_;
     }
-    // The indent codes (their two argument bytes read here): the indent
-    // goes to the next tab stop after the column, for this paragraph and
-    // those after it, until switched off.
-    void indent_here(ByteFile& in) {
-        in.get();
-        in.get();
+    // The indent codes: the indent goes to the next tab stop after the
+    // column, for this paragraph and those after it, until switched off.
+    void indent_here() {
         const int next = next_tab(tabs_, column_, 0);
         indent_column_ = next < 0 ? 5 : next;
         indent_kept_ = true;
         both(column_ == 0 ? kIndent : kIndent | kFirstIndent);
     }
-    void indent_off(ByteFile& in) {
-        in.get();
-        in.get();
+    void indent_off() {
         indent_kept_ = false;
         indent_column_ = 0;
         carried_ &= ~(kIndent | kFirstIndent);
@@ -137,14 +132,6 @@ struct ParagraphState {
 };
 
 }  // namespace word
-
-// The new value of a code whose two arguments are the old and the new one
-// (a signed byte; 0 when the stream ends).
-inline int new_value(ByteFile& in) {
-    in.get();
-    const int v = in.get();
-    return v < 0 ? 0 : static_cast<std::int8_t>(v);
-}
 
 // How many tabs right-align the rest of a line from `column`: the stops up
 // to the right margin, or a tab every five columns; 0 when that is not 1
@@ -155,27 +142,15 @@ inline int right_alignment_tabs(const TabState& tabs, int column, int right_marg
     return n >= 1 && n <= 14 ? n : 0;
 }
 
-// Copies the stream from `in` to `out` up to and including the next end of
-// section, codes whole with their arguments; stops at the end of `in`.
-inline void copy_section(ByteFile& in, ByteFile& out) {
-    for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) {
-        if (b != stream::kEscape) {
-            out.put(static_cast<std::uint8_t>(b));
-            continue;
-        }
-        const int c = in.get();
-        if (c == ByteFile::kEnd || !copy_code(c, in, out) || c == stream::kEndSection) return;
-        if (c == stream::kPicture) {
-            // Its content, through the first 5C 7F (as the writers find a
-            // picture's end), which does not end the section.
-            int previous = 0;
-            for (int d = in.get(); d != ByteFile::kEnd; d = in.get()) {
-                out.put(static_cast<std::uint8_t>(d));
-                if (previous == stream::kEscape && d == stream::kEndSection) break;
-                previous = d;
-            }
-        }
-    }
+// Writes the section that `start` opens to `out`, its start, its content
+// and its end, as stream bytes to be read again later.
+inline void set_section_aside(const stream::Event& start, stream::Decoder& decoder, ByteFile& out) {
+    stream::write_event(start, out);
+    stream::Event e;
+    do {
+        if (!decoder.next(e)) return;
+        stream::write_event(e, out);
+    } while (e.kind != stream::Kind::kSectionEnd);
 }
 
 }  // namespace verbatra

@@ -12,7 +12,7 @@
 #include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
 #include "pipeline/scratch.h"
-#include "stream/codes.h"
+#include "stream/decoder.h"
 #include "stream/emitter.h"
 #include "writers/target_tables.h"
 #include "writers/word_common.h"
@@ -191,41 +191,43 @@ private:
     void main_loop(ByteFile& in) {
         pflags_ = 0;
         style_ = 0;
+        // The byte before: the last of the text, or the control byte; 0
+        // after a code.
         int previous = 0;
-        for (;;) {
-            if (too_large_) return;
-            int b = in.get();
-            switch (b) {
-                case ByteFile::kEnd: return;
-                case stream::kTab:
+        stream::Decoder decoder(in);
+        for (stream::Event e; !too_large_ && decoder.next(e);) {
+            switch (e.kind) {
+                case stream::Kind::kText:
+                    for (std::size_t i = 0; i < e.length; ++i) text(e.bytes[i]);
+                    column_ += static_cast<int>(e.length);
+                    previous = e.bytes[e.length - 1];
+                    continue;
+                case stream::Kind::kTab:
                     for (int n = tab(previous); n > 0; --n) text(0x09);
-                    break;
-                case stream::kLineEnd:
-                    if (previous != 0x1A && previous != 0x2D) text(0x20);
+                    previous = stream::kTab;
+                    continue;
+                case stream::Kind::kLineEnd:
+                    if (previous != 0x1A && previous != '-') text(0x20);
                     column_ = 0;
-                    break;
-                case stream::kPageBreak:
-                    text(0x0C);
-                    [[fallthrough]];
-                case stream::kParagraphEnd:
+                    previous = stream::kLineEnd;
+                    continue;
+                case stream::Kind::kPageBreak:
+                case stream::Kind::kParagraphEnd:
+                    if (e.kind == stream::Kind::kPageBreak) text(0x0C);
                     paragraph_end_bytes();
                     paragraph_run(pflags_);
                     next_paragraph();
-                    break;
-                case stream::kEscape:
-                    b = in.get();
-                    if (b == ByteFile::kEnd) return;
-                    code(b, in);
-                    break;
-                default:
-                    text(static_cast<std::uint8_t>(b));
-                    ++column_;
-                    break;
+                    previous = e.kind == stream::Kind::kPageBreak ? stream::kPageBreak : stream::kParagraphEnd;
+                    continue;
+                case stream::Kind::kCharacter: character(e); break;
+                case stream::Kind::kCode: code(e); break;
+                case stream::Kind::kSectionStart: section_start(e, decoder); break;
+                case stream::Kind::kSectionEnd: section_end(); break;
+                case stream::Kind::kPicture: case stream::Kind::kFontName: break;
             }
-            previous = b;
+            previous = 0;
         }
     }
-
 
     void style(unsigned bits, bool on, int trigger) {
         if (on) style_ |= bits;
@@ -233,27 +235,60 @@ private:
         character_run(trigger, style_);
     }
 
-    void code(int c, ByteFile& in) {
+    void character(const stream::Event& e) {
+        switch (e.code) {
+            case stream::kSetChar: {
+                const std::uint16_t entry = kDosTable.lookup(e.args[0], e.args[1]);
+                if (entry == 0) return;  // a pair no source produces
+                if (entry >> 8) {
+                    special_font_ = static_cast<std::uint8_t>(entry >> 8);
+                    character_run(e.code, style_);
+                }
+                text(static_cast<std::uint8_t>(entry));
+                ++column_;
+                return;
+            }
+            case stream::kNonBreakingSpace: text(0xFF); return;
+            case stream::kLeftGuillemet: text(0xAE); return;
+            case stream::kRightGuillemet: text(0xAF); return;
+            case stream::kBackslash: text(0x5C); return;
+            default: return;
+        }
+    }
+
+    void section_start(const stream::Event& e, stream::Decoder& decoder) {
+        if (e.section() == stream::Section::kNote) {
+            note(e, decoder);
+            return;
+        }
+        static constexpr int kCodes[] = {12, 10, 14, 13, 11, 15};
+        rhc_ = kCodes[e.code - stream::kHeaderEven];
+    }
+
+    void section_end() {
+        if (rhc_ == 1) {
+            // A note text that ended with its own paragraph end has nothing
+            // left to close: an empty run here would hide the next note
+            // from readers.
+            if (pap_.last_limit() != static_cast<std::uint32_t>(pos_)) {
+                paragraph_end_bytes();
+                paragraph_run(kNoteEnd);
+            }
+        } else {
+            paragraph_end_bytes();
+            paragraph_run(pflags_);
+        }
+        rhc_ = 0;
+    }
+
+    void code(const stream::Event& e) {
+        const int c = e.code;
         bool on = false;
         if (const unsigned bits = word::style_code_bits(c, on)) {
             style(bits, on, c);
             return;
         }
         switch (c) {
-            case stream::kSetChar: {
-                const int set = in.get();
-                const int ch = in.get();
-                if (ch < 0) return;
-                const std::uint16_t e = kDosTable.lookup(static_cast<std::uint8_t>(set), static_cast<std::uint8_t>(ch));
-                if (e == 0) return;  // a pair no source produces
-                if (e >> 8) {
-                    special_font_ = static_cast<std::uint8_t>(e >> 8);
-                    character_run(c, style_);
-                }
-                text(static_cast<std::uint8_t>(e));
-                ++column_;
-                return;
-            }
             case stream::kClearAllTabs:
                 clear_tab_table();
                 tabs_.changed = 0;
@@ -266,14 +301,8 @@ private:
                 text(0x01);
                 style(kSpecial, false, c);
                 return;
-            case stream::kNonBreakingSpace: text(0xFF); return;
             case stream::kReserved35: text(0x08); return;
-            case stream::kOptionalHyphen: {
-                text(0x1F);
-                const int next = in.get();
-                if (next != stream::kLineEnd && next != ByteFile::kEnd) in.unget();
-                return;
-            }
+            case stream::kOptionalHyphen: text(0x1F); return;
             case stream::kJustifiedOn: both(kJustify); return;
             case stream::kJustifiedOff: both(0, kJustify); return;
             case stream::kRightOn:
@@ -281,78 +310,36 @@ private:
                 else right_align_in_line();
                 return;
             case stream::kRightOff: alignment_off(kRight); return;
-            case stream::kLeftGuillemet: text(0xAE); return;
-            case stream::kRightGuillemet: text(0xAF); return;
-            case stream::kLeftAligned: return;
-            case stream::kBackslash: text(0x5C); return;
-            case stream::kEndSection:
-                if (rhc_ == 1) {
-                    // A note text that ended with its own paragraph end has
-                    // nothing left to close: an empty run here would hide
-                    // the next note from readers.
-                    if (pap_.last_limit() != static_cast<std::uint32_t>(pos_)) {
-                        paragraph_end_bytes();
-                        paragraph_run(kNoteEnd);
-                    }
-                } else {
-                    paragraph_end_bytes();
-                    paragraph_run(pflags_);
-                }
-                rhc_ = 0;
-                return;
             case stream::kSetTab:
-            case stream::kClearTab: {
-                const int kind = in.get();
-                const int column = in.get();
-                if (column < 0) return;
+            case stream::kClearTab:
                 if (tabs_.changed == kDefaultGrid) {
                     clear_tab_table();
                     tabs_.changed = kExplicitTabs;
                 }
-                tabs_.stops[column] = c == stream::kSetTab ? kind : 0;
+                tabs_.stops[e.column()] = c == stream::kSetTab ? e.tab_kind() : 0;
                 tab_change_ = 1;
                 return;
-            }
-            case stream::kIndentHere: indent_here(in); return;
-            case stream::kIndentOff: indent_off(in); return;
+            case stream::kIndentHere: indent_here(); return;
+            case stream::kIndentOff: indent_off(); return;
             case stream::kFontClass:
-                font_.font_class = new_value(in);
+                font_.font_class = e.new_value();
                 character_run(c, style_);
                 return;
             case stream::kFontSize:
-                font_.size = new_value(in);
+                font_.size = e.new_value();
                 character_run(c, style_);
                 return;
             case stream::kSymbolFont:
-                font_.symbol = new_value(in);
+                font_.symbol = e.new_value();
                 character_run(c, style_);
                 return;
-            case 0x92: case 0x93: case 0x94: case 0x95: case stream::kLineSpacing:
-                line_spacing_ = new_value(in);
+            case stream::kReserved92: case stream::kReserved93: case stream::kReserved94: case stream::kReserved95:
+            case stream::kLineSpacing:
+                line_spacing_ = e.new_value();
                 if (line_spacing_ == 8) carried_ &= ~kSpacing;
                 else both(kSpacing);
                 return;
-            case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
-            case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll: {
-                static constexpr int kCodes[] = {12, 10, 14, 13, 11, 15};
-                in.get();
-                in.get();
-                rhc_ = kCodes[c - stream::kHeaderEven];
-                return;
-            }
-            case stream::kNoteStart:
-                note(in);
-                return;
-            case stream::kPicture:
-                find_text("\x5C\x7F", in);
-                return;
-            case 0x21: case stream::kHiddenOn: case stream::kHiddenOff: case 0x36: case 0x37: case 0x38:
-            case 0x39: case stream::kShadowOn: case stream::kShadowOff: case stream::kStyleB1On:
-            case stream::kStyleB1Off: case stream::kOutlineOn: case stream::kOutlineOff:
-                return;
-            default:
-                for (int i = stream::kArgCount[c]; i > 0; --i) in.get();
-                return;
+            default: return;  // hidden text, shadow, outline and the reserved codes are not kept
         }
     }
 
@@ -373,10 +360,8 @@ private:
         file.write(b, 4);
     }
 
-    void note(ByteFile& in) {
+    void note(const stream::Event& start, stream::Decoder& decoder) {
         if (!main_pass_) {
-            in.get();
-            in.get();
             reference_mark();
             ft2_.seek_relative(4);
             put_cp(ft2_, pos_ - 129);
@@ -391,8 +376,9 @@ private:
         }
         ++notes_;
         reference_mark();
-        // The body goes aside, codes whole, up to its end of section.
-        if (copy_code(stream::kNoteStart, in, ft1_)) copy_section(in, ft1_);
+        // The body goes aside, up to its end of section, to be written
+        // after the main text.
+        set_section_aside(start, decoder, ft1_);
         put_cp(ft2_, pos_ - 129);
         put_cp(ft2_, pos_ - 129);
     }

@@ -13,7 +13,7 @@
 #include "pipeline/file_utils.h"
 #include "pipeline/registry.h"
 #include "pipeline/scratch.h"
-#include "stream/codes.h"
+#include "stream/decoder.h"
 #include "stream/emitter.h"
 #include "writers/target_tables.h"
 #include "writers/word_common.h"
@@ -141,7 +141,7 @@ struct RunFont {
 // What a header or footer pass starts from: the state where its section
 // began in the stream.
 struct SectionStart {
-    long position = -1;  // in the work file, after the start code
+    ByteFile content;  // the section's stream, its start and end codes included
     bool has_text = false;
     RunFont font;
     unsigned style = 0;
@@ -371,45 +371,63 @@ private:
         att_.close();
         par_.close();
         ftp_.close();
-        for (const char* name : {"ATT.###", "PAR.###", "FTP.###"}) remove_scratch(name);
+        header_.content.close();
+        footer_.content.close();
+        for (const char* name : {"ATT.###", "PAR.###", "FTP.###", "HDR.###", "FTR.###"}) remove_scratch(name);
     }
 
     // -- main loop --------------------------------------------------------
     void main_loop(ByteFile& in) {
         pflags_ = 0;
+        // The byte before: the last of the text, or the control byte; 0
+        // after a code.
         int previous = 0;
-        for (;;) {
-            if (too_large_) return;
-            int b = in.get();
-            switch (b) {
-                case ByteFile::kEnd: return;
-                case stream::kTab:
+        stream::Decoder decoder(in);
+        for (stream::Event e; !too_large_ && decoder.next(e);) {
+            switch (e.kind) {
+                case stream::Kind::kText:
+                    plain_text_follows();
+                    for (std::size_t i = 0; i < e.length; ++i) text(e.bytes[i]);
+                    column_ += static_cast<int>(e.length);
+                    previous = e.bytes[e.length - 1];
+                    continue;
+                case stream::Kind::kTab:
                     plain_text_follows();
                     for (int n = tab(previous); n > 0; --n) text(0x09);
-                    break;
-                case stream::kLineEnd:
-                    if (previous != 0x1A && previous != 0x2D) text(0x20);
-                    break;
-                case stream::kPageBreak:
-                    text(0x0C);
-                    [[fallthrough]];
-                case stream::kParagraphEnd:
+                    previous = stream::kTab;
+                    continue;
+                case stream::Kind::kLineEnd:
+                    if (previous != 0x1A && previous != '-') text(0x20);
+                    previous = stream::kLineEnd;
+                    continue;
+                case stream::Kind::kPageBreak:
+                case stream::Kind::kParagraphEnd:
+                    if (e.kind == stream::Kind::kPageBreak) text(0x0C);
                     paragraph_end_bytes();
                     paragraph_run(pflags_);
                     next_paragraph();
+                    previous = e.kind == stream::Kind::kPageBreak ? stream::kPageBreak : stream::kParagraphEnd;
+                    continue;
+                case stream::Kind::kCharacter: character(e); break;
+                case stream::Kind::kCode:
+                    if (!state_code(e) && !alignment_code(e.code)) code(e);
                     break;
-                case stream::kEscape:
-                    b = in.get();
-                    if (b == ByteFile::kEnd) return;
-                    code(b, in);
+                case stream::Kind::kSectionStart:
+                    if (e.section() == stream::Section::kNote) {
+                        note(e, decoder);
+                    } else if (pass_ == Pass::Main) {
+                        // Only the main text has running heads.
+                        set_head_aside(e, decoder, e.section() == stream::Section::kHeader ? header_ : footer_);
+                    }
                     break;
-                default:
-                    plain_text_follows();
-                    text(static_cast<std::uint8_t>(b));
-                    ++column_;
+                case stream::Kind::kSectionEnd:
+                    if (pos_ != paragraph_start_) paragraph_end_bytes();
+                    paragraph_run(kSectionEnd);
+                    section_style_ = 0;
                     break;
+                case stream::Kind::kPicture: case stream::Kind::kFontName: break;
             }
-            previous = b;
+            previous = 0;
         }
     }
 
@@ -431,7 +449,8 @@ private:
     // The codes that change what the text after them looks like: applied
     // in the main text, and also where the main pass skips a header or a
     // footer, whose settings hold for the body after it.
-    bool state_code(int c, ByteFile& in) {
+    bool state_code(const stream::Event& e) {
+        const int c = e.code;
         bool on = false;
         if (const unsigned bits = word::style_code_bits(c, on)) {
             style(bits, on);
@@ -444,23 +463,20 @@ private:
                 tab_change_ = 1;
                 return true;
             case stream::kSetTab:
-            case stream::kClearTab: {
-                const int kind = in.get();
-                const int column = in.get();
-                if (column < 0) return true;
+            case stream::kClearTab:
                 if (tabs_.changed == 255) {
                     tabs_.stops.fill(0);
                     tabs_.changed = 254;
                 }
-                tabs_.stops[column] = c == stream::kSetTab ? kind : 0;
+                tabs_.stops[e.column()] = c == stream::kSetTab ? e.tab_kind() : 0;
                 tab_change_ = 1;
                 return true;
-            }
-            case stream::kFontClass: font_.font_class = new_value(in); character_run(style_); return true;
-            case stream::kFontSize: font_.size = new_value(in); character_run(style_); return true;
-            case stream::kSymbolFont: font_.symbol = new_value(in); character_run(style_); return true;
-            case 0x92: case 0x93: case 0x94: case 0x95: case stream::kLineSpacing:
-                line_spacing_ = new_value(in);
+            case stream::kFontClass: font_.font_class = e.new_value(); character_run(style_); return true;
+            case stream::kFontSize: font_.size = e.new_value(); character_run(style_); return true;
+            case stream::kSymbolFont: font_.symbol = e.new_value(); character_run(style_); return true;
+            case stream::kReserved92: case stream::kReserved93: case stream::kReserved94: case stream::kReserved95:
+            case stream::kLineSpacing:
+                line_spacing_ = e.new_value();
                 if (line_spacing_ == 8) carried_ &= ~kSpacing;
                 else both(kSpacing);
                 return true;
@@ -480,71 +496,42 @@ private:
         }
     }
 
-    void code(int c, ByteFile& in) {
-        if (state_code(c, in) || alignment_code(c)) return;
-        switch (c) {
+    void character(const stream::Event& e) {
+        switch (e.code) {
             case stream::kSetChar: {
-                const int set = in.get();
-                const int ch = in.get();
-                if (ch < 0) return;
-                const std::uint16_t e = kWindowsTable.lookup(static_cast<std::uint8_t>(set), static_cast<std::uint8_t>(ch));
-                if (e == 0) return;  // a pair no source produces, or a set the table lacks
-                if (e >> 8) {
+                const std::uint16_t entry = kWindowsTable.lookup(e.args[0], e.args[1]);
+                if (entry == 0) return;  // a pair no source produces, or a set the table lacks
+                if (entry >> 8) {
                     symbol_mark_ = true;
                     font_.symbol = 1;
                     character_run(style_);
                 } else {
                     plain_text_follows();
                 }
-                text(static_cast<std::uint8_t>(e));
+                text(static_cast<std::uint8_t>(entry));
                 ++column_;
                 return;
             }
+            case stream::kNonBreakingSpace: text(0xA0); return;
+            case stream::kLeftGuillemet: text(0xAB); return;
+            case stream::kRightGuillemet: text(0xBB); return;
+            case stream::kBackslash: plain_text_follows(); text(0x5C); ++column_; return;
+            default: return;
+        }
+    }
+
+    void code(const stream::Event& e) {
+        switch (e.code) {
             case stream::kRightOn:
                 if (column_ == 0) both(kRight);
                 else right_align_in_line();
                 return;
-            case stream::kPageNumber: return;
-            case stream::kNonBreakingSpace: text(0xA0); return;
             case stream::kReserved35: text(0x08); return;
-            case stream::kOptionalHyphen: {
-                text(0x1F);
-                const int next = in.get();
-                if (next != stream::kLineEnd && next != ByteFile::kEnd) in.unget();
-                return;
-            }
-            case stream::kLeftGuillemet: text(0xAB); return;
-            case stream::kRightGuillemet: text(0xBB); return;
-            case stream::kLeftAligned: return;
-            case stream::kBackslash: plain_text_follows(); text(0x5C); ++column_; return;
-            case stream::kEndSection:
-                if (pos_ != paragraph_start_) paragraph_end_bytes();
-                paragraph_run(kSectionEnd);
-                section_style_ = 0;
-                return;
-            case stream::kIndentHere: indent_here(in); return;
-            case stream::kIndentOff: indent_off(in); return;
-            case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
-            case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll:
-                in.get();
-                in.get();
-                // Only the main text has running heads; one opened in a
-                // note or another head is read as part of it.
-                if (pass_ == Pass::Main) skip_section(in, c <= stream::kHeaderAll ? header_ : footer_);
-                return;
-            case stream::kNoteStart:
-                note(in);
-                return;
-            case stream::kPicture:
-                find_text("\x5C\x7F", in);
-                return;
-            case 0x87:
-                style_override_ = static_cast<std::int8_t>(std::max(in.get(), 0));
-                in.get();
-                return;
-            default:
-                for (int i = stream::kArgCount[c]; i > 0; --i) in.get();
-                return;
+            case stream::kOptionalHyphen: text(0x1F); return;
+            case stream::kIndentHere: indent_here(); return;
+            case stream::kIndentOff: indent_off(); return;
+            case stream::kParagraphStyle: style_override_ = static_cast<std::int8_t>(e.args[0]); return;
+            default: return;
         }
     }
 
@@ -552,42 +539,35 @@ private:
         for (int i = right_alignment_tabs(tabs_, column_, right_margin_); i > 0; --i) text(0x09);
     }
 
-    // A header or footer in the main pass: where it starts and in what
-    // state is remembered for its own pass (the last one of each kind
+    // A header or footer in the main pass: its stream and the state it
+    // starts in are set aside for its own pass (the last one of each kind
     // counts); its text is skipped, but the settings in it hold for the
     // body too. An empty one makes no story.
-    void skip_section(ByteFile& in, SectionStart& s) {
-        SectionStart here{in.tell(), false, font_, style_};
-        for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) {
-            if (b != stream::kEscape) {
-                if (b != stream::kParagraphEnd && b != stream::kLineEnd && b != stream::kPageBreak) here.has_text = true;
-                continue;
+    void set_head_aside(const stream::Event& start, stream::Decoder& decoder, SectionStart& s) {
+        SectionStart here{open_scratch(&s == &header_ ? "HDR.###" : "FTR.###", "w+b"), false, font_, style_};
+        stream::write_event(start, here.content);
+        for (stream::Event e; decoder.next(e);) {
+            stream::write_event(e, here.content);
+            switch (e.kind) {
+                case stream::Kind::kSectionEnd: s = std::move(here); return;
+                case stream::Kind::kText: case stream::Kind::kTab: case stream::Kind::kCharacter:
+                    here.has_text = true;
+                    break;
+                case stream::Kind::kCode:
+                    if (!state_code(e)) alignment_code(e.code);
+                    break;
+                default: break;
             }
-            const int c = in.get();
-            if (c == ByteFile::kEnd || c == stream::kEndSection) break;
-            if (state_code(c, in) || alignment_code(c)) continue;
-            if (c == stream::kSetChar || c == stream::kNonBreakingSpace || c == stream::kBackslash ||
-                c == stream::kLeftGuillemet || c == stream::kRightGuillemet) {
-                here.has_text = true;
-            }
-            if (c == stream::kPicture) {
-                find_text("\x5C\x7F", in);
-                continue;
-            }
-            for (int i = stream::kArgCount[c]; i > 0; --i) in.get();
         }
-        s = here;
+        s = std::move(here);
     }
 
     // A header or footer pass: its section, from the state it started in,
     // in its paragraph style. Returns the length of text it wrote.
-    long section_pass(const SectionStart& s, int section_style) {
+    long section_pass(SectionStart& s, int section_style) {
         const long start = pos_;
         pass_ = Pass::RunningHead;
-        ftp_ = open_scratch("FTP.###", "w+b");
-        work_.seek_to(s.position);
-        copy_section(work_, ftp_);
-        ftp_.rewind();
+        s.content.rewind();
         const RunFont body_font = font_;
         const unsigned body_style = style_;
         font_ = s.font;
@@ -597,7 +577,7 @@ private:
         column_ = 0;
         tab_count_ = 0;
         carried_ = 0;  // a story of its own: its alignment is its own
-        main_loop(ftp_);
+        main_loop(s.content);
         if (section_style_ != 0 || column_ != 0) {
             // A section the stream did not close.
             paragraph_end_bytes();
@@ -607,8 +587,6 @@ private:
         font_ = body_font;
         style_ = body_style;
         character_run(style_);
-        ftp_.close();
-        remove_scratch("FTP.###");
         return pos_ - start;
     }
 
@@ -619,19 +597,12 @@ private:
         character_run(style_);
     }
 
-    void note(ByteFile& in) {
+    void note(const stream::Event& start, stream::Decoder& decoder) {
         if (pass_ != Pass::Main) {
-            in.get();
-            in.get();
-            if (pass_ == Pass::RunningHead) return;  // a note in a head has no place
-            // A note opened inside a note has no reference of its own: its
-            // text stays in the note around it.
-            if (section_style_ == kNoteStyle) return;
             note_texts_.push_back(pos_ - note_start_);
             reference_mark();
             section_style_ = kNoteStyle;
-            const int next = in.get();
-            if (next != ByteFile::kEnd) in.unget();
+            const int next = decoder.peek();
             if (next != 0x09 && next != 0x20 && next != stream::kEscape) {
                 text(0x09);
                 column_ = next_stop_after(tabs_, column_);
@@ -645,7 +616,7 @@ private:
         if (note_refs_.empty()) ftp_ = open_scratch("FTP.###", "w+b");
         reference_mark();
         note_refs_.push_back(pos_ - kFib - 1);
-        if (copy_code(stream::kNoteStart, in, ftp_)) copy_section(in, ftp_);
+        set_section_aside(start, decoder, ftp_);
     }
 
     long note_pass() {

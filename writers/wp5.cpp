@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "pipeline/registry.h"
-#include "stream/codes.h"
+#include "stream/decoder.h"
 #include "stream/emitter.h"
 
 namespace verbatra {
@@ -174,7 +174,6 @@ private:
         put(note_ ? 0xD6 : 0xD5);
         group_ = 0;
         note_ = false;
-        nested_ = 0;
         // Justification set inside a header holds for the text after it
         // too, as the stream means it; inside the group it held only there.
         if (justified_ != justified_outside_) {
@@ -186,9 +185,27 @@ private:
 
     // -- main loop ------------------------------------------------------------
     void main_loop() {
-        for (int b = in_.get(); b != ByteFile::kEnd; b = in_.get()) {
-            switch (b) {
-                case stream::kTab: {
+        stream::Decoder decoder(in_);
+        for (stream::Event e; decoder.next(e);) {
+            if (skip_to_paragraph_end_) {
+                skip_to_paragraph_end_ = e.kind != stream::Kind::kParagraphEnd;
+                continue;
+            }
+            if (skip_one_) {
+                skip_one_ = false;
+                continue;
+            }
+            switch (e.kind) {
+                case stream::Kind::kText:
+                    for (std::size_t i = 0; i < e.length; ++i) {
+                        const std::uint8_t b = e.bytes[i];
+                        if (b == 0x0B) continue;
+                        before_text();
+                        if (b < 0x80) put(b);
+                        ++column_;
+                    }
+                    break;
+                case stream::Kind::kTab: {
                     before_text();
                     if (aligned_tab_) {
                         put(0x83);
@@ -202,10 +219,9 @@ private:
                     fixed(0xC1, {type}, 6);
                     break;
                 }
-                case stream::kLineEnd: put(0x0D); break;
-                case 0x0B: break;
-                case stream::kPageBreak: put(0x0C); break;
-                case stream::kParagraphEnd:
+                case stream::Kind::kLineEnd: put(0x0D); break;
+                case stream::Kind::kPageBreak: put(0x0C); break;
+                case stream::Kind::kParagraphEnd:
                     if (aligned_tab_) {
                         put(0x83);
                         aligned_tab_ = false;
@@ -217,24 +233,15 @@ private:
                     if (indent_) fixed(0xC2, {}, 9);
                     align_due_ = align_ != Align::None;
                     break;
-                case stream::kEscape: {
-                    const int c = in_.get();
-                    if (c == ByteFile::kEnd) return;
-                    code(c);
+                case stream::Kind::kCharacter: character(e); break;
+                case stream::Kind::kCode: code(e); break;
+                case stream::Kind::kSectionStart: section_start(e); break;
+                case stream::Kind::kSectionEnd:
+                    if (group_ != 0) close_group();
                     break;
-                }
-                default:
-                    before_text();
-                    if (b < 0x80) put(static_cast<std::uint8_t>(b));
-                    ++column_;
-                    break;
+                case stream::Kind::kPicture: case stream::Kind::kFontName: break;
             }
         }
-    }
-
-    int arg() {
-        const int a = in_.get();
-        return a < 0 ? 0 : a;
     }
 
     void set_align(Align a) {
@@ -249,24 +256,56 @@ private:
         else put(0x83);
     }
 
-    void code(int c) {
+    void character(const stream::Event& e) {
+        before_text();
+        switch (e.code) {
+            case stream::kSetChar:
+                // Only the character sets WordPerfect has; a character of
+                // another is left out, never written as a raw byte.
+                if (e.set() >= 1 && e.set() <= kLastCharacterSet)
+                    fixed(0xC0, {static_cast<std::uint8_t>(e.character()), static_cast<std::uint8_t>(e.set())});
+                break;
+            case stream::kNonBreakingSpace: put(0xA0); break;
+            // WordPerfect's typographic set has the guillemets.
+            case stream::kLeftGuillemet: fixed(0xC0, {9, 4}); break;
+            case stream::kRightGuillemet: fixed(0xC0, {10, 4}); break;
+            case stream::kBackslash: put(0x5C); break;
+            default: return;
+        }
+        ++column_;
+    }
+
+    void section_start(const stream::Event& e) {
+        if (e.section() == stream::Section::kNote) {
+            // The note kind is the subfunction of the group.
+            const int kind = e.note_kind();
+            open_group(0xD6, kind);
+            zeros(6);
+            put(0xFF);
+            put(0xFF);
+            zeros(kind == 0 ? 9 : 2);
+            put(0x8D);
+            return;
+        }
+        static constexpr std::uint8_t kSubfunction[] = {0, 1, 0, 2, 3, 2};
+        // WordPerfect's occurrence bits: 1 every page, 2 odd, 4 even.
+        static constexpr std::uint8_t kOccurrence[] = {4, 2, 1, 4, 2, 1};
+        const int i = e.code - stream::kHeaderEven;
+        open_group(0xD5, kSubfunction[i]);
+        zeros(9);
+        put(kOccurrence[i]);
+        zeros(10);
+    }
+
+    void code(const stream::Event& e) {
+        const int c = e.code;
         for (const Attribute& a : kAttributes) {
-            if (c == a.on || c == a.on + 1) {
+            if (c == a.on || c == stream::off_code(a.on)) {
                 attribute(c == a.on, a.number);
                 return;
             }
         }
         switch (c) {
-            case stream::kSetChar: {
-                const int set = arg();
-                const int ch = arg();
-                before_text();
-                // Only the character sets WordPerfect has; a character of
-                // another is left out, never written as a raw byte.
-                if (set >= 1 && set <= kLastCharacterSet) fixed(0xC0, {static_cast<std::uint8_t>(ch), static_cast<std::uint8_t>(set)});
-                ++column_;
-                return;
-            }
             case stream::kClearAllTabs:
                 for (int col = 0; col < 128; ++col) pending_.stops[col] = -1;
                 pending_flag_ = true;
@@ -278,110 +317,49 @@ private:
             case stream::kJustifiedOn: justification(true); return;
             case stream::kJustifiedOff: justification(false); return;
             case stream::kPageNumber: put(0x02); return;
-            case stream::kNonBreakingSpace: before_text(); put(0xA0); ++column_; return;
-            case stream::kOptionalHyphen: {
-                const int next = in_.get();
-                if (next == stream::kLineEnd) {
-                    put(0xAD);
-                } else {
-                    put(0xAC);
-                    if (next != ByteFile::kEnd) in_.unget();
-                }
-                return;
-            }
-            // WordPerfect's typographic set has the guillemets.
-            case stream::kLeftGuillemet: before_text(); fixed(0xC0, {9, 4}); ++column_; return;
-            case stream::kRightGuillemet: before_text(); fixed(0xC0, {10, 4}); ++column_; return;
-            case 0x4D: countdown_ = column_count_; return;
-            case 0x50:
+            case stream::kOptionalHyphen: put(e.at_line_end ? 0xAD : 0xAC); return;
+            case stream::kColumnStart: countdown_ = column_count_; return;
+            case stream::kColumnMark:
                 if (countdown_ == column_count_) put(0x87);
                 return;
-            case 0x51:
+            case stream::kColumnBreak:
                 if (--countdown_ != 0) {
                     put(0x0C);
-                    for (int b = in_.get(); b != ByteFile::kEnd && b != stream::kParagraphEnd; b = in_.get()) {}
+                    skip_to_paragraph_end_ = true;
                 } else {
                     put(0xAF);
-                    in_.get();
+                    skip_one_ = true;
                     countdown_ = column_count_;
                 }
                 return;
-            case stream::kLeftAligned: return;
-            case stream::kBackslash: before_text(); put(0x5C); ++column_; return;
-            case stream::kEndSection:
-                if (nested_ > 0) --nested_;
-                else if (group_ != 0) close_group();
-                return;
             case stream::kSetTab:
             case stream::kClearTab: {
-                const int kind = arg();
-                const int column = arg();
+                const int kind = e.tab_kind();
+                const int column = e.column();
                 if (column > 127 || (c == stream::kSetTab && (kind < 1 || kind > 5))) return;
                 pending_.stops[column] = c == stream::kSetTab ? kind : -1;
                 pending_flag_ = true;
                 return;
             }
-            case stream::kLeftMargin: arg(); margins(static_cast<std::int8_t>(arg()) + 5, right_); return;
-            case stream::kRightMargin: arg(); margins(left_, static_cast<std::int8_t>(arg()) + 5); return;
+            case stream::kLeftMargin: margins(e.new_value() + 5, right_); return;
+            case stream::kRightMargin: margins(left_, e.new_value() + 5); return;
             case stream::kIndentHere:
-                arg();
-                arg();
                 indent_ = true;
                 fixed(0xC2, {}, 9);
                 return;
             case stream::kIndentOff:
-                arg();
-                arg();
                 indent_ = false;
                 fixed(0xC6, {}, 4);
                 return;
-            case stream::kLineSpacing: {
-                const int old_value = static_cast<std::int8_t>(arg());
-                const int new_value = static_cast<std::int8_t>(arg());
+            case stream::kLineSpacing:
                 put(0xD0); put(0x02); put16(8);
-                put16(spacing(old_value));
-                put16(spacing(new_value));
+                put16(spacing(e.old_value()));
+                put16(spacing(e.new_value()));
                 put16(8); put(0x02); put(0xD0);
                 return;
-            }
-            case 0x98: columns(arg()); return;
-            case stream::kHeaderEven: case stream::kHeaderOdd: case stream::kHeaderAll:
-            case stream::kFooterEven: case stream::kFooterOdd: case stream::kFooterAll: {
-                arg();
-                arg();
-                if (group_ != 0) {  // one inside another: its text stays in the open one
-                    ++nested_;
-                    return;
-                }
-                static constexpr std::uint8_t kSubfunction[] = {0, 1, 0, 2, 3, 2};
-                // WordPerfect's occurrence bits: 1 every page, 2 odd, 4 even.
-                static constexpr std::uint8_t kOccurrence[] = {4, 2, 1, 4, 2, 1};
-                const int i = c - stream::kHeaderEven;
-                open_group(0xD5, kSubfunction[i]);
-                zeros(9);
-                put(kOccurrence[i]);
-                zeros(10);
-                return;
-            }
-            case stream::kNoteStart: {
-                const int first = arg();
-                arg();
-                if (group_ != 0) {
-                    ++nested_;
-                    return;
-                }
-                open_group(0xD6, first);
-                zeros(6);
-                put(0xFF);
-                put(0xFF);
-                zeros(first == 0 ? 9 : 2);
-                put(0x8D);
-                return;
-            }
-            case stream::kPicture: find_text("\x5C\x7F", in_); return;
+            case stream::kColumnCount: columns(e.args[0]); return;
             case stream::kTextColour: {
-                arg();
-                const int index = arg();
+                const int index = e.args[1];
                 if (index > 16) return;
                 put(0xD1); put(0x00); put16(10);
                 zeros(3);
@@ -389,9 +367,7 @@ private:
                 put16(10); put(0x00); put(0xD1);
                 return;
             }
-            default:
-                for (int i = stream::kArgCount[c]; i > 0; --i) in_.get();
-                return;
+            default: return;
         }
     }
 
@@ -444,7 +420,7 @@ private:
     bool justified_outside_ = false;
     int group_ = 0;
     bool note_ = false;
-    int nested_ = 0;
+    bool skip_to_paragraph_end_ = false, skip_one_ = false;  // after a column break
     long length_at_ = 0;
     bool too_large_ = false;
 };
