@@ -284,9 +284,11 @@ private:
     // the main text.
     void footnote(const std::vector<unsigned>& note_zones) {
         const int n = ++notes_;
+        // A footnote, numbered while the number fits its byte; the writers
+        // count notes themselves.
         code(stream::kNoteStart);
-        out_.put(static_cast<std::uint8_t>(n >> 8));
-        out_.put(static_cast<std::uint8_t>(n));
+        out_.put(0);
+        out_.put(static_cast<std::uint8_t>(n <= 255 ? n : 0));
         const CharState main_state = cs_;
         const std::uint16_t* main_table = table_;
         const std::size_t i = static_cast<std::size_t>(n - 1);

@@ -32,6 +32,7 @@ constexpr int kCharStyleSize = 10;
 constexpr int kParaStyleSize = 202;
 constexpr int kZoneSize = 76;
 constexpr std::uint8_t kNoteMark = 0xA3;  // first-pass only: a footnote text starts
+constexpr std::uint8_t kNotesEnd = 0xA4;  // first-pass only: the footnote texts of a zone end
 
 struct CharStyle {
     int font = 0;
@@ -218,6 +219,13 @@ private:
             copy_list(par, char_runs);
             copy_list(par, para_runs);
             convert_zone(blocks, char_runs, para_runs);
+            // The zone's last footnote ends with it: text of a zone after
+            // it is main text again.
+            if (note_open_) {
+                code(stream::kEndSection);
+                code(kNotesEnd);
+                note_open_ = false;
+            }
         }
         for (const char* name : {"PAR.###", "FT1.###", "FT2.###", "FTP.###"}) remove_scratch(name);
     }
@@ -307,7 +315,8 @@ private:
             case 23:
                 return;
             case 3:  // a footnote text starts
-                if (notes_ != 0) code(stream::kEndSection);
+                if (note_open_) code(stream::kEndSection);
+                note_open_ = true;
                 ++notes_;
                 code(kNoteMark);
                 code(kNoteMark);
@@ -368,6 +377,19 @@ private:
         }
     }
 
+    // Passes over the footnote texts of a zone, up to their end; false when
+    // the stream ends first.
+    static bool skip_note_texts(ByteFile& main) {
+        for (int b = main.get(); b != ByteFile::kEnd; b = main.get()) {
+            if (b != stream::kEscape) continue;
+            const int c = main.get();
+            if (c == kNotesEnd) return true;
+            if (c == ByteFile::kEnd) return false;
+            if (c != kNoteMark) skip_bytes(stream::kArgCount[c], main);
+        }
+        return false;
+    }
+
     // Moves each footnote text behind its reference. The first-pass stream
     // goes to two scratch copies: one is read in order, the other is
     // searched for the footnote texts; the work stream is written anew.
@@ -389,7 +411,11 @@ private:
                     continue;
                 }
                 const int c = main.get();
-                if (c == ByteFile::kEnd || c == kNoteMark) break;  // the footnote texts: not copied
+                if (c == ByteFile::kEnd) break;
+                if (c == kNoteMark) {  // footnote texts: they go behind their references
+                    if (!skip_note_texts(main)) break;
+                    continue;
+                }
                 if (c == stream::kNoteStart) {
                     ++counter;
                     out_.put(stream::kEscape);
@@ -419,6 +445,7 @@ private:
     long blocks_ = 0;
     std::vector<bool> visited_;    // blocks of the chain being read
     std::vector<bool> text_used_;  // text blocks already converted
+    bool note_open_ = false;  // the first pass is inside a footnote text
     std::vector<bool> zone_used_;  // zones (by first block) already converted
     std::vector<CharStyle> char_styles_;
     std::vector<int> para_styles_;

@@ -174,6 +174,24 @@ TEST(ClarisWorksReader, FootnotesFromTheZonesTheirTokensName) {
     EXPECT_EQ(read(doc.build()), expected);
 }
 
+TEST(ClarisWorksReader, NoteNumbersPastOneByteAreNoneButStayFootnotes) {
+    // The first argument of a note is its kind: a 256th note must not turn
+    // into another kind of note.
+    CwDoc doc(5);
+    doc.fonts({"Geneva"});
+    Zone main{1, 1, {}, {}, {std::string(300, '\x02')}};
+    for (long i = 0; i < 300; ++i) main.notes.push_back({i, 9});
+    doc.zone(main);
+    const std::string stream = read(doc.build());
+    EXPECT_NE(stream.find(bytes({0x5C, 0xA2, 0, 255, 0x5C, 0x7F, 0x5C, 0xA2, 0, 0, 0x5C, 0x7F})), std::string::npos);
+    std::size_t notes = 0;
+    for (std::size_t at = stream.find("\\\xA2"); at != std::string::npos; at = stream.find("\\\xA2", at + 1)) {
+        EXPECT_EQ(stream[at + 2], 0) << "note " << notes + 1;
+        ++notes;
+    }
+    EXPECT_EQ(notes, 300u);
+}
+
 TEST(ClarisWorksReader, RefusesWhatIsNotAWordProcessingDocument) {
     CwDoc good(5);
     good.fonts({"Geneva"});

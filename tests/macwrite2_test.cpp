@@ -177,6 +177,19 @@ TEST(MacWrite2Reader, FootnotesMoveBehindTheirReferences) {
     EXPECT_EQ(read(doc.build()), "See" + bytes({0x5C, 0xA2, 0, 1}) + "One\r\\\x7F it" + bytes({0x5C, 0xA2, 0, 2}) +
                                      "Two\r\\\x7F.\r");
 
+    // A text zone after the footnotes is main text again, after the text
+    // before them; the last note ends with its zone.
+    MacWrite2Doc after;
+    const std::string closing = "Closing words.\r";
+    const int after_main = after.text_block(main);
+    const int after_notes = after.text_block(notes);
+    const int after_closing = after.text_block(closing);
+    after.document({}, {}, {after.zone({{{after_main, static_cast<int>(main.size())}}, {}, {}}),
+                            after.zone({{{after_notes, static_cast<int>(notes.size())}}, {}, {}}),
+                            after.zone({{{after_closing, static_cast<int>(closing.size())}}, {}, {}})});
+    EXPECT_EQ(read(after.build()), "See" + bytes({0x5C, 0xA2, 0, 1}) + "One\r\\\x7F it" + bytes({0x5C, 0xA2, 0, 2}) +
+                                       "Two\r\\\x7F.\rClosing words.\r");
+
     // A reference inside a footnote text (a damaged file) is left out: the
     // note keeps all its text and is closed once.
     MacWrite2Doc nested;

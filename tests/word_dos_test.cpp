@@ -70,6 +70,11 @@ TEST(WordDosWriter, TextAndPages) {
     // The same stream twice gives the same file.
     const std::string stream = StreamBuilder().code(0x23).text("same").para().str();
     EXPECT_EQ(test::run_entry(write_word_dos, stream), test::run_entry(write_word_dos, stream));
+
+    // A line end is a space, but none after a hyphen of the text; a code
+    // byte that happens to be a hyphen's (strikethrough on) is no hyphen.
+    EXPECT_EQ(convert("three-\nfour\r").text, "three-four\r\n");
+    EXPECT_EQ(convert("three\\\x2D\nfour\r").text, "three four\r\n");
 }
 
 TEST(WordDosWriter, CharacterRuns) {

@@ -51,6 +51,11 @@ TEST(WordWin2Writer, PlainDocument) {
     const std::string file = test::run_entry(write_word_win2, "x");
     const std::size_t at = static_cast<unsigned char>(file[274]) | static_cast<unsigned char>(file[275]) << 8;
     EXPECT_EQ(file[at + 2], '\x04');
+
+    // A line end is a space, but none after a hyphen of the text; a code
+    // byte that happens to be a hyphen's (strikethrough on) is no hyphen.
+    EXPECT_EQ(convert("three-\nfour\r").main_text(), "three-four\r\n");
+    EXPECT_EQ(convert("three\\\x2D\nfour\r").main_text(), "three four\r\n");
 }
 
 TEST(WordWin2Writer, CharacterRuns) {
