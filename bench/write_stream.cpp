@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open %s or %s\n", argv[2], argv[3]);
         return 1;
     }
-    const int result = target_formats[target].writer(in, out);
+    Conversion conversion;
+    const Status result = target_formats[target].writer(conversion, in, out);
     out.close();
     return result == 0 ? 0 : 1;
 }

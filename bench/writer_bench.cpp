@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     out.set_full_buffering();
     const long stream_bytes = in.size();
     const auto start = std::chrono::steady_clock::now();
-    const int result = target_formats[target].writer(in, out);
+    Conversion conversion;
+    const Status result = target_formats[target].writer(conversion, in, out);
     out.close();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("stream %.1f MB -> %s in %.3f s: %.1f MB/s of stream%s\n", stream_bytes / 1e6,

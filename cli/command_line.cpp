@@ -365,29 +365,20 @@ private:
     int done_ = 0, converted_ = 0, damaged_ = 0, refused_ = 0, failed_ = 0, problems_ = 0, already_ = 0;
 };
 
-int dump(const std::string& name, const FormatEntry& source) {
-    if (!source.reader) {
-        std::fprintf(stderr, "%s: the %s reader is not available yet\n", name.c_str(), source.display_name);
+// The stream exactly as a conversion would have it: the same checks, the
+// same unwrapping, the same sidecar found beside the file.
+int dump(const std::string& name, const FormatEntry* source) {
+    ByteFile work = open_scratch("WORK.###", "w+b");
+    Conversion conversion;
+    const ConversionResult r = read_source(name, source, conversion, work);
+    if (r.outcome != Outcome::Converted) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), reason_not_converted(r, source, target_formats[0]).c_str());
         return kExitRefused;
     }
-    if (platform::file_kind(name) == platform::FileKind::Other) {
-        std::fprintf(stderr, "%s: not a regular file; skipped\n", name.c_str());
-        return kExitRefused;
-    }
-    ByteFile src = open_or_stop(name, "rb");
-    ByteFile work = open_scratch("DUMP.###", "w+b");
-    src.set_full_buffering();
-    work.set_full_buffering();
-    int result = source.reader(src, work);
-    if (result != kConverted) {
-        std::fprintf(stderr, "%s: %s\n", name.c_str(),
-                     result == kEmptyInput ? "empty file"
-                                           : (std::string("not a ") + source.display_name + " document").c_str());
-        return kExitRefused;
-    }
-    work.rewind();
+    if (!r.note.empty()) std::fprintf(stderr, "%s: %s\n", name.c_str(), r.note.c_str());
+    if (!r.damage.empty()) std::fprintf(stderr, "%s: damaged: %s\n", name.c_str(), r.damage.c_str());
     dump_stream(work, stdout);
-    return kExitOk;
+    return r.damage.empty() ? kExitOk : kExitDamaged;
 }
 
 void show_stop(const FatalStop& stop) {
@@ -594,8 +585,7 @@ int run(int argc, char** argv) {
         if (source < 0) return kExitUsage;
     }
     if (o.has("dump-stream")) {
-        if (automatic) return usage_error("--dump-stream needs a SOURCE format, not auto");
-        return dump(o.dump_file, source_formats[source]);
+        return dump(o.dump_file, automatic ? nullptr : &source_formats[source]);
     }
     if (!o.has("to")) return usage_error("--to TARGET is missing");
     if (o.files.empty() && !o.has("files-from")) return usage_error("no FILE given");

@@ -63,7 +63,9 @@ std::string run(EntryPoint entry, const std::string& input, int* result) {
         ByteFile in = ByteFile::open(in_name, "rb");
         ByteFile out = ByteFile::open(out_name, "w+b");
         require(in.is_open() && out.is_open(), "cannot open the fuzz files");
-        *result = entry(in, out);
+        Conversion conversion;
+        conversion.source_name = in_name;
+        *result = entry(conversion, in, out);
         out.close();
     } catch (const FatalStop& stop) {
         require(false, std::string("a fatal stop: ") + stop.what());

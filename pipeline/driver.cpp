@@ -32,7 +32,7 @@ private:
     std::string target_;
 };
 
-Outcome outcome_of(int result) {
+Outcome outcome_of(Status result) {
     switch (result) {
         case kConverted: return Outcome::Converted;
         case kEmptyInput: return Outcome::EmptySource;
@@ -168,15 +168,13 @@ std::string folder_of(const std::string& path) {
 
 }  // namespace
 
-ConversionResult prepare_conversion(const ConversionRequest& request, const FormatEntry* source,
-                                    const FormatEntry& target) {
+ConversionResult read_source(const std::string& name, const FormatEntry* source, Conversion& conversion,
+                             ByteFile& work) {
     ConversionResult result;
-    if ((source && !source->reader) || !target.writer) {
+    if (source && !source->reader) {
         result.outcome = Outcome::NotAvailable;
         return result;
     }
-    LeftoverGuard guard;
-    const std::string& name = request.source;
     auto fail = [&](Outcome outcome, std::string reason = {}) {
         result.outcome = outcome;
         result.reason = std::move(reason);
@@ -198,7 +196,8 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     const long size = src.size();
     if (size < 0) return fail(Outcome::Unreadable, system_reason());
     result.source_size = static_cast<std::uint64_t>(size);
-    if (size == 0 && !source) return fail(Outcome::EmptySource);
+    // Emptiness is decided here, once, the same for every reader.
+    if (size == 0) return fail(Outcome::EmptySource);
 
     // A wrapped file converts as the file it wraps.
     Unwrapped u;
@@ -221,6 +220,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     if (u.forks.wrapping == Wrapping::AppleDouble) return fail(Outcome::Sidecar);
     u.is_wrapped = u.forks.wrapping == Wrapping::AppleSingle ||
                    (u.forks.wrapping == Wrapping::MacBinary && (u.forks.certain || finder_info_known(u.forks)));
+    if (u.is_wrapped && u.forks.data.length == 0 && u.forks.promised_data == 0) return fail(Outcome::EmptySource);
 
     // A file a DOS, Windows or modern program made needs no conversion, and
     // a text reader would take it for text.
@@ -258,21 +258,14 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     }
     input->rewind();
 
-    // The work file lives in the private folder, never beside the source.
-    // Named for the passes as the scratch file it is; the private folder
-    // is only made if the work file outgrows memory.
-    const std::string work_name = "WORK.###";
-    ByteFile work = open_scratch("WORK.###", "w+b");
-    set_current_names(name, work_name);
+    conversion.source_name = name;
     set_buffering(*input, work, (reader->flags >> 2) & 3);
-    take_reader_notes();
     if (u.is_wrapped && u.forks.promised_data > u.forks.data.length) {
-        note_cut_short("the data fork", u.forks.data.length, u.forks.promised_data);
+        conversion.note_cut_short("the data fork", u.forks.data.length, u.forks.promised_data);
     }
-    const int read_result = reader->reader(*input, work);
-    ReaderNotes notes = take_reader_notes();
-    result.note = std::move(notes.note);
-    result.damage = std::move(notes.damage);
+    const Status read_result = reader->reader(conversion, *input, work);
+    result.note = conversion.note;
+    result.damage = conversion.damage;
     const bool source_ok = !input->failed() && !src.failed();
     const bool work_ok = work.flush() && !work.failed();
     src.close();
@@ -282,6 +275,28 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     if (read_result != kConverted) return fail(outcome_of(read_result));
     if (!work_ok || !source_ok) return fail(Outcome::WriteFailed);
     work.rewind();
+    return result;
+}
+
+ConversionResult prepare_conversion(const ConversionRequest& request, const FormatEntry* source,
+                                    const FormatEntry& target) {
+    if (!target.writer) {
+        ConversionResult result;
+        result.outcome = Outcome::NotAvailable;
+        return result;
+    }
+    LeftoverGuard guard;
+    // The work file lives in the private folder, never beside the source;
+    // the folder is only made if the work file outgrows memory.
+    ByteFile work = open_scratch("WORK.###", "w+b");
+    Conversion conversion;
+    ConversionResult result = read_source(request.source, source, conversion, work);
+    if (result.outcome != Outcome::Converted) return result;
+    auto fail = [&](Outcome outcome, std::string reason = {}) {
+        result.outcome = outcome;
+        result.reason = std::move(reason);
+        return result;
+    };
 
     std::string target_name = intended_target_name(request, target);
     const std::string folder = folder_of(target_name);
@@ -306,10 +321,9 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     }
     guard.target(partial);
 
-    set_current_names(work_name, target_name);
     set_buffering(work, out, (target.flags >> 4) & 3);
     out.write_behind();
-    const int write_result = target.writer(work, out);
+    const Status write_result = target.writer(conversion, work, out);
     work.close();
     bool target_ok = out.flush() && !out.failed();
     result.target_size = static_cast<std::uint64_t>(std::max<long>(out.size(), 0));

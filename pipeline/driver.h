@@ -71,6 +71,13 @@ std::string reason_not_converted(const ConversionResult& result, const FormatEnt
 // stop, nothing of this conversion is left on disk.
 ConversionResult convert_file(const std::string& name, const FormatEntry& source, const FormatEntry& target);
 
+// The reader pass alone, as a conversion makes it: the stream the reader
+// of `source` (null: the format recognised) makes of `name`, unwrapped as
+// for a conversion, into `work`, rewound. Converted when the stream is
+// whole (or Damaged's words are in `damage`); nothing else is written.
+ConversionResult read_source(const std::string& name, const FormatEntry* source, Conversion& conversion,
+                             ByteFile& work);
+
 // The same in steps, so that conversions can run side by side while
 // targets still take their names in a fixed order, and many targets reach
 // the disk with one sync. `source` null recognises each file's format. A

@@ -1,7 +1,5 @@
 #include "pipeline/file_utils.h"
 
-#include <utility>
-
 #include <memory>
 #include <new>
 
@@ -32,7 +30,6 @@ constexpr std::uint8_t kFileNameChars[256] = {
 };
 
 unsigned g_unique_counter = 0;
-std::string g_current_names[2];
 
 }  // namespace
 
@@ -103,28 +100,6 @@ int copy_bytes(ByteFile& from, ByteFile& to, long count) {
 void set_buffering(ByteFile& first, ByteFile& second, unsigned mode) {
     if (mode & 1) first.set_full_buffering();
     if (mode & 2) second.set_full_buffering();
-}
-
-const std::string& current_name(int which) { return g_current_names[which == 0 ? 0 : 1]; }
-
-void set_current_names(const std::string& input, const std::string& output) {
-    g_current_names[0] = input;
-    g_current_names[1] = output;
-}
-
-namespace {
-ReaderNotes g_notes;
-}  // namespace
-
-void note_for_user(const std::string& text) { g_notes.note = text; }
-void note_damage(const std::string& text) {
-    if (g_notes.damage.empty()) g_notes.damage = text;
-}
-ReaderNotes take_reader_notes() { return std::exchange(g_notes, ReaderNotes{}); }
-
-void note_cut_short(const char* what, long file_end, long needed_end) {
-    note_damage(std::string(what) + " ends at byte " + std::to_string(file_end) + " of " + std::to_string(needed_end) +
-                ": file cut short");
 }
 
 }  // namespace verbatra

@@ -39,26 +39,4 @@ int copy_bytes(ByteFile& from, ByteFile& to, long count);
 // Mode bit 0 gives `first` full 5120-byte buffering, bit 1 gives `second`.
 void set_buffering(ByteFile& first, ByteFile& second, unsigned mode);
 
-// What a reader lets the user know of the document in progress: a note
-// that is no failure (a part of the document that could not be found),
-// shown on the file's line; and that the document promised more than the
-// file holds ("text ends at byte 5000 of 87606: file cut short"), which
-// makes the file's outcome "damaged" while what could be read is still
-// converted. Of the damage, the first word is kept. The driver takes both
-// after each reader pass.
-void note_for_user(const std::string& text);
-void note_damage(const std::string& text);
-struct ReaderNotes {
-    std::string note, damage;
-};
-ReaderNotes take_reader_notes();
-
-// The words of note_damage for a part of the document that ends past the
-// end of the file: "WHAT ends at byte FILE_END of NEEDED_END: file cut short".
-void note_cut_short(const char* what, long file_end, long needed_end);
-
-// The names of the files of the pass in progress: 0 input, 1 output.
-const std::string& current_name(int which);
-void set_current_names(const std::string& input, const std::string& output);
-
 }  // namespace verbatra

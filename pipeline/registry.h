@@ -6,16 +6,11 @@
 #include <string>
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 
 namespace verbatra {
 
-// What a reader or writer entry point returns.
-inline constexpr int kConverted = 0;
-inline constexpr int kNotOfFormat = -1;  // reader: not a document of this format
-inline constexpr int kEmptyInput = -2;   // reader: the source is empty
-inline constexpr int kTooLarge = -3;     // writer: the document exceeds the format
-
-using EntryPoint = int (*)(ByteFile& input, ByteFile& output);
+using EntryPoint = Status (*)(Conversion& conversion, ByteFile& input, ByteFile& output);
 
 struct FormatEntry {
     const char* display_name;  // null ends a table

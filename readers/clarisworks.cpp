@@ -63,9 +63,10 @@ struct Run {
 
 class Reader {
 public:
-    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+    Reader(Conversion& conversion, ByteFile& source, ByteFile& work)
+        : conversion_(conversion), src_(source), out_(work) {}
 
-    int run() {
+    Status run() {
         if (src_.size() == 0) return kEmptyInput;
         const DocumentStart start = read_document_start(src_, "CWWPBOBO");
         if (start.end <= start.origin) return kNotOfFormat;  // MacBinary with no data fork
@@ -80,7 +81,7 @@ public:
         if (main == kNone) {
             // The header says ClarisWorks word processing: a file without
             // its zones was cut short before them.
-            note_damage("no text zone before the end of the file at byte " + std::to_string(data_.size()) +
+            conversion_.note_damage("no text zone before the end of the file at byte " + std::to_string(data_.size()) +
                         ": file cut short");
             return kConverted;
         }
@@ -96,7 +97,7 @@ public:
         // stood after the text (styles, notes, pictures) is lost.
         constexpr std::uint8_t kEndMarks[8] = {0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8};
         if (version_ >= 4 && (data_.size() < 16 || std::memcmp(&data_[data_.size() - 16], kEndMarks, 8) != 0)) {
-            note_damage("the document's closing table is missing at byte " + std::to_string(data_.size()) +
+            conversion_.note_damage("the document's closing table is missing at byte " + std::to_string(data_.size()) +
                         ": file cut short");
         }
         return kConverted;
@@ -185,7 +186,7 @@ private:
         std::size_t at = marker + 4, runs_at = 0, runs_length = 0, tokens_at = 0, tokens_length = 0;
         if (!skip_area(at) || !skip_area(at) || !skip_area(at, &runs_at, &runs_length) ||
             !skip_area(at, &tokens_at, &tokens_length) || !skip_area(at)) {
-            note_damage("a text zone runs past the end of the file at byte " + std::to_string(data_.size()) +
+            conversion_.note_damage("a text zone runs past the end of the file at byte " + std::to_string(data_.size()) +
                         ": file cut short");
             return;
         }
@@ -207,14 +208,14 @@ private:
         for (;;) {
             if (at + 4 > data_.size()) {
                 // The chunks end with a zero length, which the file lacks.
-                note_cut_short("text", static_cast<long>(data_.size()), static_cast<long>(at + 4));
+                conversion_.note_cut_short("text", static_cast<long>(data_.size()), static_cast<long>(at + 4));
                 return;
             }
             const std::uint32_t n = u32(at);
             at += 4;
             if (n == 0) return;
             const bool whole = n <= data_.size() - at;
-            if (!whole) note_cut_short("text", static_cast<long>(data_.size()), static_cast<long>(at + n));
+            if (!whole) conversion_.note_cut_short("text", static_cast<long>(data_.size()), static_cast<long>(at + n));
             const std::size_t end = whole ? at + n : data_.size();
             for (; at < end; ++at, ++counter) {
                 while (next_run < runs.size() && runs[next_run].position <= counter) apply(runs[next_run++]);
@@ -316,6 +317,7 @@ private:
         set_font_class(cs_, s.font_class, out_);
     }
 
+    Conversion& conversion_;
     ByteFile& src_;
     ByteFile& out_;
     std::vector<std::uint8_t> data_;
@@ -331,7 +333,9 @@ private:
 
 }  // namespace
 
-int read_clarisworks(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+Status read_clarisworks(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return Reader(conversion, source, work).run();
+}
 
 bool recognises_clarisworks(const SourceStart& s) {
     const unsigned version = s.byte(0);

@@ -43,9 +43,10 @@ struct FormatRun {
 
 class Reader {
 public:
-    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+    Reader(Conversion& conversion, ByteFile& source, ByteFile& work)
+        : conversion_(conversion), src_(source), out_(work) {}
 
-    int run() {
+    Status run() {
         if (reset_document_state(src_, cs_, ps_, &tabs_) == kEmptyInput) return kEmptyInput;
         const DocumentStart start = read_document_start(src_, "WORDMACA");
         origin_ = start.origin;
@@ -233,7 +234,7 @@ private:
     }
 
     // The document promised bytes up to document offset `needed`.
-    void cut_short(const char* what, long needed) { note_cut_short(what, end_ - origin_, needed); }
+    void cut_short(const char* what, long needed) { conversion_.note_cut_short(what, end_ - origin_, needed); }
 
     void apply(const FormatRun& run) {
         set_font_size(cs_, run.size, out_);
@@ -266,6 +267,7 @@ private:
         }
     }
 
+    Conversion& conversion_;
     ByteFile& src_;
     ByteFile& out_;
     CharState cs_;
@@ -281,7 +283,9 @@ private:
 
 }  // namespace
 
-int read_macwrite(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+Status read_macwrite(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return Reader(conversion, source, work).run();
+}
 
 bool recognises_macwrite(const SourceStart& s) {
     // The header ends with the main section's record, at 298.

@@ -69,9 +69,10 @@ bool read_u32(ByteFile& f, std::uint32_t& v) {
 
 class Reader {
 public:
-    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+    Reader(Conversion& conversion, ByteFile& source, ByteFile& work)
+        : conversion_(conversion), src_(source), out_(work) {}
 
-    int run() {
+    Status run() {
         if (reset_document_state(src_, cs_, ps_, &tabs_) == kEmptyInput) return kEmptyInput;
         const DocumentStart start = read_document_start(src_, "MW2DMWII");
         origin_ = start.origin;
@@ -97,7 +98,7 @@ private:
     // True for a block of the file; a block past its end is the mark of a
     // file cut short, and said so.
     bool block_inside(long b) const {
-        if (b > blocks_) note_cut_short("a block of the document", (end_ - origin_), b * kBlock);
+        if (b > blocks_) conversion_.note_cut_short("a block of the document", (end_ - origin_), b * kBlock);
         return b >= 1 && b <= blocks_;
     }
 
@@ -434,6 +435,7 @@ private:
         remove_scratch("NOTES.@@@");
     }
 
+    Conversion& conversion_;
     ByteFile& src_;
     ByteFile& out_;
     CharState cs_;
@@ -455,7 +457,9 @@ private:
 
 }  // namespace
 
-int read_macwrite2(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+Status read_macwrite2(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return Reader(conversion, source, work).run();
+}
 
 bool recognises_macwrite2(const SourceStart& s) {
     return s.byte(0) == 0 && s.byte(2) == 0 && (s.byte(1) == 0x2E || s.byte(3) == 0x2E) &&

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 #include "readers/source_bytes.h"
 
 namespace verbatra {
 
 // Reader of "MacWrite II": bare data fork, or MacBinary with type and
 // creator "MW2DMWII".
-int read_macwrite2(ByteFile& source, ByteFile& work);
+Status read_macwrite2(Conversion& conversion, ByteFile& source, ByteFile& work);
 
 // True when `start` is the start of a MacWrite II data fork: its mark
 // word 0x002E in either of the first two words (the other's high byte

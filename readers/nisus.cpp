@@ -39,9 +39,10 @@ void write_text_byte(std::uint8_t c, bool main_text, ByteFile& out) {
 
 class Reader {
 public:
-    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+    Reader(Conversion& conversion, ByteFile& source, ByteFile& work)
+        : conversion_(conversion), src_(source), out_(work) {}
 
-    int run() {
+    Status run() {
         if (src_.size() == 0) return kEmptyInput;
         const MacForks forks = find_forks(src_);
         std::vector<std::uint8_t> resources;
@@ -53,7 +54,7 @@ public:
                 resources = read_span(src_, forks.resource);
                 // Footnotes live in the resource fork: one cut short loses them.
                 if (forks.promised_resource > forks.resource.length) {
-                    note_cut_short("the resource fork", forks.resource.length, forks.promised_resource);
+                    conversion_.note_cut_short("the resource fork", forks.resource.length, forks.promised_resource);
                 }
                 break;
             case Wrapping::Bare:
@@ -74,11 +75,11 @@ private:
     // false when the sidecar names another program. Without a sidecar the
     // text converts alone, and the user is told.
     bool read_sidecar(std::vector<std::uint8_t>& resources) {
-        const std::string name = sidecar_name(current_name(0));
+        const std::string name = sidecar_name(conversion_.source_name);
         ByteFile sidecar = file_exists(name) ? ByteFile::open(name, "rb") : ByteFile();
         const MacForks forks = sidecar.is_open() ? find_forks(sidecar) : MacForks();
         if (forks.wrapping != Wrapping::AppleDouble) {
-            note_for_user("no resource fork " + name.substr(name.find_last_of("/\\") + 1) +
+            conversion_.note_for_user("no resource fork " + name.substr(name.find_last_of("/\\") + 1) +
                           " beside it: converted without footnotes");
             return true;
         }
@@ -102,6 +103,7 @@ private:
         out_.put(stream::kEndSection);
     }
 
+    Conversion& conversion_;
     ByteFile& src_;
     ByteFile& out_;
     std::vector<std::uint8_t> notes_;
@@ -111,7 +113,9 @@ private:
 
 }  // namespace
 
-int read_nisus(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+Status read_nisus(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return Reader(conversion, source, work).run();
+}
 
 bool recognises_nisus(const MacForks& finder) {
     return finder.creator_is("NISI") && std::memcmp(finder.type, "TEXT", 4) == 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 #include "readers/mac_forks.h"
 
 namespace verbatra {
@@ -8,7 +9,7 @@ namespace verbatra {
 // Reader of "Nisus Writer": the text of the data fork and the footnotes of
 // the resource fork ("FNTX" resources), from MacBinary, AppleSingle, or a
 // data fork with its AppleDouble sidecar "._NAME" beside it.
-int read_nisus(ByteFile& source, ByteFile& work);
+Status read_nisus(Conversion& conversion, ByteFile& source, ByteFile& work);
 
 // True when the Finder's type and creator are those of a Nisus Writer
 // document: its text alone looks like any plain text.

@@ -17,8 +17,8 @@
 namespace verbatra {
 
 // Readers of "UTF-8 text" and "Windows text".
-int read_utf8_text(ByteFile& source, ByteFile& work);
-int read_windows_text(ByteFile& source, ByteFile& work);
+Status read_utf8_text(Conversion& conversion, ByteFile& source, ByteFile& work);
+Status read_windows_text(Conversion& conversion, ByteFile& source, ByteFile& work);
 
 // UTF-8: at least one multi-byte sequence, every one well formed (one cut
 // by the end of `start` aside), and the bytes of text.
@@ -77,14 +77,14 @@ inline void put_character(ByteFile& mac, char32_t cp) {
 
 // Runs the Macintosh text reader on what `decode(source, mac)` wrote.
 template <typename Decode>
-int read_through_macintosh(ByteFile& source, ByteFile& work, Decode decode) {
+inline Status read_through_macintosh(Conversion& conversion, ByteFile& source, ByteFile& work, Decode decode) {
     if (source.size() == 0) return kEmptyInput;
     ByteFile mac = open_scratch("MAC.###", "w+b");
     decode(source, mac);
     if (!mac.flush()) stop_with_message("cannot write a scratch file");
     mac.rewind();
     mac.set_full_buffering();
-    const int result = read_text_only(mac, work);
+    const Status result = read_text_only(conversion, mac, work);
     mac.close();
     remove_scratch("MAC.###");
     return result;

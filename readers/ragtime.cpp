@@ -61,9 +61,10 @@ struct CharStyle {
 
 class Reader {
 public:
-    Reader(ByteFile& source, ByteFile& work, int version) : src_(source), out_(work), version_(version) {}
+    Reader(Conversion& conversion, ByteFile& source, ByteFile& work, int version)
+        : conversion_(conversion), src_(source), out_(work), version_(version) {}
 
-    int run() {
+    Status run() {
         if (reset_document_state(src_, cs_, ps_, nullptr) == kEmptyInput) return kEmptyInput;
         const DocumentStart start = read_document_start(src_, "????R#+A");
         if (start.end <= start.origin || start.have <= kVersionByte) return kNotOfFormat;
@@ -84,7 +85,7 @@ private:
     unsigned u16(std::size_t at) const { return inside(at, 2) ? be16(&data_[at]) : 0; }
     // The document promised bytes up to `needed`, past the end of the file.
     void cut_short(const char* what, std::size_t needed) const {
-        note_cut_short(what, static_cast<long>(data_.size()), static_cast<long>(needed));
+        conversion_.note_cut_short(what, static_cast<long>(data_.size()), static_cast<long>(needed));
     }
     std::uint32_t u32(std::size_t at) const { return inside(at, 4) ? be32(&data_[at]) : 0; }
 
@@ -134,7 +135,7 @@ private:
             const std::uint32_t offset = u32(entry + kTextOffset3);
             if (offset == 0 || offset == 0x4000 || offset < table_end) continue;
             if (offset >= data_.size()) {
-                note_damage("a text frame at byte " + std::to_string(offset) + " lies past the end of the file at byte " +
+                conversion_.note_damage("a text frame at byte " + std::to_string(offset) + " lies past the end of the file at byte " +
                             std::to_string(data_.size()) + ": file cut short");
                 continue;
             }
@@ -400,6 +401,7 @@ private:
         }
     }
 
+    Conversion& conversion_;
     ByteFile& src_;
     ByteFile& out_;
     const int version_;
@@ -417,8 +419,12 @@ private:
 
 }  // namespace
 
-int read_ragtime2(ByteFile& source, ByteFile& work) { return Reader(source, work, 2).run(); }
-int read_ragtime3(ByteFile& source, ByteFile& work) { return Reader(source, work, 3).run(); }
+Status read_ragtime2(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return Reader(conversion, source, work, 2).run();
+}
+Status read_ragtime3(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return Reader(conversion, source, work, 3).run();
+}
 
 bool recognises_ragtime3(const SourceStart& s) {
     const long frames = static_cast<long>(s.u16(kFrameCount3));

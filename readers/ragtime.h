@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 #include "readers/source_bytes.h"
 
 namespace verbatra {
@@ -8,8 +9,8 @@ namespace verbatra {
 // Readers of "Ragtime 2" and "Ragtime 3": the text frames of RagTime page
 // layouts, with their character attributes and paragraph alignment. Each
 // refuses a document of the other version.
-int read_ragtime2(ByteFile& source, ByteFile& work);
-int read_ragtime3(ByteFile& source, ByteFile& work);
+Status read_ragtime2(Conversion& conversion, ByteFile& source, ByteFile& work);
+Status read_ragtime3(Conversion& conversion, ByteFile& source, ByteFile& work);
 
 // True when `start` is the start of a RagTime 2 (or 3) document: the
 // version byte, and the page width (RagTime 3) or the entry table

@@ -123,7 +123,7 @@ static_assert([] {
 
 }  // namespace
 
-int read_text_only(ByteFile& source_file, ByteFile& work_file) {
+Status read_text_only(Conversion&, ByteFile& source_file, ByteFile& work_file) {
     ByteIn source(source_file);
     ByteOut work(work_file);
     int previous = 0;
@@ -134,7 +134,7 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
         // bytes stored for each and the length kept).
         std::size_t available = 0, space = 0;
         const std::uint8_t* in = source.window(available);
-        if (available == 0) return 0;
+        if (available == 0) return kConverted;
         std::uint8_t* out = work.room(4 * 64 + kRunSlack, space);
         const std::size_t chunk = space < kRunSlack ? 0 : std::min({available, kChunk, (space - kRunSlack) / 4});
         const std::size_t i = copy_and_translate(in, chunk, out, changed_bytes, [&](std::size_t at, std::uint8_t*& o) {
@@ -153,7 +153,7 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
         if (i == chunk && chunk > 0) continue;
 
         const int b = source.get();
-        if (b == ByteFile::kEnd) return 0;
+        if (b == ByteFile::kEnd) return kConverted;
         if (b == 0x0A) {
             // A line feed beside a CR belongs to it; alone it ends a line,
             // as in files that came by way of Unix.
@@ -177,7 +177,7 @@ int read_text_only(ByteFile& source_file, ByteFile& work_file) {
         previous_plain = false;
         if (!can_compose) continue;  // nothing safe to take back: drop it
         const int n = source.get();
-        if (n == ByteFile::kEnd) return 0;  // the character before stays
+        if (n == ByteFile::kEnd) return kConverted;  // the character before stays
         if (n < 0x20) {                     // no accent follows: read n as usual
             source.unget();
             continue;

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 #include "readers/source_bytes.h"
 
 namespace verbatra {
 
 // Reader of "Texte seul": a Macintosh plain text file, data fork only.
-int read_text_only(ByteFile& source, ByteFile& work);
+Status read_text_only(Conversion& conversion, ByteFile& source, ByteFile& work);
 
 // True when `start` looks like plain text: no NUL byte, and control bytes
 // other than tab, line and page ends (and the Macintosh's symbol bytes 0x11

@@ -39,8 +39,8 @@ void decode_utf8(ByteFile& source, ByteFile& mac) {
 
 }  // namespace
 
-int read_utf8_text(ByteFile& source, ByteFile& work) {
-    return pc_text::read_through_macintosh(source, work, decode_utf8);
+Status read_utf8_text(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return pc_text::read_through_macintosh(conversion, source, work, decode_utf8);
 }
 
 bool recognises_utf8_text(const SourceStart& s) {

@@ -15,8 +15,8 @@ void decode_windows(ByteFile& source, ByteFile& mac) {
 
 }  // namespace
 
-int read_windows_text(ByteFile& source, ByteFile& work) {
-    return pc_text::read_through_macintosh(source, work, decode_windows);
+Status read_windows_text(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return pc_text::read_through_macintosh(conversion, source, work, decode_windows);
 }
 
 bool recognises_windows_text(const SourceStart& s) {

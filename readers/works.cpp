@@ -33,9 +33,10 @@ constexpr StyleFlag kWorks3Flags[] = {
 
 class Reader {
 public:
-    Reader(ByteFile& source, ByteFile& work) : src_(source), out_(work) {}
+    Reader(Conversion& conversion, ByteFile& source, ByteFile& work)
+        : conversion_(conversion), src_(source), out_(work) {}
 
-    int run() {
+    Status run() {
         if (reset_document_state(src_, cs_, ps_, nullptr) == kEmptyInput) return kEmptyInput;
         std::uint8_t header[32];
         if (!read_exact(src_, header, sizeof header)) return kNotOfFormat;
@@ -49,7 +50,7 @@ public:
         // The header counts the records: a file that ends before them all
         // was cut short.
         const auto cut = [&](unsigned i) {
-            note_damage("record " + std::to_string(i + 1) + " of " + std::to_string(records_) +
+            conversion_.note_damage("record " + std::to_string(i + 1) + " of " + std::to_string(records_) +
                         " lies past the end of the file at byte " + std::to_string(src_.size()) + ": file cut short");
         };
         if (version_ == kWorks3 && !find_first_alignment_record()) {
@@ -76,7 +77,7 @@ public:
             }
             const long text_end = src_.tell() + length;
             if (!text_run(length)) {
-                note_cut_short("text", src_.size(), text_end);
+                conversion_.note_cut_short("text", src_.size(), text_end);
                 break;
             }
             if (type & kEndsParagraph) out_.put(stream::kParagraphEnd);
@@ -186,6 +187,7 @@ private:
         match_styles(cs_, flags, kWorks3Flags, out_);
     }
 
+    Conversion& conversion_;
     ByteFile& src_;
     ByteFile& out_;
     CharState cs_;
@@ -197,7 +199,9 @@ private:
 
 }  // namespace
 
-int read_works(ByteFile& source, ByteFile& work) { return Reader(source, work).run(); }
+Status read_works(Conversion& conversion, ByteFile& source, ByteFile& work) {
+    return Reader(conversion, source, work).run();
+}
 
 int works_version_of(const SourceStart& s) {
     if (s.have < 32 || s.u16(0) != 0 || s.byte(2) != 0 || s.u16(16) != 1) return 0;

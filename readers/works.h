@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 #include "readers/source_bytes.h"
 
 namespace verbatra {
@@ -8,7 +9,7 @@ namespace verbatra {
 // Reader of "MS-Works 2" and "MS-Works 3": Microsoft Works 2 and 3 for the
 // Macintosh, word-processing documents of either version through either
 // entry.
-int read_works(ByteFile& source, ByteFile& work);
+Status read_works(Conversion& conversion, ByteFile& source, ByteFile& work);
 
 // The version (2 or 3) of the Works word-processing document whose data
 // fork starts with `start`; 0 for anything else (a spreadsheet, a database).

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "nisus_fixture.h"
 #include "pipeline/registry.h"
 #include "support.h"
 
@@ -101,6 +102,45 @@ TEST(CommandLine, PathsKeepTheirDirectory) {
     EXPECT_EQ(run_in(dir, "--from text --to dos docs.v2/letter", &out, &err), 0) << err;
     EXPECT_EQ(out, "docs.v2/letter -> letter.asc\n");
     EXPECT_EQ(test::read_file(dir.file("docs.v2/letter.asc")), "x");
+}
+
+// The stream dump shows what a conversion reads, and a document's bytes
+// never depend on the run it is part of.
+TEST(CommandLine, TheDumpReadsAsAConversionDoesAndDocumentsStandAlone) {
+    test::TempDir dir;
+    const std::string rsrc = test::resource_fork({test::nisus_version(), {"FNTX", 128, "\x1COne\r"}});
+    test::write_file(dir.file("A"), "See\x1C it.\r");
+    test::write_file(dir.file("._A"), test::apple_file(false, "", rsrc));
+    test::write_file(dir.file("B"), test::nisus_macbinary("Read\x1C this.\r", rsrc));
+    std::string out, err;
+    // The sidecar is found for the dump too, and a wrapping is unwrapped.
+    EXPECT_EQ(run_in(dir, "--from nisus --dump-stream A", &out, &err), 0) << err;
+    EXPECT_EQ(out, "See{note 0 1}One<para>\n{end-section} it.<para>\n\n");
+    test::write_file(dir.file("M"), test::macbinary("Mac\r", "TEXTttxt"));
+    EXPECT_EQ(run_in(dir, "--from text --dump-stream M", &out, &err), 0) << err;
+    EXPECT_EQ(out, "Mac<para>\n\n");
+    EXPECT_EQ(run_in(dir, "--from auto --dump-stream B", &out, &err), 0) << err;
+    EXPECT_EQ(out.rfind("Read{note 0 1}One", 0), 0u) << out;
+
+    // Each document numbers its notes from 1, however many helpers share
+    // the run and whatever came before it.
+    for (const char* jobs : {"1", "2"}) {
+        const std::string o = std::string("out") + jobs;
+        EXPECT_EQ(run_in(dir, std::string("--from nisus --to dos -q -j ") + jobs + " -o " + o + " A B", &out, &err), 0)
+            << err;
+        EXPECT_EQ(test::read_file(dir.file(o + "/A.asc")), "See\\NOTE01\\One\r\n\\FIN\\ it.\r\n") << jobs;
+        EXPECT_EQ(test::read_file(dir.file(o + "/B.asc")), "Read\\NOTE01\\One\r\n\\FIN\\ this.\r\n") << jobs;
+    }
+
+    // An empty file is refused whatever the reader, and nothing is written.
+    test::write_file(dir.file("EMPTY"), "");
+    for (const char* from : {"text", "macwrite", "utf8"}) {
+        EXPECT_EQ(run_in(dir, std::string("--from ") + from + " --to dos -o empty EMPTY", &out, &err), 3) << from;
+        EXPECT_EQ(err, "EMPTY: empty file\n0 converted, 1 refused, 0 failed\n") << from;
+        EXPECT_EQ(run_in(dir, std::string("--from ") + from + " --dump-stream EMPTY", &out, &err), 3) << from;
+        EXPECT_EQ(err, "EMPTY: empty file\n") << from;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("empty/EMPTY.asc")));
 }
 
 TEST(CommandLine, RefusedFilesAreReportedAndTheBatchGoesOn) {

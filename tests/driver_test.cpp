@@ -52,11 +52,11 @@ TEST(Driver, NeverOverwritesAnExistingTarget) {
     EXPECT_EQ(test::read_file(r.target_name), "na\xE9ve");
 }
 
-int refuse_not_of_format(ByteFile&, ByteFile& out) {
+Status refuse_not_of_format(Conversion&, ByteFile&, ByteFile& out) {
     out.put('x');  // even a reader that wrote before refusing leaves nothing
     return kNotOfFormat;
 }
-int refuse_empty(ByteFile&, ByteFile&) { return kEmptyInput; }
+Status refuse_empty(Conversion&, ByteFile&, ByteFile&) { return kEmptyInput; }
 
 TEST(Driver, RefusedSourceLeavesNothingBehind) {
     TempDir dir;
@@ -77,7 +77,7 @@ TEST(Driver, RefusedSourceLeavesNothingBehind) {
     EXPECT_EQ(dir.list(), (Names{"DOC"}));
 }
 
-int writer_too_large(ByteFile&, ByteFile& out) {
+Status writer_too_large(Conversion&, ByteFile&, ByteFile& out) {
     out.put_text("half a document");
     return kTooLarge;
 }
@@ -108,17 +108,15 @@ TEST(Driver, SourceWithTheWorkExtensionSurvives) {
 int g_source_access = -1;
 std::string g_names[4];
 
-int recording_reader(ByteFile& in, ByteFile& out) {
+Status recording_reader(Conversion& conversion, ByteFile& in, ByteFile& out) {
     g_source_access = fcntl(in.descriptor(), F_GETFL) & O_ACCMODE;
-    g_names[0] = current_name(0);
-    g_names[1] = current_name(1);
-    return read_text_only(in, out);
+    g_names[0] = conversion.source_name;
+    return read_text_only(conversion, in, out);
 }
 
-int recording_writer(ByteFile& in, ByteFile& out) {
-    g_names[2] = current_name(0);
-    g_names[3] = current_name(1);
-    return write_ascii_dos(in, out);
+Status recording_writer(Conversion& conversion, ByteFile& in, ByteFile& out) {
+    g_names[1] = conversion.source_name;
+    return write_ascii_dos(conversion, in, out);
 }
 
 TEST(Driver, OpensTheSourceForReadingOnlyAndNamesEachPass) {
@@ -129,11 +127,10 @@ TEST(Driver, OpensTheSourceForReadingOnlyAndNamesEachPass) {
     FormatEntry target = target_with(recording_writer);
     ASSERT_EQ(convert_file(dir.file("RO.TXT"), source, target).outcome, Outcome::Converted);
     EXPECT_EQ(g_source_access, O_RDONLY);
+    // Reader and writer are told of the source through the conversion.
     EXPECT_EQ(g_names[0], dir.file("RO.TXT"));
-    // The work file is a scratch file: nothing of it lies beside the source.
-    EXPECT_EQ(g_names[1], "WORK.###");
-    EXPECT_EQ(g_names[2], "WORK.###");
-    EXPECT_EQ(g_names[3], dir.file("RO.tst"));
+    EXPECT_EQ(g_names[1], dir.file("RO.TXT"));
+    EXPECT_EQ(dir.list(), (Names{"RO.TXT", "RO.tst"}));
     EXPECT_EQ(test::read_file(dir.file("RO.tst")), "read only\r\n");
 }
 
@@ -143,7 +140,7 @@ TEST(Driver, OpensTheSourceForReadingOnlyAndNamesEachPass) {
 // A file that takes the target's name meanwhile is never replaced.
 std::string g_folder;
 std::vector<std::string> g_seen_while_writing;
-int writer_that_looks(ByteFile& in, ByteFile& out) {
+Status writer_that_looks(Conversion&, ByteFile& in, ByteFile& out) {
     g_seen_while_writing = TempDir::list_of(g_folder);
     test::write_file(g_folder + "/DOC.tst", "someone else's");
     for (int b = in.get(); b != ByteFile::kEnd; b = in.get()) out.put(static_cast<std::uint8_t>(b));
@@ -167,19 +164,19 @@ TEST(Driver, TargetAppearsOnlyWhenWhole) {
 
 // Fatal stops in the middle of each pass, after output and scratch files
 // have been written.
-int reader_that_stops(ByteFile&, ByteFile& out) {
+Status reader_that_stops(Conversion&, ByteFile&, ByteFile& out) {
     out.put_text("partial stream");
     ByteFile scratch = open_scratch("ATT.###", "w+b");
     for (std::size_t i = 0; i <= ByteFile::kMemoryLimit; ++i) scratch.put('s');  // to disk
     alloc_or_stop(0);
-    return 0;
+    return kConverted;
 }
 
-int writer_that_stops(ByteFile&, ByteFile& out) {
+Status writer_that_stops(Conversion& conversion, ByteFile&, ByteFile& out) {
     out.put_text("partial target");
     ByteFile scratch = open_scratch("PAR.###", "w+b");
-    open_or_stop(current_name(1) + ".missing/x", "rb");
-    return 0;
+    open_or_stop(conversion.source_name + ".missing/x", "rb");
+    return kConverted;
 }
 
 TEST(Driver, FatalStopLeavesNothingOfTheFileInProgress) {

@@ -23,8 +23,9 @@ using test::StreamBuilder;
 std::string read_path(const std::string& path, int* result) {
     ByteFile in = ByteFile::open(path, "rb");
     test::Capture work;
-    set_current_names(path, "");
-    *result = read_nisus(in, work.out());
+    Conversion conversion;
+    conversion.source_name = path;
+    *result = read_nisus(conversion, in, work.out());
     return work.bytes();
 }
 

@@ -70,12 +70,15 @@ Source::Source(const std::string& data) {
     file_ = ByteFile::open(dir_.file("source"), "rb");
 }
 
-std::string run_entry(EntryPoint entry, const std::string& input, int* result) {
+std::string run_entry(EntryPoint entry, const std::string& input, int* result, Conversion* conversion) {
     TempDir dir;
     write_file(dir.file("in"), input);
     ByteFile in = ByteFile::open(dir.file("in"), "rb");
     ByteFile out = ByteFile::open(dir.file("out"), "w+b");
-    int r = entry(in, out);
+    Conversion own;
+    Conversion& c = conversion ? *conversion : own;
+    if (c.source_name.empty()) c.source_name = dir.file("in");
+    int r = entry(c, in, out);
     if (result) *result = r;
     out.close();
     return read_file(dir.file("out"));
@@ -225,9 +228,9 @@ int run_in(const TempDir& dir, const std::string& args, std::string* out, std::s
 }
 
 std::string damage_noted(EntryPoint entry, const std::string& input, int* result) {
-    take_reader_notes();
-    run_entry(entry, input, result);
-    return take_reader_notes().damage;
+    Conversion conversion;
+    run_entry(entry, input, result, &conversion);
+    return conversion.damage;
 }
 
 }  // namespace verbatra::test

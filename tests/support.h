@@ -55,7 +55,8 @@ private:
 };
 
 // Runs `entry` with a file holding `input` and returns what it wrote.
-std::string run_entry(EntryPoint entry, const std::string& input, int* result = nullptr);
+std::string run_entry(EntryPoint entry, const std::string& input, int* result = nullptr,
+                      Conversion* conversion = nullptr);
 
 // Runs reader `entry` on fixture `file` (kept as `name` with
 // VERBATRA_KEEP_FIXTURES, below) and returns the stream.

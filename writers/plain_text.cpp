@@ -21,7 +21,7 @@ void write_note_marker(int n, ByteOut& target) {
 
 }  // namespace
 
-int write_plain_text(ByteFile& work_file, ByteFile& target_file, const TargetCharTable& table) {
+Status write_plain_text(ByteFile& work_file, ByteFile& target_file, const TargetCharTable& table) {
     stream::Decoder decoder(work_file);
     ByteOut target(target_file);
     int notes = 0;
@@ -69,12 +69,12 @@ int write_plain_text(ByteFile& work_file, ByteFile& target_file, const TargetCha
             default: break;  // formatting, pictures and font names are not kept in text
         }
     }
-    return 0;
+    return kConverted;
 }
 
-int write_ascii_dos(ByteFile& work, ByteFile& target) { return write_plain_text(work, target, kDosTable); }
+Status write_ascii_dos(Conversion&, ByteFile& work, ByteFile& target) { return write_plain_text(work, target, kDosTable); }
 
-int write_ansi_windows(ByteFile& work, ByteFile& target) {
+Status write_ansi_windows(Conversion&, ByteFile& work, ByteFile& target) {
     return write_plain_text(work, target, kWindowsTable);
 }
 

@@ -111,7 +111,7 @@ public:
     Writer(ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos)
         : work_file_(work), target_file_(target), table_(table), dos_(dos) {}
 
-    int run() {
+    Status run() {
         {
             ByteOut out(target_file_);
             out.put_text("{\\rtf1");
@@ -500,12 +500,12 @@ private:
 
 }  // namespace
 
-int write_rtf(ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos) {
+Status write_rtf(ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos) {
     return Writer(work, target, table, dos).run();
 }
 
-int write_rtf_dos(ByteFile& work, ByteFile& target) { return write_rtf(work, target, kDosTable, true); }
+Status write_rtf_dos(Conversion&, ByteFile& work, ByteFile& target) { return write_rtf(work, target, kDosTable, true); }
 
-int write_rtf_ansi(ByteFile& work, ByteFile& target) { return write_rtf(work, target, kWindowsTable, false); }
+Status write_rtf_ansi(Conversion&, ByteFile& work, ByteFile& target) { return write_rtf(work, target, kWindowsTable, false); }
 
 }  // namespace verbatra

@@ -95,7 +95,7 @@ class Writer : word::ParagraphState {
 public:
     Writer(ByteFile& work, ByteFile& target) : work_(work), target_(target) {}
 
-    int run() {
+    Status run() {
         CharState cs;
         ParaState ps;
         const bool empty = reset_document_state(work_, cs, ps, &tabs_) == kEmptyInput;
@@ -170,7 +170,7 @@ private:
         text(0x0D);
         text(0x0A);
     }
-    int finish_failed() {
+    Status finish_failed() {
         remove_scratch_files();
         return kTooLarge;
     }
@@ -537,6 +537,6 @@ private:
 
 }  // namespace
 
-int write_word_dos(ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
+Status write_word_dos(Conversion&, ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
 
 }  // namespace verbatra

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 
 namespace verbatra {
 
 // Writer of "Word 3/4/5 DOS".
-int write_word_dos(ByteFile& work, ByteFile& target);
+Status write_word_dos(Conversion& conversion, ByteFile& work, ByteFile& target);
 
 }  // namespace verbatra

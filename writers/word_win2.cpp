@@ -151,7 +151,7 @@ class Writer : word::ParagraphState {
 public:
     Writer(ByteFile& work, ByteFile& target) : work_(work), target_(target) {}
 
-    int run() {
+    Status run() {
         CharState cs;
         ParaState ps;
         const bool empty = reset_document_state(work_, cs, ps, &tabs_) == kEmptyInput;
@@ -363,7 +363,7 @@ private:
         for (long n : numbers) add16(bin, static_cast<unsigned>(n));
         return first;
     }
-    int finish_failed() {
+    Status finish_failed() {
         remove_scratch_files();
         return kTooLarge;
     }
@@ -799,6 +799,6 @@ private:
 
 }  // namespace
 
-int write_word_win2(ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
+Status write_word_win2(Conversion&, ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
 
 }  // namespace verbatra

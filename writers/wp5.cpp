@@ -44,7 +44,7 @@ class Writer {
 public:
     Writer(ByteFile& work, ByteFile& target) : in_(work), out_(target) {}
 
-    int run() {
+    Status run() {
         CharState cs;
         ParaState ps;
         const bool empty = reset_document_state(in_, cs, ps, &tabs_) == kEmptyInput;
@@ -427,6 +427,6 @@ private:
 
 }  // namespace
 
-int write_wp5(ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
+Status write_wp5(Conversion&, ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
 
 }  // namespace verbatra

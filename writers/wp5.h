@@ -1,10 +1,11 @@
 #pragma once
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 
 namespace verbatra {
 
 // Writer of "Wordperfect 5": WordPerfect 5 documents.
-int write_wp5(ByteFile& work, ByteFile& target);
+Status write_wp5(Conversion& conversion, ByteFile& work, ByteFile& target);
 
 }  // namespace verbatra

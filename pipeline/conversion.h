@@ -1,0 +1,45 @@
+// What one conversion carries between the driver and its reader and
+// writer: the names of the files, what the reader lets the user know, and
+// what the entry points return. Each conversion has its own; nothing of it
+// outlives the file or passes to the next one.
+#pragma once
+
+#include <string>
+
+namespace verbatra {
+
+// What a reader or writer entry point returns.
+enum Status : int {
+    kConverted = 0,
+    kNotOfFormat = -1,  // reader: not a document of this format
+    kEmptyInput = -2,   // reader: the source is empty
+    kTooLarge = -3,     // writer: the document exceeds the format
+};
+
+struct Conversion {
+    // The file the user named (for a wrapped file, the wrapping): where a
+    // reader looks for a sidecar beside it.
+    std::string source_name;
+
+    // What the reader lets the user know of the document: a note that is
+    // no failure (a part of the document that could not be found), shown
+    // on the file's line; and that the document promised more than the
+    // file holds ("text ends at byte 5000 of 87606: file cut short"), which
+    // makes the outcome "damaged" while what could be read is still
+    // converted. Of the damage, the first word is kept.
+    std::string note, damage;
+
+    void note_for_user(std::string text) { note = std::move(text); }
+    void note_damage(std::string text) {
+        if (damage.empty()) damage = std::move(text);
+    }
+    // The words of note_damage for a part of the document that ends past
+    // the end of the file: "WHAT ends at byte FILE_END of NEEDED_END: file
+    // cut short".
+    void note_cut_short(const char* what, long file_end, long needed_end) {
+        note_damage(std::string(what) + " ends at byte " + std::to_string(file_end) + " of " +
+                    std::to_string(needed_end) + ": file cut short");
+    }
+};
+
+}  // namespace verbatra
