@@ -5,6 +5,11 @@
 # target came of it). Run it before and after a change that should keep the
 # bytes, and diff the two lists.
 #
+# The fixtures are named by their content, so that a test added between the
+# two runs does not rename them; FIXTURES_FROM=BUILD-DIR takes them from
+# another build's tests (the one the "after" run uses, say), so that both
+# runs convert the same files.
+#
 # usage: bench/target_hashes.sh OUTPUT [BUILD-DIR]   (default build/debug)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +22,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 mkdir -p "$work/in/fixtures" "$work/in/samples" "$work/streams"
-VERBATRA_KEEP_FIXTURES="$work/in/fixtures" "$build/tests/verbatra_tests" >/dev/null 2>&1 || true
+fixtures_from=$(realpath "${FIXTURES_FROM:-$build}")
+VERBATRA_KEEP_FIXTURES="$work/in/fixtures" "$fixtures_from/tests/verbatra_tests" >/dev/null 2>&1 || true
+for f in "$work"/in/fixtures/*; do
+  [ -f "$f" ] || continue
+  name=$(basename "$f")
+  mv "$f" "$work/in/fixtures/${name%-*}-$(sha256sum <"$f" | cut -c1-12)"
+done
 mv "$work"/in/fixtures/stream-* "$work/streams/" 2>/dev/null || true
 cp samples/* "$work/in/samples/"
 [ -d "$corpus" ] && for d in "$corpus"/*/; do

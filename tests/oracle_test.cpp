@@ -21,6 +21,7 @@
 #include "readers/ragtime.h"
 #include "readers/text_only.h"
 #include "readers/works.h"
+#include "stream/charsets.h"
 #include "stream/codes.h"
 #include "nisus_fixture.h"
 #include "stream_builder.h"
@@ -571,6 +572,42 @@ TEST(Wp5Oracle, ReadersFindOurText) {
         expect_words("wpd2text", as_symbol_bytes(words(decode(out, "UTF-8"))), e, Sections::Shown);
         ASSERT_TRUE(lo.count(file)) << "LibreOffice could not load " << file;
         expect_words("LibreOffice", as_symbol_bytes(lo.at(file)), e, Sections::Shown);
+    }
+}
+
+// Every pair a reader writes means in WordPerfect what our table says it
+// means, where WordPerfect has the character: libwpd reads each, written
+// by our WordPerfect writer, as its Unicode character.
+TEST(Wp5Oracle, LibwpdGivesEachPairOurMeaning) {
+    if (!have("wpd2text")) GTEST_SKIP() << "libwpd is not installed; skipped";
+    std::string stream;
+    for (const stream::CharMeaning& m : stream::kCharMeanings) {
+        stream += std::string("[\\ ", 3) + static_cast<char>(m.set) + static_cast<char>(m.code) + "]\r";
+    }
+    test::TempDir dir;
+    test::write_file(dir.file("P.wp5"), test::run_entry(write_wp5, stream));
+    std::string out, err;
+    ASSERT_EQ(test::run_command("wpd2text " + dir.file("P.wp5"), &out, &err), 0) << err;
+    std::istringstream lines(out);
+    // libwpd gives the accents of set 1 as combining marks, where our
+    // pairs are the spacing ones of the Macintosh; the Symbol table writes
+    // some characters WordPerfect lacks as pairs of other meanings (the
+    // pair then means the character of the source).
+    const std::map<std::pair<int, int>, char32_t> libwpd_differs = {
+        {{1, 1}, 0x00B7}, {{1, 2}, 0x0303}, {{1, 3}, 0x0302}, {{1, 6}, 0x0301}, {{1, 7}, 0x0308},
+        {{1, 8}, 0x0304}, {{1, 14}, 0x00B0}, {{1, 16}, 0x030B}, {{1, 17}, 0x0327}, {{1, 18}, 0x0328},
+        {{1, 19}, 0x030C}, {{1, 22}, 0x0306}, {{6, 10}, 0x27E8}, {{6, 11}, 0x27E9}, {{6, 34}, 0x2219},
+        {{6, 71}, 0x220D}, {{6, 120}, 0x227D}, {{7, 2}, 0x23A5}, {{7, 11}, 0x0020}, {{7, 112}, 0x23A8},
+        {{8, 39}, 0x03DB}, {{8, 45}, 0x03D5}, {{8, 67}, 0x03C6},
+    };
+    for (const stream::CharMeaning& m : stream::kCharMeanings) {
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line)) << "no line for " << int(m.set) << "," << int(m.code);
+        const std::u32string got = decode(line, "UTF-8");
+        ASSERT_EQ(got.size(), 3u) << int(m.set) << "," << int(m.code) << ": " << line;
+        const auto differs = libwpd_differs.find({m.set, m.code});
+        EXPECT_EQ(got[1], differs == libwpd_differs.end() ? m.unicode : differs->second)
+            << int(m.set) << "," << int(m.code);
     }
 }
 
