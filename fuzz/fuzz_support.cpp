@@ -97,6 +97,11 @@ std::string stream_problem(const std::string& s) {
             i += 2;
             continue;
         }
+        if (code == stream::kFontName) {
+            if (i >= n || i + 1 + static_cast<unsigned char>(s[i]) > n) return "a font name cut short" + at;
+            i += 1 + static_cast<unsigned char>(s[i]);
+            continue;
+        }
         if (i + stream::kArgCount[code] > n) return "code " + std::to_string(code) + " without its arguments" + at;
         if (code == stream::kSetChar) {
             const int set = static_cast<unsigned char>(s[i]);

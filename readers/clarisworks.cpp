@@ -59,6 +59,7 @@ struct Run {
     int font;  // a Macintosh font number
     unsigned flags;
     int size;
+    const char* name;  // the font's name in the document's font table, or null
 };
 
 class Reader {
@@ -153,6 +154,7 @@ private:
                     if (name == f.name) number = f.number;
                 }
                 font_numbers_.push_back(number);
+                font_names_.push_back(name);
             }
             return;
         }
@@ -163,6 +165,11 @@ private:
     int font_number(unsigned field) const {
         if (version_ < 4) return static_cast<int>(field);
         return field < font_numbers_.size() ? font_numbers_[field] : kPlainFont;
+    }
+
+    // The name the font table gives a run's font field, or null.
+    const char* font_name(unsigned field) const {
+        return version_ >= 4 && field < font_names_.size() ? font_names_[field].c_str() : nullptr;
     }
 
     // Reads one area length at `at` and steps past the area; false when the
@@ -194,7 +201,7 @@ private:
         const std::size_t run_size = kRunSize[version_];
         for (std::size_t r = 0; r + run_size <= runs_length; r += run_size) {
             const std::uint8_t* p = &data_[runs_at + r];
-            runs.push_back({be32(p), font_number(be16(p + 4)), be16(p + 6), p[8]});
+            runs.push_back({be32(p), font_number(be16(p + 4)), be16(p + 6), p[8], font_name(be16(p + 4))});
         }
         std::vector<unsigned> note_zones;  // the zone of each footnote, in order
         const std::size_t token_size = version_ >= 6 ? 36 : 32;
@@ -265,7 +272,7 @@ private:
 
     void apply(const Run& r) {
         if (r.size != 0) set_font_size(cs_, r.size, out_);
-        table_ = source_table_for_font(cs_, r.font, out_);
+        table_ = source_table_for_font(cs_, r.font, out_, r.name);
         // The five Macintosh styles; the vertical positions have bits of
         // their own in this format.
         match_styles(cs_, r.flags, std::span(kMacintoshStyleFlags).first(5), out_);
@@ -315,6 +322,7 @@ private:
         }
         if (s.size != 0) set_font_size(cs_, -s.size, out_);
         set_font_class(cs_, s.font_class, out_);
+        set_font_name(cs_, s.font_name, out_);
     }
 
     Conversion& conversion_;
@@ -323,6 +331,7 @@ private:
     std::vector<std::uint8_t> data_;
     int version_ = 0;
     std::vector<int> font_numbers_;
+    std::vector<std::string> font_names_;  // beside font_numbers_
     CharState cs_;
     const std::uint16_t* table_ = kMacintoshTable;
     int notes_ = 0;

@@ -18,6 +18,7 @@
 #include "readers/source_bytes.h"
 #include "stream/codes.h"
 #include "stream/emitter.h"
+#include "stream/fonts.h"
 #include "stream/symbol_tables.h"
 
 namespace verbatra {
@@ -339,6 +340,8 @@ private:
                 break;
             default: set_font_class(cs_, 0, out_); break;
         }
+        const char* name = stream::mac_font_name(static_cast<int>(number));
+        set_font_name(cs_, name ? name : "", out_);
     }
 
     void set_vertical(bool subscript, bool superscript) {

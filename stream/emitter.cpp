@@ -110,6 +110,16 @@ void set_font_class(CharState& cs, int font_class, ByteFile& out) {
     cs.font_class = static_cast<std::uint8_t>(font_class);
 }
 
+void set_font_name(CharState& cs, const std::string& name, ByteFile& out) {
+    if (name == cs.font_name) return;
+    const std::size_t length = std::min<std::size_t>(name.size(), 255);
+    out.put(stream::kEscape);
+    out.put(stream::kFontName);
+    out.put(static_cast<std::uint8_t>(length));
+    out.write(name.data(), length);
+    cs.font_name = name.substr(0, length);
+}
+
 void set_symbol_font(CharState& cs, int value, ByteFile& out) {
     if (value == cs.symbol_font) return;
     put_code2(stream::kSymbolFont, cs.symbol_font, value, out);

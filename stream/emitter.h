@@ -14,6 +14,7 @@
 namespace verbatra {
 
 struct CharState {
+    std::string font_name;  // as written to the stream; empty: none named
     std::uint8_t symbol_font = 0;
     std::uint8_t font_class = 0;
     std::uint8_t colour = 0;
@@ -81,6 +82,9 @@ inline constexpr StyleFlag kMacintoshStyleFlags[] = {
 void match_styles(CharState& cs, unsigned flags, std::span<const StyleFlag> table, ByteFile& out);
 
 void set_font_class(CharState& cs, int font_class, ByteFile& out);
+// Names the font of the text that follows (empty: a font of no known
+// name), writing the code on a change.
+void set_font_name(CharState& cs, const std::string& name, ByteFile& out);
 void set_symbol_font(CharState& cs, int value, ByteFile& out);
 void set_font_size(CharState& cs, int points, ByteFile& out);
 void set_font_size_if_given(CharState& cs, int points, ByteFile& out);

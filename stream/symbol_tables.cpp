@@ -2,10 +2,12 @@
 
 #include "stream/mac_charset.h"
 #include "stream/emitter.h"
+#include "stream/fonts.h"
 
 namespace verbatra {
 
-const std::uint16_t* source_table_for_font(CharState& cs, int font_number, ByteFile& out) {
+namespace {
+const std::uint16_t* table_and_class(CharState& cs, int font_number, ByteFile& out) {
     switch (font_number) {
         case 13:
             set_font_class(cs, 4, out);
@@ -25,6 +27,14 @@ const std::uint16_t* source_table_for_font(CharState& cs, int font_number, ByteF
             set_font_class(cs, 0, out);
             return kMacintoshTable;
     }
+}
+}  // namespace
+
+const std::uint16_t* source_table_for_font(CharState& cs, int font_number, ByteFile& out, const char* name) {
+    const std::uint16_t* table = table_and_class(cs, font_number, out);
+    if (!name) name = stream::mac_font_name(font_number);
+    set_font_name(cs, name ? name : "", out);
+    return table;
 }
 
 }  // namespace verbatra

@@ -80,8 +80,9 @@ inline constexpr std::uint16_t kSymbolToWindows[256] = {
     0x005F, 0x01F1, 0x005F, 0x01F3, 0x005F, 0x01F5, 0x005F, 0x005F, 0x005F, 0x005F, 0x005F, 0x005F, 0x005F, 0x005F, 0x005F, 0x005F,  // F0
 };
 
-// Chooses the source table for Macintosh font number `font_number` and sets
-// the font class to match (writing the code on a change).
-const std::uint16_t* source_table_for_font(CharState& cs, int font_number, ByteFile& out);
+// Chooses the source table for Macintosh font number `font_number`, sets
+// the font class to match and names the font: `name`, or the name of the
+// number (writing the codes on a change).
+const std::uint16_t* source_table_for_font(CharState& cs, int font_number, ByteFile& out, const char* name = nullptr);
 
 }  // namespace verbatra

@@ -97,7 +97,7 @@ private:
 };
 
 std::string read(const std::string& file, int* result = nullptr) {
-    return test::read_fixture(read_clarisworks, "clarisworks", file, result);
+    return test::without_font_names(test::read_fixture(read_clarisworks, "clarisworks", file, result));
 }
 
 TEST(ClarisWorksReader, TextBytes) {
@@ -153,6 +153,19 @@ TEST(ClarisWorksReader, FontsByNumberOrByTheFontTable) {
     v5.zone({1, 1, {{0, 1, 0, 0}, {1, 0, 0, 0}, {2, 23, 0, 0}}, {}, {"aaa"}});
     EXPECT_EQ(read(v5.build()), bytes({0x5C, 0x8F, 0, 3, 0x5C, 0x20, 8, 1, 0x5C, 0x8F, 3, 2}) + "a" +
                                     bytes({0x5C, 0x8F, 2, 0}) + "a");
+
+    // Each run's font is named: as the font table names it (an unknown
+    // name too), or by its number.
+    CwDoc named(5);
+    named.fonts({"Arial", "Mystery Sans"});
+    named.zone({1, 1, {{0, 0, 0, 0}, {1, 1, 0, 0}}, {}, {"ab"}});
+    EXPECT_EQ(test::read_fixture(read_clarisworks, "clarisworks", named.build()),
+              bytes({0x5C, 0x8F, 0, 2, 0x5C, 0xC1, 5}) + "Arial" + "a" + bytes({0x5C, 0x8F, 2, 0, 0x5C, 0xC1, 12}) +
+                  "Mystery Sans" + "b");
+    CwDoc numbered(1);
+    numbered.zone({1, 1, {{0, 22, 0, 0}, {1, 500, 0, 0}}, {}, {"ab"}});
+    EXPECT_EQ(test::read_fixture(read_clarisworks, "clarisworks", numbered.build()),
+              bytes({0x5C, 0xC1, 7}) + "Courier" + "a" + bytes({0x5C, 0xC1, 0}) + "b");
 }
 
 TEST(ClarisWorksReader, FootnotesFromTheZonesTheirTokensName) {

@@ -128,7 +128,7 @@ private:
 };
 
 std::string read(const std::string& file, int* result = nullptr) {
-    return test::read_fixture(read_macwrite2, "macwrite2", file, result);
+    return test::without_font_names(test::read_fixture(read_macwrite2, "macwrite2", file, result));
 }
 
 // Two character styles (bold 12 points; font 20 with double underline) and

@@ -134,7 +134,7 @@ private:
 const std::string kEmptyHeaderFooter = bytes({0x5C, 0x9E, 0, 0, 0x5C, 0x7F, 0x5C, 0xA1, 0, 0, 0x5C, 0x7F});
 
 std::string read(const std::string& file, int* result = nullptr) {
-    return test::read_fixture(read_macwrite, "macwrite", file, result);
+    return test::without_font_names(test::read_fixture(read_macwrite, "macwrite", file, result));
 }
 
 TEST(MacWriteReader, Sections) {

@@ -41,6 +41,24 @@ TEST(RtfWriter, Prologue) {
     EXPECT_EQ(result, 0);
 }
 
+// The fonts the stream names join the table after the class fonts, each
+// with its family (and pitch, for a fixed one), and take the place of the
+// class font where they stand; a font of no known name gives it back.
+TEST(RtfWriter, NamedFonts) {
+    const auto font = [](const std::string& name) {
+        return std::string("\\\xC1") + static_cast<char>(name.size()) + name;
+    };
+    const std::string stream = "a" + test::bytes({0x5C, 0x8F, 0, 1}) + font("Courier") + "b" + font("Mystery\x8E Sans") +
+                               "c" + font("") + "d" + font("Courier") + "e";
+    const std::string rtf = ansi(stream);
+    const std::string table = kFontTable.substr(0, kFontTable.size() - 1) +
+                              "{\\f5\\fmodern\\fprq1 Courier;}{\\f6\\fnil Mystery\\'E9 Sans;}}";
+    EXPECT_EQ(rtf.substr(0, 12 + table.size()), "{\\rtf1\\ansi " + table);
+    EXPECT_NE(rtf.find("\\f0 a\\f0 \\f5 b\\f6 c\\f0 d\\f5 e}"), std::string::npos) << rtf;
+    // Without font names the prologue is as it always was.
+    EXPECT_EQ(ansi("A"), kAnsi + "A}");
+}
+
 struct Case {
     const char* what;
     std::string stream;

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "stream/codes.h"
+
 #include <iconv.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +70,28 @@ std::string Capture::bytes() {
 Source::Source(const std::string& data) {
     write_file(dir_.file("source"), data);
     file_ = ByteFile::open(dir_.file("source"), "rb");
+}
+
+std::string without_font_names(const std::string& stream) {
+    std::string out;
+    for (std::size_t i = 0; i < stream.size();) {
+        const auto b = static_cast<std::uint8_t>(stream[i]);
+        if (b != stream::kEscape || i + 1 >= stream.size()) {
+            out += stream[i++];
+            continue;
+        }
+        const auto code = static_cast<std::uint8_t>(stream[i + 1]);
+        std::size_t length = 2 + stream::kArgCount[code];
+        if (code == stream::kFontName) {
+            length = i + 2 < stream.size() ? 3 + static_cast<std::uint8_t>(stream[i + 2]) : 2;
+        } else if (code == stream::kPicture) {
+            const std::size_t end = stream.find("\\\x7F", i + 2 + stream::kPictureHeaderBytes);
+            length = end == std::string::npos ? stream.size() - i : end + 2 - i;
+        }
+        if (code != stream::kFontName) out += stream.substr(i, length);
+        i += length;
+    }
+    return out;
 }
 
 std::string run_entry(EntryPoint entry, const std::string& input, int* result, Conversion* conversion) {

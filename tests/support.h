@@ -55,6 +55,9 @@ private:
 };
 
 // Runs `entry` with a file holding `input` and returns what it wrote.
+// The stream without its font-name codes: for tests of what is not fonts.
+std::string without_font_names(const std::string& stream);
+
 std::string run_entry(EntryPoint entry, const std::string& input, int* result = nullptr,
                       Conversion* conversion = nullptr);
 

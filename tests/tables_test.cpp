@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <array>
 
 #include "stream/mac_charset.h"
 #include "stream/emitter.h"
 #include "stream/symbol_tables.h"
+#include "stream/fonts.h"
 #include "support.h"
 #include "writers/target_tables.h"
 
@@ -225,7 +228,12 @@ TEST(CharacterTables, FontNumberChoosesTableAndClass) {
         test::Capture out;
         EXPECT_EQ(source_table_for_font(cs, c.font, out.out()), c.table) << c.font;
         EXPECT_EQ(cs.font_class, c.font_class) << c.font;
-        EXPECT_EQ(out.bytes(), test::bytes({0x5C, 0x8F, 9, c.font_class})) << c.font;
+        // The class, then the font's name where the number has one.
+        const char* name = stream::mac_font_name(c.font);
+        std::string want = test::bytes({0x5C, 0x8F, 9, c.font_class});
+        if (name) want += test::bytes({0x5C, 0xC1, static_cast<int>(std::strlen(name))}) + name;
+        EXPECT_EQ(out.bytes(), want) << c.font;
+        EXPECT_EQ(cs.font_name, name ? name : "") << c.font;
     }
 }
 

@@ -107,6 +107,18 @@ TEST(WordDosWriter, CharacterRuns) {
     for (std::size_t i = 1; i < d.chars.size(); ++i) EXPECT_LT(d.chars[i].first, d.chars[i].lim);
 }
 
+// Without a font table of its own, the file gives a named font's family:
+// fixed pitch, roman or sans serif, as the font classes do.
+TEST(WordDosWriter, NamedFontsChooseTheirFamily) {
+    // At 10 points (a plain 12-point run has no properties to show it).
+    WordDoc d = convert(std::string("\\\xC1\x08") + "Palatino" + "ab" + std::string("\\\xC1\x06") +
+                        "Geneva" + "cd" + std::string("\\\xC1\x07") + "Courier" + "ef\r");
+    EXPECT_EQ(d.text, "abcdef\r\n");
+    EXPECT_EQ(run_at(d.chars, 128).byte(2), 0x40);  // roman
+    EXPECT_EQ(run_at(d.chars, 130).byte(2), 0x44);  // sans serif
+    EXPECT_EQ(run_at(d.chars, 132).byte(2), 0x00);  // fixed pitch
+}
+
 TEST(WordDosWriter, ParagraphRuns) {
     StreamBuilder s;
     s.raw("\tone\r");                      // one leading tab: a first-line indent

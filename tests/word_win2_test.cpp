@@ -58,6 +58,26 @@ TEST(WordWin2Writer, PlainDocument) {
     EXPECT_EQ(convert("three\\\x2D\nfour\r").main_text(), "three four\r\n");
 }
 
+// A named font gets an entry of the font table after the four of the
+// classes (one of those when it is one of them), with its pitch and family.
+TEST(WordWin2Writer, NamedFonts) {
+    const Win2Doc d = convert(std::string("\\\xC1\x07") + "Courier" + "ab" + std::string("\\\xC1\x05") + "Arial" +
+                              "cd" + std::string("\\\xC1\x07") + "Courier" + "ef" +
+                              std::string("\\\xC1\x08") + "Palatino" + "gh\r");
+    EXPECT_EQ(d.main_text(), "abcdefgh\r\n");
+    EXPECT_EQ(char_run_at(d, 0).byte(5), 4);  // Courier, the first named font
+    EXPECT_EQ(char_run_at(d, 2).byte(5), 2);  // Arial, the table's own
+    EXPECT_EQ(char_run_at(d, 4).byte(5), 4);
+    EXPECT_EQ(char_run_at(d, 6).byte(5), 5);  // Palatino
+    // The table: its length, the class fonts, then Courier (fixed pitch,
+    // modern) and Palatino (variable, roman).
+    const std::string fonts = std::string("\x0A\x31\x00", 3) + "Courier" + std::string(1, '\0') +
+                              std::string("\x0B\x12\x00", 3) + "Palatino" + std::string(1, '\0');
+    const std::size_t at = d.file.find(fonts);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(static_cast<unsigned char>(d.file[at - 55]), 55u + fonts.size());
+}
+
 TEST(WordWin2Writer, CharacterRuns) {
     const Win2Doc d = convert(StreamBuilder()
                                   .code(0x23).text("b").code(0x24)

@@ -11,6 +11,7 @@
 // full set wherever the two differ.
 #include "writers/rtf.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "pipeline/registry.h"
 #include "stream/decoder.h"
 #include "stream/emitter.h"
+#include "stream/fonts.h"
+#include "writers/target_tables.h"
 
 namespace verbatra {
 
@@ -72,9 +75,14 @@ enum Key : int {
     kBrdrw = 310, kBrsp = 311,
 };
 
+// The fonts of the font classes; the fonts the stream names follow them.
 constexpr char kFontTable[] =
     "{\\fonttbl{\\f0\\froman Times New Roman;}{\\f1\\froman Symbol;}{\\f2\\fswiss Arial;}"
     "{\\f3\\fmodern Courier New;}{\\f4\\fnil Wingdings;}}";
+constexpr int kFirstNamedFont = 5;
+
+// RTF's family word for each family of stream/fonts.h.
+constexpr const char* kFamilyWords[] = {"fnil", "froman", "fswiss", "fmodern", "fscript", "fdecor", "ftech"};
 constexpr char kColourTable[] =
     "{\\colortbl;\\red0\\green0\\blue0;\\red0\\green0\\blue255;\\red0\\green255\\blue255;\\red0\\green255\\blue0;\r\n"
     "\\red255\\green0\\blue255;\\red255\\green0\\blue0;\\red255\\green255\\blue0;\\red255\\green255\\blue255;"
@@ -87,9 +95,9 @@ static_assert(sizeof kColourTable - 1 == 376);
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // The font digit of each font class: other, roman, sans serif, symbol, dingbats.
-char font_digit(int font_class) {
-    static constexpr char kDigits[] = {'3', '0', '2', '1', '4'};
-    return font_class >= 0 && font_class <= 4 ? kDigits[font_class] : '3';
+int class_font(int font_class) {
+    static constexpr int kFonts[] = {3, 0, 2, 1, 4};
+    return font_class >= 0 && font_class <= 4 ? kFonts[font_class] : 3;
 }
 
 bool is_hex_digit(int b) { return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'F') || (b >= 'a' && b <= 'f'); }
@@ -117,14 +125,22 @@ public:
             out.put_text("{\\rtf1");
             out.put_text(dos_ ? "\\pc " : "\\ansi ");
         }
+        // The fonts the stream names, for the font table ahead of the text.
+        {
+            stream::Decoder fonts(work_file_);
+            for (stream::Event e; fonts.next(e);) {
+                if (e.kind != stream::Kind::kFontName || e.length == 0) continue;
+                std::string name(reinterpret_cast<const char*>(e.bytes), e.length);
+                if (std::find(names_.begin(), names_.end(), name) == names_.end()) names_.push_back(std::move(name));
+            }
+        }
         // An empty stream still makes a whole, well-formed document.
         reset_document_state(work_file_, cs_, ps_, &tabs_);
         stream::Decoder decoder(work_file_);
         ByteOut out(target_file_);
         out_ = &out;
-        out.put_text(kFontTable);
+        write_font_table(out);
         out.put_text(kColourTable);
-        cs_.font_class = '0';
         out.put_text("\\f0 ");
         depth_ = 1;
         tabs_.changed = 0;
@@ -177,10 +193,22 @@ private:
                 case stream::Kind::kSectionStart: section_start(e); break;
                 case stream::Kind::kSectionEnd: close_section(); break;
                 case stream::Kind::kPicture: picture(e); break;
-                case stream::Kind::kFontName: break;
+                case stream::Kind::kFontName: font_name(e); break;
             }
         }
         settle_paragraph();
+    }
+
+    // A named font takes the place of its class's font; a font of no
+    // known name gives the class's font back.
+    void font_name(const stream::Event& e) {
+        const std::string name(reinterpret_cast<const char*>(e.bytes), e.length);
+        const auto at = std::find(names_.begin(), names_.end(), name);
+        named_font_ = e.length == 0 || at == names_.end() ? -1 : kFirstNamedFont + static_cast<int>(at - names_.begin());
+        const int font = named_font_ < 0 ? class_font_ : named_font_;
+        if (font == font_) return;
+        font_ = font;
+        put_font();
     }
 
     void text(const std::uint8_t* bytes, std::size_t length) {
@@ -270,16 +298,45 @@ private:
         para_pending_ = true;
     }
 
+    void write_font_table(ByteOut& out) {
+        std::string table(kFontTable, sizeof kFontTable - 2);  // without its closing brace
+        for (std::size_t i = 0; i < names_.size(); ++i) {
+            const stream::KnownFont* known = stream::known_font(names_[i]);
+            table += "{\\f" + std::to_string(kFirstNamedFont + i) + "\\";
+            table += kFamilyWords[static_cast<int>(known ? known->family : stream::FontFamily::kUnknown)];
+            if (known && known->fixed_pitch) table += "\\fprq1";
+            table += ' ';
+            for (const char c : names_[i]) {
+                const auto b = static_cast<std::uint8_t>(c);
+                if (b >= 0x20 && b < 0x7F && c != '\\' && c != '{' && c != '}' && c != ';') {
+                    table += c;
+                } else {
+                    // Macintosh letters as their Windows bytes; what has none
+                    // is left out.
+                    const std::uint8_t w = b >= 0x80 ? static_cast<std::uint8_t>(kMacintoshToWindows[b]) : 0;
+                    if (w >= 0x80) table += std::string("\\'") + kHexDigits[w >> 4] + kHexDigits[w & 15];
+                }
+            }
+            table += ";}";
+        }
+        table += '}';
+        out.put_text(table.c_str());
+    }
+
+    void put_font() {
+        emit(kF);
+        number(font_);
+        out_->put(' ');
+    }
+
     void plain_reset() {
         emit(kPlain);
         if (points() != 12) {
             emit(kFs);
             number(2L * points());
         }
-        if (cs_.font_class != 0) {
-            emit(kF);
-            out_->put(cs_.font_class);
-        }
+        emit(kF);
+        number(font_);
         out_->put(' ');
     }
 
@@ -304,11 +361,7 @@ private:
 
     // LibreOffice reads the text of a header, footer or footnote in the
     // ANSI code page unless the group names its font, so it does.
-    void section_font() {
-        emit(kF);
-        out_->put(cs_.font_class);
-        out_->put(' ');
-    }
+    void section_font() { put_font(); }
 
     // Closes the innermost open header, footer or footnote; a close with
     // none open writes nothing, so the braces always balance.
@@ -443,10 +496,9 @@ private:
                 para_pending_ = true;
                 return;
             case stream::kFontClass:
-                cs_.font_class = static_cast<std::uint8_t>(font_digit(e.new_value()));
-                emit(kF);
-                out_->put(cs_.font_class);
-                out_->put(' ');
+                class_font_ = class_font(e.new_value());
+                if (named_font_ < 0) font_ = class_font_;
+                put_font();
                 return;
             case stream::kFontSize:
                 emit(kFs);
@@ -492,6 +544,9 @@ private:
     };
     std::vector<Section> bases_;
     bool symbol_open_ = false;
+    std::vector<std::string> names_;  // the named fonts, from kFirstNamedFont on
+    int class_font_ = 0, named_font_ = -1;
+    int font_ = 0;  // the font in force
     ParaProps want_;         // what the stream wants; a border only for its paragraph
     bool tabs_dirty_ = false;  // want_.tabs is to be built anew
     ParaProps written_;      // what the file says; RTF's defaults at the start

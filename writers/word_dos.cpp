@@ -13,6 +13,7 @@
 #include "pipeline/registry.h"
 #include "pipeline/scratch.h"
 #include "stream/decoder.h"
+#include "stream/fonts.h"
 #include "stream/emitter.h"
 #include "writers/target_tables.h"
 #include "writers/word_common.h"
@@ -223,7 +224,8 @@ private:
                 case stream::Kind::kCode: code(e); break;
                 case stream::Kind::kSectionStart: section_start(e, decoder); break;
                 case stream::Kind::kSectionEnd: section_end(); break;
-                case stream::Kind::kPicture: case stream::Kind::kFontName: break;
+                case stream::Kind::kFontName: font_name(e); break;
+                case stream::Kind::kPicture: break;
             }
             previous = 0;
         }
@@ -254,6 +256,17 @@ private:
             case stream::kBackslash: text(0x5C); return;
             default: return;
         }
+    }
+
+    // The file has no font table: a named font's family chooses among the
+    // fonts of the printer (fixed pitch, roman or sans serif) as the font
+    // class does; a name we do not know leaves the class's choice.
+    void font_name(const stream::Event& e) {
+        const stream::KnownFont* known =
+            stream::known_font(std::string_view(reinterpret_cast<const char*>(e.bytes), e.length));
+        if (!known) return;
+        font_.font_class = stream::font_class_of(known->family);
+        character_run(stream::kFontClass, style_);
     }
 
     void section_start(const stream::Event& e, stream::Decoder& decoder) {

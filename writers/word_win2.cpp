@@ -14,6 +14,7 @@
 #include "pipeline/registry.h"
 #include "pipeline/scratch.h"
 #include "stream/decoder.h"
+#include "stream/fonts.h"
 #include "stream/emitter.h"
 #include "writers/target_tables.h"
 #include "writers/word_common.h"
@@ -136,7 +137,13 @@ struct RunFont {
     int symbol = 0;
     int font_class = 0;
     int size = -10;
+    int named = -1;  // the font table entry of the font the stream names, or -1
 };
+
+// The fonts of kFontTable by name, which a named font takes rather than an
+// entry of its own.
+constexpr const char* kTableFonts[] = {"Times New Roman", "Symbol", "Arial", "Courier New"};
+constexpr std::size_t kMaxFonts = 255;  // ftc is a byte
 
 // What a header or footer pass starts from: the state where its section
 // began in the stream.
@@ -281,8 +288,9 @@ public:
         put32(f + 172, static_cast<std::uint32_t>(at));
         put32(f + 166, static_cast<std::uint32_t>(append(bin_pap.data(), bin_pap.size())));
         put16(f + 170, static_cast<unsigned>(bin_pap.size()));
-        put32(f + 178, static_cast<std::uint32_t>(append(kFontTable, sizeof kFontTable)));
-        put16(f + 182, sizeof kFontTable);
+        const std::vector<std::uint8_t> fonts = font_table();
+        put32(f + 178, static_cast<std::uint32_t>(append(fonts.data(), fonts.size())));
+        put16(f + 182, static_cast<unsigned>(fonts.size()));
         at = target_.size();
         for (int o = 184; o <= 226; o += 6) put32(f + o, static_cast<std::uint32_t>(at));
         put32(f + 232, static_cast<std::uint32_t>(at));
@@ -425,7 +433,11 @@ private:
                     paragraph_run(kSectionEnd);
                     section_style_ = 0;
                     break;
-                case stream::Kind::kPicture: case stream::Kind::kFontName: break;
+                case stream::Kind::kFontName:
+                    font_.named = font_entry(e);
+                    character_run(style_);
+                    break;
+                case stream::Kind::kPicture: break;
             }
             previous = 0;
         }
@@ -556,6 +568,10 @@ private:
                 case stream::Kind::kCode:
                     if (!state_code(e)) alignment_code(e.code);
                     break;
+                case stream::Kind::kFontName:
+                    font_.named = font_entry(e);
+                    character_run(style_);
+                    break;
                 default: break;
             }
         }
@@ -642,9 +658,52 @@ private:
         return pos_ - note_start_;
     }
 
+    // -- fonts ----------------------------------------------------------
+    // The entry of the font the stream names: one of the table's own, or
+    // a new one after them; -1 for a font of no known name (its class's
+    // font stands in) or when the table is full.
+    int font_entry(const stream::Event& e) {
+        if (e.length == 0) return -1;
+        const std::string name(reinterpret_cast<const char*>(e.bytes), e.length);
+        for (std::size_t i = 0; i < std::size(kTableFonts); ++i) {
+            if (name == kTableFonts[i]) return static_cast<int>(i);
+        }
+        const auto at = std::find(names_.begin(), names_.end(), name);
+        if (at != names_.end()) return static_cast<int>(std::size(kTableFonts) + (at - names_.begin()));
+        if (std::size(kTableFonts) + names_.size() >= kMaxFonts) return -1;
+        names_.push_back(name);
+        return static_cast<int>(std::size(kTableFonts) + names_.size() - 1);
+    }
+
+    // The font table: its length, the four fonts of the classes, then each
+    // named font with its pitch and family (not TrueType: the reader's
+    // system finds the nearest it has).
+    std::vector<std::uint8_t> font_table() const {
+        std::vector<std::uint8_t> t(kFontTable + 2, kFontTable + sizeof kFontTable);
+        for (const std::string& name : names_) {
+            const stream::KnownFont* known = stream::known_font(name);
+            static constexpr std::uint8_t kFamilies[] = {0, 1, 2, 3, 4, 5, 5};  // by stream::FontFamily
+            const int family = kFamilies[static_cast<int>(known ? known->family : stream::FontFamily::kUnknown)];
+            std::string bytes;
+            for (const char c : name) {
+                const auto b = static_cast<std::uint8_t>(c);
+                const std::uint8_t w = b >= 0x80 ? static_cast<std::uint8_t>(kMacintoshToWindows[b]) : b;
+                if (w >= 0x20 && w != 0x7F) bytes += static_cast<char>(w);
+            }
+            t.push_back(static_cast<std::uint8_t>(3 + bytes.size()));
+            t.push_back(static_cast<std::uint8_t>((known && known->fixed_pitch ? 1 : 2) | family << 4));
+            t.push_back(known && known->family == stream::FontFamily::kTechnical ? 2 : 0);  // the symbol character set
+            t.insert(t.end(), bytes.begin(), bytes.end());
+            t.push_back(0);
+        }
+        const std::size_t total = t.size() + 2;
+        t.insert(t.begin(), {static_cast<std::uint8_t>(total), static_cast<std::uint8_t>(total >> 8)});
+        return t;
+    }
+
     // -- runs -----------------------------------------------------------
     void character_run(int new_style) {
-        const RunFont next{static_cast<unsigned>(new_style), font_.symbol, font_.font_class, font_.size};
+        const RunFont next{static_cast<unsigned>(new_style), font_.symbol, font_.font_class, font_.size, font_.named};
         if (chp_.last_limit() == static_cast<std::uint32_t>(pos_)) {
             pending_ = next;
             return;
@@ -671,6 +730,7 @@ private:
         }
         if (style_override_ == 0) {
             if (pending_.symbol == 1) b[5] = 1;
+            else if (pending_.symbol == 0 && pending_.named >= 0) b[5] = static_cast<std::uint8_t>(pending_.named);
             else if (pending_.symbol == 0) b[5] = pending_.font_class == 1 ? 0 : pending_.font_class == 2 ? 2 : 3;
         }
         if (b[7] == 0) b[7] = static_cast<std::uint8_t>(-2 * pending_.size);
@@ -780,6 +840,7 @@ private:
     unsigned style_ = 0;
     RunFont font_;
     RunFont pending_;
+    std::vector<std::string> names_;  // the named fonts after kTableFonts
     int held_points_ = 10;
     bool symbol_mark_ = false;
     bool line_feed_due_ = false;
