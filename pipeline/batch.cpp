@@ -93,6 +93,8 @@ Batch::~Batch() = default;
 // the run itself writes is found by it.
 void Batch::finish() {
     observer_.all_added(static_cast<int>(items_.size()));
+    queue_->expect(static_cast<std::size_t>(std::count_if(
+        items_.begin(), items_.end(), [](const Item& item) { return item.result.outcome == Outcome::Converted; })));
     for (Item& item : items_) {
         if (item.result.outcome != Outcome::Converted) {  // known without converting
             queue_->add_done(item.path, item.result);

@@ -140,9 +140,14 @@ struct ConversionQueue::Helper {
 
 ConversionQueue::ConversionQueue(const FormatEntry* source, const FormatEntry& target, int jobs,
                                  BatchObserver& observer)
-    : source_(source), target_(target), observer_(observer) {
-    if (jobs <= 1) return;
-    helpers_.resize(static_cast<std::size_t>(jobs));
+    : source_(source), target_(target), observer_(observer), jobs_(jobs) {}
+
+void ConversionQueue::expect(std::size_t files) {
+    // A helper costs a process and a round trip for every file: it pays
+    // only with files enough to keep it busy, and never one without a file.
+    const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs_, 1)), files / kFilesPerHelper);
+    if (wanted <= 1 || !helpers_.empty()) return;
+    helpers_.resize(wanted);
     for (Helper& h : helpers_) {
         if (start_helper(h)) continue;
         for (Helper& started : helpers_) platform::end_helper(started.process, false);

@@ -21,9 +21,13 @@ class BatchObserver;
 
 class ConversionQueue {
 public:
-    // `jobs` above 1 starts that many helpers where the system can; with
-    // none, files convert here one at a time.
+    // Up to `jobs` conversions at once, in helper processes where the
+    // system can; with none, files convert here one at a time.
     ConversionQueue(const FormatEntry* source, const FormatEntry& target, int jobs, BatchObserver& observer);
+    // Says how many files are coming, before the first: helpers start only
+    // for files enough to share among them.
+    void expect(std::size_t files);
+    static constexpr std::size_t kFilesPerHelper = 2;
     // Without finish() (a fatal stop): the helpers are told to stop, and
     // every target not yet reported is removed.
     ~ConversionQueue();
@@ -69,6 +73,7 @@ private:
     const FormatEntry* source_;
     const FormatEntry& target_;
     BatchObserver& observer_;
+    int jobs_ = 1;
     std::vector<Helper> helpers_;
     std::deque<Pending> pending_;  // added and not yet reported, in order
     bool clean_targets_ = false;

@@ -412,6 +412,30 @@ int processor_count() {
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
+namespace {
+// Closes every descriptor from 3 on but `a` and `b`, a range at a time
+// where the system can (one call, not one per descriptor a process might
+// have).
+void close_range_of(unsigned first, unsigned last) {
+    if (first > last) return;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    if (close_range(first, last, 0) == 0) return;
+#endif
+    const long open_max = sysconf(_SC_OPEN_MAX);
+    const unsigned end = std::min<unsigned long>(last, open_max > 0 ? static_cast<unsigned long>(open_max) - 1 : 1023);
+    for (unsigned fd = first; fd <= end; ++fd) ::close(static_cast<int>(fd));
+}
+void close_all_but(int a, int b) {
+    unsigned from = 3;
+    for (const int keep : {std::min(a, b), std::max(a, b)}) {
+        if (keep < static_cast<int>(from)) continue;
+        close_range_of(from, static_cast<unsigned>(keep) - 1);
+        from = static_cast<unsigned>(keep) + 1;
+    }
+    close_range_of(from, ~0U);
+}
+}  // namespace
+
 bool start_helper(HelperProcess& helper, int (*body)(int in, int out, void* context), void* context) {
     int to[2], from[2];
     if (pipe(to) != 0) return false;
@@ -429,9 +453,7 @@ bool start_helper(HelperProcess& helper, int (*body)(int in, int out, void* cont
     if (pid == 0) {
         // The helper keeps its own two ends only: a pipe end of another
         // helper held open here would keep that one from seeing its end.
-        for (int fd = 3; fd < 1024; ++fd) {
-            if (fd != to[0] && fd != from[1]) ::close(fd);
-        }
+        close_all_but(to[0], from[1]);
         signal(SIGPIPE, SIG_IGN);
         _exit(body(to[0], from[1], context));
     }

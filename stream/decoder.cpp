@@ -1,5 +1,6 @@
 #include "stream/decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace verbatra::stream {
@@ -112,6 +113,37 @@ bool Decoder::font_name(Event& e) {
     e.bytes = reinterpret_cast<const std::uint8_t*>(content_.data());
     e.length = content_.size();
     return true;
+}
+
+std::vector<std::string> font_names_of(ByteFile& work) {
+    std::vector<std::string> names;
+    work.rewind();
+    {
+        ByteIn in(work);
+        for (;;) {
+            std::size_t available = 0;
+            const std::uint8_t* p = in.window(available);
+            if (available == 0) break;
+            const void* at = std::memchr(p, kEscape, available);
+            if (!at) {
+                in.skip(available);
+                continue;
+            }
+            in.skip(static_cast<std::size_t>(static_cast<const std::uint8_t*>(at) - p) + 1);
+            if (in.get() != kFontName) continue;
+            const int n = in.get();
+            if (n == ByteFile::kEnd) break;
+            std::string name;
+            for (int i = 0; i < n; ++i) {
+                const int b = in.get();
+                if (b == ByteFile::kEnd) break;
+                name.push_back(static_cast<char>(b));
+            }
+            if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+        }
+    }
+    work.rewind();
+    return names;
 }
 
 void write_event(const Event& e, ByteFile& out) {

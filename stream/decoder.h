@@ -10,10 +10,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "pipeline/byte_file.h"
+#include "pipeline/byte_runs.h"
 #include "stream/codes.h"
 
 namespace verbatra::stream {
@@ -87,8 +91,7 @@ public:
         const std::uint8_t b = *p;
         switch (kByteClass[b]) {
             case kPlainByte: {
-                std::size_t n = 1;
-                while (n < available && kByteClass[p[n]] == kPlainByte) ++n;
+                const std::size_t n = plain_run(p, available);
                 in_.skip(n);
                 e.kind = Kind::kText;
                 e.bytes = p;
@@ -130,6 +133,23 @@ private:
         Kind::kPageBreak, Kind::kParagraphEnd, Kind::kText, Kind::kText,
     };
 
+    // How many bytes from p[0] (a plain one) are plain, sixteen looked at
+    // at once: text runs are long, and a test per byte would be most of
+    // the cost of reading them. The window's slack makes the last sixteen
+    // readable.
+    static std::size_t plain_run(const std::uint8_t* p, std::size_t available) {
+        std::size_t n = 1;
+        while (n < available) {
+            ByteVector v;
+            std::memcpy(&v, p + n, 16);
+            const ByteVector special = (v == kEscape) | ((v <= kParagraphEnd) & (v >= kTab) & (v != 0x0B));
+            const unsigned bits = detail::mark_bits(special);
+            if (bits != 0) return std::min(available, n + static_cast<std::size_t>(__builtin_ctz(bits)));
+            n += 16;
+        }
+        return available;
+    }
+
     bool next_code(Event& e);
     bool finish(Event& e);
     bool cut(Event& e) {
@@ -144,6 +164,14 @@ private:
     bool open_ = false;  // a section is open
     std::string content_;  // a picture's data, a font name
 };
+
+// The font names of the stream, each once, in the order they first come:
+// for a target whose font table stands before the text. Found by a quick
+// look for their code rather than by decoding: a 0x5C 0xC1 that is not a
+// font-name code can only follow an argument byte 0x5C with a text byte
+// 0xC1, which no reader writes, and would at worst add an unused font.
+// The work file is left at its start.
+std::vector<std::string> font_names_of(ByteFile& work);
 
 // Writes the event back as stream bytes: how a writer sets a section aside
 // to read it again later.

@@ -126,14 +126,7 @@ public:
             out.put_text(dos_ ? "\\pc " : "\\ansi ");
         }
         // The fonts the stream names, for the font table ahead of the text.
-        {
-            stream::Decoder fonts(work_file_);
-            for (stream::Event e; fonts.next(e);) {
-                if (e.kind != stream::Kind::kFontName || e.length == 0) continue;
-                std::string name(reinterpret_cast<const char*>(e.bytes), e.length);
-                if (std::find(names_.begin(), names_.end(), name) == names_.end()) names_.push_back(std::move(name));
-            }
-        }
+        names_ = stream::font_names_of(work_file_);
         // An empty stream still makes a whole, well-formed document.
         reset_document_state(work_file_, cs_, ps_, &tabs_);
         stream::Decoder decoder(work_file_);
