@@ -143,7 +143,7 @@ private:
             ByteVector v;
             std::memcpy(&v, p + n, 16);
             const ByteVector special = (v == kEscape) | ((v <= kParagraphEnd) & (v >= kTab) & (v != 0x0B));
-            const unsigned bits = detail::mark_bits(special);
+            const unsigned bits = ::verbatra::detail::mark_bits(special);
             if (bits != 0) return std::min(available, n + static_cast<std::size_t>(__builtin_ctz(bits)));
             n += 16;
         }
