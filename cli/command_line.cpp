@@ -175,9 +175,7 @@ public:
         done.target_name = e.target;
         done.source_size = e.source_size;
         done.target_size = e.target_size;
-        for (int i = 0; i < kSourceCount; ++i) {
-            if (e.format == source_formats[i].display_name) done.format = i;
-        }
+        done.format = lookup_format(e.format, source_formats);
         return true;
     }
 
@@ -372,7 +370,7 @@ int dump(const std::string& name, const FormatEntry* source) {
     Conversion conversion;
     const ConversionResult r = read_source(name, source, conversion, work);
     if (r.outcome != Outcome::Converted) {
-        std::fprintf(stderr, "%s: %s\n", name.c_str(), reason_not_converted(r, source, target_formats[0]).c_str());
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), reason_not_converted(r, source, format_named("dos", target_formats)).c_str());
         return kExitRefused;
     }
     if (!r.note.empty()) std::fprintf(stderr, "%s: %s\n", name.c_str(), r.note.c_str());

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         f.write(data, size);
         fuzz::require(f.close(), "cannot write the source");
     }
-    ConversionResult r = prepare_conversion(ConversionRequest{source, {}}, nullptr, target_formats[6]);
+    ConversionResult r = prepare_conversion(ConversionRequest{source, {}}, nullptr, format_named("rtf-ansi", target_formats));
     if (has_target(r.outcome)) {  // converted, whole or damaged
         fuzz::require(r.format >= 0 && r.format < kSourceCount, "converted with no format");
         fuzz::require(!r.partial.empty() && platform::exists_exactly(r.partial), "no target written");

@@ -5,77 +5,41 @@
 #include <string_view>
 
 #include "pipeline/file_utils.h"
+#include "pipeline/registry.h"
 #include "platform/platform.h"
-#include "readers/clarisworks.h"
-#include "readers/macwrite.h"
-#include "readers/macwrite2.h"
-#include "readers/nisus.h"
-#include "readers/pc_text.h"
-#include "readers/ragtime.h"
-#include "readers/source_bytes.h"
-#include "readers/text_only.h"
-#include "readers/works.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
 namespace {
 
-// Indexes in source_formats.
-constexpr int kText = 0, kMacWrite = 1, kMacWrite2 = 2, kWorks2 = 3, kWorks3 = 4, kClarisWorks = 5, kRagtime2 = 6,
-              kRagtime3 = 7, kNisus = 8, kUtf8Text = 9, kWindowsText = 10;
-
-// The Finder's type and creator of the documents each program made ("????"
-// matches any type); the first match decides.
-struct FinderMatch {
-    char type[5];
-    char creator[5];
-    int format;
-};
-constexpr FinderMatch kFinderMatches[] = {
-    {"WORD", "MACA", kMacWrite},     {"MW2D", "MWII", kMacWrite2},    {"AWWP", "PSI2", kWorks2},
-    {"AWWP", "MSWK", kWorks3},       {"CWWP", "BOBO", kClarisWorks},  {"CWW2", "BOBO", kClarisWorks},
-    {"sWPP", "BOBO", kClarisWorks},  {"????", "R#+A", kRagtime3},     {"TEXT", "NISI", kNisus},
-    {"TEXT", "????", kText},         {"ttro", "????", kText},
-};
-
-bool matches(const char* want, const char* have) { return std::memcmp(want, "????", 4) == 0 || std::memcmp(want, have, 4) == 0; }
-
-int by_finder_info(const MacForks& f, const SourceStart& start) {
-    for (const FinderMatch& m : kFinderMatches) {
-        if (!matches(m.type, f.type) || !matches(m.creator, f.creator)) continue;
-        if (m.format == kNisus && !recognises_nisus(f)) continue;
-        // One program, two versions: the content tells which.
-        if (m.format == kWorks2 || m.format == kWorks3) {
-            const int version = works_version_of(start);
-            return version == 2 ? kWorks2 : version == 3 ? kWorks3 : m.format;
+// The row whose recogniser bids highest, the first of equals; -1 when none
+// bids.
+int highest_bid(const Evidence& evidence) {
+    int best = -1, best_bid = kNoBid;
+    for (int i = 0; source_formats[i].display_name; ++i) {
+        const Recogniser recognise = source_formats[i].recognise;
+        const int bid = recognise ? recognise(evidence) : kNoBid;
+        if (bid > best_bid) {
+            best = i;
+            best_bid = bid;
         }
-        if (m.format == kRagtime3) return recognises_ragtime2(start) ? kRagtime2 : kRagtime3;
-        return m.format;
     }
-    return -1;
-}
-
-// Each reader's own marks, strongest first; they exclude one another.
-int by_content(const SourceStart& s) {
-    if (recognises_clarisworks(s)) return kClarisWorks;
-    if (recognises_macwrite(s)) return kMacWrite;
-    if (recognises_macwrite2(s)) return kMacWrite2;
-    if (const int version = works_version_of(s)) return version == 2 ? kWorks2 : kWorks3;
-    if (recognises_ragtime3(s)) return kRagtime3;
-    if (recognises_ragtime2(s)) return kRagtime2;
-    return -1;
+    return best;
 }
 
 }  // namespace
 
 bool finder_info_known(const MacForks& forks) {
     if (!forks.have_finder_info) return false;
-    for (const FinderMatch& m : kFinderMatches) {
-        if (matches(m.type, forks.type) && matches(m.creator, forks.creator) && std::memcmp(m.type, "????", 4) != 0) {
-            return true;
-        }
+    // Asked with no content at all, only the Finder's word can bid.
+    const SourceStart nothing;
+    const Evidence evidence{nothing, forks};
+    for (int i = 0; source_formats[i].display_name; ++i) {
+        const Recogniser recognise = source_formats[i].recognise;
+        if (recognise && recognise(evidence) >= kBidFinder) return true;
     }
-    return std::memcmp(forks.creator, "R#+A", 4) == 0;
+    return false;
 }
 
 int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name) {
@@ -102,21 +66,7 @@ int detect_source_format(ByteFile& file, const MacForks& forks, const std::strin
     start.have = file.read(bytes, static_cast<std::size_t>(std::min<long>(start.size, sizeof bytes)));
     file.rewind();
 
-    if (finder.have_finder_info) {
-        const int format = by_finder_info(finder, start);
-        if (format >= 0) return format;
-    }
-    const int format = by_content(start);
-    if (format >= 0) return format;
-    // Plain text has no marks of its own: only when the Finder says
-    // nothing else, and the bytes look like text. UTF-8 is told by its
-    // sequences, Windows text by where its letters lie; what is left is the
-    // Macintosh's.
-    if (finder.have_finder_info) return -1;
-    if (recognises_utf8_text(start)) return kUtf8Text;
-    if (recognises_windows_text(start)) return kWindowsText;
-    if (recognises_text(start)) return kText;
-    return -1;
+    return highest_bid(Evidence{start, finder});
 }
 
 namespace {

@@ -224,7 +224,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
 
     // A file a DOS, Windows or modern program made needs no conversion, and
     // a text reader would take it for text.
-    if (!source || (source->flags & kTextReader)) {
+    if (!source || source->text_reader) {
         std::uint8_t start[kPcMarksWithin];
         const long at = u.is_wrapped ? u.forks.data.offset : 0;
         const long length = u.is_wrapped ? u.forks.data.length : size;
@@ -242,12 +242,10 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
         if (!reader->reader) return fail(Outcome::NotAvailable);
     } else {
         // A reader of the table is named in the report; another (a test's) is not.
-        for (int i = 0; i < kSourceCount; ++i) {
-            if (&source_formats[i] == source) result.format = i;
-        }
+        result.format = index_of(source, source_formats);
     }
     ByteFile* input = u.wrapped;
-    if (u.is_wrapped && !(reader->flags & kReadsForks)) {
+    if (u.is_wrapped && !reader->reads_forks) {
         u.data_fork = open_scratch("DATA.###", "w+b");
         u.wrapped->seek_to(u.forks.data.offset);
         if (copy_bytes(*u.wrapped, u.data_fork, u.forks.data.length) != 0 || u.wrapped->failed()) {
@@ -259,7 +257,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     input->rewind();
 
     conversion.source_name = name;
-    set_buffering(*input, work, (reader->flags >> 2) & 3);
+    set_buffering(*input, work, static_cast<unsigned>(reader->reader_pass));
     if (u.is_wrapped && u.forks.promised_data > u.forks.data.length) {
         conversion.note_cut_short("the data fork", u.forks.data.length, u.forks.promised_data);
     }
@@ -321,7 +319,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     }
     guard.target(partial);
 
-    set_buffering(work, out, (target.flags >> 4) & 3);
+    set_buffering(work, out, static_cast<unsigned>(target.writer_pass));
     out.write_behind();
     const Status write_result = target.writer(conversion, work, out);
     work.close();

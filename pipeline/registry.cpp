@@ -19,32 +19,61 @@
 
 namespace verbatra {
 
-const FormatEntry source_formats[kSourceCount + 1] = {
-    {"Texte seul", "", read_text_only, nullptr, 0x3D | kTextReader, "text"},
-    {"MacWrite 4.6", "", read_macwrite, nullptr, 0x39, "macwrite"},
-    {"MacWrite II", "", read_macwrite2, nullptr, 0x39, "macwrite2"},
-    {"MS-Works 2", "", read_works, nullptr, 0x3D, "works2"},
-    {"MS-Works 3", "", read_works, nullptr, 0x3D, "works3"},
-    {"ClarisWorks", "", read_clarisworks, nullptr, 0x3D, "clarisworks"},
-    {"Ragtime 2", "", read_ragtime2, nullptr, 0x3D, "ragtime2"},
-    {"Ragtime 3", "", read_ragtime3, nullptr, 0x3D, "ragtime3"},
-    {"Nisus Writer", "", read_nisus, nullptr, 0x3D | kReadsForks, "nisus"},
+namespace {
+
+constexpr FormatEntry source(const char* name, const char* short_name, EntryPoint reader, Recogniser recognise,
+                             Buffering buffering = Buffering::kBoth) {
+    return {name, "", reader, nullptr, buffering, Buffering::kNeither, short_name, recognise, false, false};
+}
+constexpr FormatEntry forks_source(const char* name, const char* short_name, EntryPoint reader, Recogniser recognise) {
+    FormatEntry e = source(name, short_name, reader, recognise);
+    e.reads_forks = true;
+    return e;
+}
+constexpr FormatEntry text_source(const char* name, const char* short_name, EntryPoint reader, Recogniser recognise) {
+    FormatEntry e = source(name, short_name, reader, recognise);
+    e.text_reader = true;
+    return e;
+}
+constexpr FormatEntry target(const char* name, const char* short_name, const char* extension, EntryPoint writer) {
+    return {name, extension, nullptr, writer, Buffering::kNeither, Buffering::kBoth, short_name, nullptr, false, false};
+}
+constexpr FormatEntry kEnd{};
+
+}  // namespace
+
+// The MacWrite readers read their source through a record reader of their
+// own, so only the work file is buffered.
+constexpr FormatEntry source_formats[kSourceCount + 1] = {
+    text_source("Texte seul", "text", read_text_only, bid_text),
+    source("MacWrite 4.6", "macwrite", read_macwrite, bid_macwrite, Buffering::kOutput),
+    source("MacWrite II", "macwrite2", read_macwrite2, bid_macwrite2, Buffering::kOutput),
+    source("MS-Works 2", "works2", read_works, bid_works2),
+    source("MS-Works 3", "works3", read_works, bid_works3),
+    source("ClarisWorks", "clarisworks", read_clarisworks, bid_clarisworks),
+    source("Ragtime 2", "ragtime2", read_ragtime2, bid_ragtime2),
+    source("Ragtime 3", "ragtime3", read_ragtime3, bid_ragtime3),
+    forks_source("Nisus Writer", "nisus", read_nisus, bid_nisus),
     // Text that came from other systems into a Macintosh archive.
-    {"UTF-8 text", "", read_utf8_text, nullptr, 0x3D | kTextReader, "utf8"},
-    {"Windows text", "", read_windows_text, nullptr, 0x3D | kTextReader, "windows-text"},
-    {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
+    text_source("UTF-8 text", "utf8", read_utf8_text, bid_utf8_text),
+    text_source("Windows text", "windows-text", read_windows_text, bid_windows_text),
+    kEnd,
 };
 
-const FormatEntry target_formats[kTargetCount + 1] = {
-    {"Ascii (DOS)", "ASC", nullptr, write_ascii_dos, 0x3E, "dos"},
-    {"Ansi (Windows)", "ASC", nullptr, write_ansi_windows, 0x3E, "ansi"},
-    {"Word 3/4/5 DOS", "DOC", nullptr, write_word_dos, 0x3E, "word-dos"},
-    {"Wordperfect 5", "WP5", nullptr, write_wp5, 0x3E, "wp5"},
-    {"Word Windows 2", "DOC", nullptr, write_word_win2, 0x3E, "word-win2"},
-    {"RTF Ascii (DOS)", "RTF", nullptr, write_rtf_dos, 0x3E, "rtf-dos"},
-    {"RTF Ansi (Windows)", "RTF", nullptr, write_rtf_ansi, 0x3E, "rtf-ansi"},
-    {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
+constexpr FormatEntry target_formats[kTargetCount + 1] = {
+    target("Ascii (DOS)", "dos", "ASC", write_ascii_dos),
+    target("Ansi (Windows)", "ansi", "ASC", write_ansi_windows),
+    target("Word 3/4/5 DOS", "word-dos", "DOC", write_word_dos),
+    target("Wordperfect 5", "wp5", "WP5", write_wp5),
+    target("Word Windows 2", "word-win2", "DOC", write_word_win2),
+    target("RTF Ascii (DOS)", "rtf-dos", "RTF", write_rtf_dos),
+    target("RTF Ansi (Windows)", "rtf-ansi", "RTF", write_rtf_ansi),
+    kEnd,
 };
+
+// A count that no longer fits its table is caught here, not by a row
+// quietly left empty.
+static_assert(source_formats[kSourceCount - 1].display_name && target_formats[kTargetCount - 1].display_name);
 
 int find_format(std::string text, const FormatEntry* table) {
     map_name_chars(text);
@@ -69,6 +98,19 @@ bool equal_folded(const std::string& a, const char* b) {
 int lookup_format(const std::string& text, const FormatEntry* table) {
     for (int i = 0; table[i].display_name; ++i) {
         if (equal_folded(text, table[i].display_name) || equal_folded(text, table[i].short_name)) return i;
+    }
+    return -1;
+}
+
+const FormatEntry& format_named(const char* short_name, const FormatEntry* table) {
+    const int i = lookup_format(short_name, table);
+    if (i < 0) stop_with_message(std::string("no format is named ") + short_name);
+    return table[i];
+}
+
+int index_of(const FormatEntry* entry, const FormatEntry* table) {
+    for (int i = 0; table[i].display_name; ++i) {
+        if (&table[i] == entry) return i;
     }
     return -1;
 }

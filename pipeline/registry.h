@@ -1,5 +1,8 @@
-// The format registry: the source and target formats in the order of the
-// format lists, each with its entry point and buffering flags.
+// The format registry: the one list of source and target formats, in the
+// order of the format lists. Each row carries everything the program knows
+// of its format: names, entry point, how its files are buffered, and for a
+// source how it is recognised. Recognition, the format lists, the fuzz
+// targets and the tests all take the formats from here.
 #pragma once
 
 #include <cstdint>
@@ -7,26 +10,32 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
 using EntryPoint = Status (*)(Conversion& conversion, ByteFile& input, ByteFile& output);
+
+// Which of a pass's two files (its input, then its output) gets the
+// 5120-byte buffering.
+enum class Buffering : std::uint8_t { kNeither = 0, kInput = 1, kOutput = 2, kBoth = 3 };
 
 struct FormatEntry {
     const char* display_name;  // null ends a table
     const char* extension;     // target entries only
     EntryPoint reader;         // source entries; null while not built
     EntryPoint writer;         // target entries; null while not built
-    std::uint8_t flags;        // bits 2-3 reader-pass buffering, 4-5 writer-pass, kReadsForks
+    Buffering reader_pass;     // source entries: the source and the work file
+    Buffering writer_pass;     // target entries: the work file and the target
     const char* short_name;    // the command line's abbreviation
+    Recogniser recognise;      // source entries: its bid for a file (readers/recognition.h)
+    // A reader that finds the resource fork itself, and so reads a wrapped
+    // file whole (MacBinary, AppleSingle) rather than its data fork.
+    bool reads_forks;
+    // A reader of plain text, which takes any bytes: a file that already is
+    // a PC document is kept from it.
+    bool text_reader;
 };
-
-// Flag bit of a reader that finds the resource fork itself and so reads a
-// wrapped file whole (MacBinary, AppleSingle) rather than its data fork.
-inline constexpr std::uint8_t kReadsForks = 0x40;
-// Flag bit of a reader of plain text, which takes any bytes: a file that
-// already is a PC document is kept from it.
-inline constexpr std::uint8_t kTextReader = 0x80;
 
 inline constexpr int kSourceCount = 11;
 inline constexpr int kTargetCount = 7;
@@ -41,6 +50,14 @@ int find_format(std::string text, const FormatEntry* table);
 // The command line's lookup: display name without regard to case, or short
 // name. -1 when nothing matches.
 int lookup_format(const std::string& text, const FormatEntry* table);
+
+// The entry whose short name is `short_name`, for code that means one
+// format; a name the table lacks is a programming error and stops.
+const FormatEntry& format_named(const char* short_name, const FormatEntry* table);
+
+// The index of `entry` in `table`, -1 when it is not one of its rows (a
+// test's own entry).
+int index_of(const FormatEntry* entry, const FormatEntry* table);
 
 // Whether the entry's reader or writer is built.
 bool is_available(const FormatEntry& entry);

@@ -352,4 +352,12 @@ bool recognises_clarisworks(const SourceStart& s) {
            s.byte(kKindOffset[version]) == 1;
 }
 
+int bid_clarisworks(const Evidence& e) {
+    if (e.finder_says("CWWP", "BOBO") || e.finder_says("CWW2", "BOBO") || e.finder_says("sWPP", "BOBO")) {
+        return kBidFinder + 1;
+    }
+    // "BOBO" at a fixed place and a kind byte: the most certain marks.
+    return recognises_clarisworks(e.start) ? kBidMarks + 6 : kNoBid;
+}
+
 }  // namespace verbatra

@@ -2,7 +2,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
-#include "readers/source_bytes.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
@@ -15,5 +15,6 @@ Status read_clarisworks(Conversion& conversion, ByteFile& source, ByteFile& work
 // document: "BOBO" at 4, a version from 1 to 6, the kind byte of a text
 // document.
 bool recognises_clarisworks(const SourceStart& start);
+int bid_clarisworks(const Evidence& evidence);
 
 }  // namespace verbatra

@@ -305,4 +305,9 @@ bool recognises_macwrite(const SourceStart& s) {
     return true;
 }
 
+int bid_macwrite(const Evidence& e) {
+    if (e.finder_says("WORD", "MACA")) return kBidFinder + 1;
+    return recognises_macwrite(e.start) ? kBidMarks + 5 : kNoBid;
+}
+
 }  // namespace verbatra

@@ -2,7 +2,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
-#include "readers/source_bytes.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
@@ -14,5 +14,6 @@ Status read_macwrite(Conversion& conversion, ByteFile& source, ByteFile& work);
 // and the paragraph array of each section that has paragraphs starting
 // behind the header's section records, inside the file.
 bool recognises_macwrite(const SourceStart& start);
+int bid_macwrite(const Evidence& evidence);
 
 }  // namespace verbatra

@@ -466,4 +466,9 @@ bool recognises_macwrite2(const SourceStart& s) {
            s.size >= static_cast<long>(kBlock);
 }
 
+int bid_macwrite2(const Evidence& e) {
+    if (e.finder_says("MW2D", "MWII")) return kBidFinder + 1;
+    return recognises_macwrite2(e.start) ? kBidMarks + 4 : kNoBid;
+}
+
 }  // namespace verbatra

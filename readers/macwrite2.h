@@ -2,7 +2,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
-#include "readers/source_bytes.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
@@ -14,5 +14,6 @@ Status read_macwrite2(Conversion& conversion, ByteFile& source, ByteFile& work);
 // word 0x002E in either of the first two words (the other's high byte
 // zero too), and at least one 256-byte block.
 bool recognises_macwrite2(const SourceStart& start);
+int bid_macwrite2(const Evidence& evidence);
 
 }  // namespace verbatra

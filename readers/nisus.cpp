@@ -121,4 +121,7 @@ bool recognises_nisus(const MacForks& finder) {
     return finder.creator_is("NISI") && std::memcmp(finder.type, "TEXT", 4) == 0;
 }
 
+// Only the Finder tells a Nisus Writer document from plain text.
+int bid_nisus(const Evidence& e) { return recognises_nisus(e.finder) ? kBidFinder + 1 : kNoBid; }
+
 }  // namespace verbatra

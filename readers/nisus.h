@@ -2,7 +2,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
-#include "readers/mac_forks.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
@@ -14,5 +14,6 @@ Status read_nisus(Conversion& conversion, ByteFile& source, ByteFile& work);
 // True when the Finder's type and creator are those of a Nisus Writer
 // document: its text alone looks like any plain text.
 bool recognises_nisus(const MacForks& finder);
+int bid_nisus(const Evidence& evidence);
 
 }  // namespace verbatra

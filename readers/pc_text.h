@@ -8,10 +8,10 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/fatal.h"
-#include "pipeline/registry.h"
+#include "pipeline/conversion.h"
 #include "pipeline/scratch.h"
 #include "stream/mac_charset.h"
-#include "readers/source_bytes.h"
+#include "readers/recognition.h"
 #include "readers/text_only.h"
 
 namespace verbatra {
@@ -28,6 +28,8 @@ bool recognises_utf8_text(const SourceStart& start);
 // 0x9F) and typographic signs (0xD0 to 0xD5); with none of either, line
 // ends in CR LF alone decide.
 bool recognises_windows_text(const SourceStart& start);
+int bid_utf8_text(const Evidence& evidence);
+int bid_windows_text(const Evidence& evidence);
 
 namespace pc_text {
 

@@ -440,4 +440,18 @@ bool recognises_ragtime2(const SourceStart& s) {
            static_cast<long>(kEntries2 + kEntrySize2) <= s.size;
 }
 
+// RagTime's creator is the same for both versions, and its documents come
+// with several types: the content tells the version, and a file whose
+// content says neither is taken for the later one.
+int bid_ragtime2(const Evidence& e) {
+    const bool marks = recognises_ragtime2(e.start);
+    if (e.finder_says("????", "R#+A")) return marks ? kBidFinder + 1 : kNoBid;
+    return marks ? kBidMarks + 1 : kNoBid;
+}
+
+int bid_ragtime3(const Evidence& e) {
+    if (e.finder_says("????", "R#+A")) return recognises_ragtime2(e.start) ? kNoBid : kBidFinder + 1;
+    return recognises_ragtime3(e.start) ? kBidMarks + 2 : kNoBid;
+}
+
 }  // namespace verbatra

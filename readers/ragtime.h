@@ -2,7 +2,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
-#include "readers/source_bytes.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
@@ -17,5 +17,7 @@ Status read_ragtime3(Conversion& conversion, ByteFile& source, ByteFile& work);
 // (RagTime 2) where they belong.
 bool recognises_ragtime2(const SourceStart& start);
 bool recognises_ragtime3(const SourceStart& start);
+int bid_ragtime2(const Evidence& evidence);
+int bid_ragtime3(const Evidence& evidence);
 
 }  // namespace verbatra

@@ -222,4 +222,11 @@ bool recognises_text(const SourceStart& s) {
     return odd * 256 <= s.have;
 }
 
+int bid_text(const Evidence& e) {
+    if (e.finder.have_finder_info) {
+        return e.finder_says("TEXT", "????") || e.finder_says("ttro", "????") ? kBidFinder : kNoBid;
+    }
+    return recognises_text(e.start) ? kBidLooks : kNoBid;
+}
+
 }  // namespace verbatra

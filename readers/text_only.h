@@ -2,7 +2,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
-#include "readers/source_bytes.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
@@ -13,5 +13,6 @@ Status read_text_only(Conversion& conversion, ByteFile& source, ByteFile& work);
 // other than tab, line and page ends (and the Macintosh's symbol bytes 0x11
 // to 0x14) are no more than one in 256.
 bool recognises_text(const SourceStart& start);
+int bid_text(const Evidence& evidence);
 
 }  // namespace verbatra

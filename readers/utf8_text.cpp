@@ -60,4 +60,10 @@ bool recognises_utf8_text(const SourceStart& s) {
     return multi > 0;
 }
 
+// Text of other systems is told by its bytes alone: a Finder type would
+// make it a Macintosh file. UTF-8's sequences are the surer sign.
+int bid_utf8_text(const Evidence& e) {
+    return !e.finder.have_finder_info && recognises_utf8_text(e.start) ? kBidLooks + 2 : kNoBid;
+}
+
 }  // namespace verbatra

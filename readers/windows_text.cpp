@@ -34,4 +34,8 @@ bool recognises_windows_text(const SourceStart& s) {
     return crlf > 0 && lone_cr == 0;
 }
 
+int bid_windows_text(const Evidence& e) {
+    return !e.finder.have_finder_info && recognises_windows_text(e.start) ? kBidLooks + 1 : kNoBid;
+}
+
 }  // namespace verbatra

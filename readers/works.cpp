@@ -208,4 +208,19 @@ int works_version_of(const SourceStart& s) {
     return s.byte(3) == kWorks2 ? 2 : s.byte(3) == kWorks3 ? 3 : 0;
 }
 
+// One program, two versions: the Finder names the program, the content
+// the version; a content that says neither goes by the creator.
+namespace {
+int bid_works(const Evidence& e, int version, const char* creator) {
+    const int found = works_version_of(e.start);
+    if (e.finder_says("AWWP", "PSI2") || e.finder_says("AWWP", "MSWK")) {
+        return found == version || (found == 0 && e.finder_says("AWWP", creator)) ? kBidFinder + 1 : kNoBid;
+    }
+    return found == version ? kBidMarks + 3 : kNoBid;
+}
+}  // namespace
+
+int bid_works2(const Evidence& e) { return bid_works(e, 2, "PSI2"); }
+int bid_works3(const Evidence& e) { return bid_works(e, 3, "MSWK"); }
+
 }  // namespace verbatra

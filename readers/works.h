@@ -2,7 +2,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
-#include "readers/source_bytes.h"
+#include "readers/recognition.h"
 
 namespace verbatra {
 
@@ -14,5 +14,7 @@ Status read_works(Conversion& conversion, ByteFile& source, ByteFile& work);
 // The version (2 or 3) of the Works word-processing document whose data
 // fork starts with `start`; 0 for anything else (a spreadsheet, a database).
 int works_version_of(const SourceStart& start);
+int bid_works2(const Evidence& evidence);
+int bid_works3(const Evidence& evidence);
 
 }  // namespace verbatra

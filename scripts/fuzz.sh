@@ -24,6 +24,11 @@ seeds=$out/seeds
 rm -rf "$seeds"
 mkdir -p "$seeds/fixtures" "$out/corpora" "$out/findings" "$out/logs"
 corpus=${VERBATRA_CORPUS:-../shared/corpus}
+# The registry's built readers and writers, in its order: each is a target.
+readers=() writers=()
+while read -r kind name; do
+  if [ "$kind" = read ]; then readers+=("$name"); else writers+=("$name"); fi
+done < <("$out/fuzz/stream-of" --formats)
 
 # The fixtures of the unit tests, when a test build is there.
 for tests in build/debug/tests/verbatra_tests build/release/tests/verbatra_tests; do
@@ -45,6 +50,7 @@ add read-text samples/* "$corpus"/mactext/*.txt "$corpus"/mactext/*.datafork
 add read-macwrite "$corpus"/macwrite/*.mw "$corpus"/macwrite/wrapped/*.macbin "$seeds"/fixtures/macwrite-*
 add read-macwrite2 "$seeds"/fixtures/macwrite2-*
 add read-works2 "$seeds"/fixtures/works-* "$corpus"/msworks_nonwp/*.datafork
+add read-works3 "$seeds"/fixtures/works-* "$corpus"/msworks_nonwp/*.datafork
 add read-clarisworks "$corpus"/clarisworks/*.cwk "$corpus"/clarisworks/wrapped/*.macbin "$seeds"/fixtures/clarisworks-*
 add read-ragtime2 "$seeds"/fixtures/ragtime2-*
 add read-ragtime3 "$corpus"/ragtime/*.datafork "$corpus"/ragtime/*.macbin "$seeds"/fixtures/ragtime3-*
@@ -61,14 +67,13 @@ add recognise "$corpus"/*/*.hqx "$corpus"/*/wrapped/*.as "$corpus"/macwrite/*.mw
 
 # Writer seeds: the streams our readers make of those, and the test streams.
 mkdir -p "$seeds/streams"
-readers=(text macwrite macwrite2 works2 works3 clarisworks ragtime2 ragtime3 nisus utf8 windows-text)  # the built readers, in the order of the registry
 for reader in "${readers[@]}"; do
+  mkdir -p "$seeds/read-$reader"
   for f in "$seeds/read-$reader"/*; do
     "$out/fuzz/stream-of" "$reader" "$f" "$seeds/streams/$reader-$(basename "$f")" 2>/dev/null || true
   done
 done
 for f in "$seeds"/fixtures/stream-*; do cp "$f" "$seeds/streams/"; done
-writers=(dos ansi word-dos wp5 word-win2 rtf-dos rtf-ansi)
 for w in "${writers[@]}"; do add "write-$w" "$seeds"/streams/*; done
 
 # The whole conversion: a byte for the reader, a byte for the writer.
@@ -82,9 +87,9 @@ for reader in "${readers[@]}"; do
   r=$((r + 1))
 done
 
-run_one() {  # run_one FUZZER: prints one line, returns 1 on a finding
-  local fuzzer=$1 name log runs
-  name=$(basename "$fuzzer")
+run_one() {  # run_one NAME FUZZER [FORMAT]: prints one line, returns 1 on a finding
+  local name=$1 fuzzer=$2 log runs
+  export VERBATRA_FUZZ_FORMAT=${3:-}
   mkdir -p "$out/corpora/$name" "$seeds/$name"
   log="$out/logs/$name.log"
   if "$fuzzer" "${seed[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
@@ -98,14 +103,23 @@ run_one() {  # run_one FUZZER: prints one line, returns 1 on a finding
   fi
 }
 
+# NAME BINARY [FORMAT]: a reader or writer target per row of the registry,
+# then every other binary once.
+jobs=()
+for r in "${readers[@]}"; do jobs+=("read-$r $out/fuzzers/reader $r"); done
+for w in "${writers[@]}"; do jobs+=("write-$w $out/fuzzers/writer $w"); done
+for fuzzer in "$out"/fuzzers/*; do
+  case $(basename "$fuzzer") in reader|writer) ;; *) jobs+=("$(basename "$fuzzer") $fuzzer") ;; esac
+done
 status=0
 running=0
-for fuzzer in "$out"/fuzzers/*; do
+for job in "${jobs[@]}"; do
   if [ "$running" -ge "$at_once" ]; then
     wait -n || status=1
     running=$((running - 1))
   fi
-  run_one "$fuzzer" &
+  # shellcheck disable=SC2086
+  run_one $job &
   running=$((running + 1))
 done
 while [ "$running" -gt 0 ]; do

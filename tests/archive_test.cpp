@@ -38,10 +38,10 @@ std::string converted(const std::string& bytes, const FormatEntry* source, int* 
                       const std::string& name = "DOC") {
     test::TempDir dir;
     test::write_file(dir.file(name), bytes);
-    ConversionResult r = prepare_conversion(ConversionRequest{dir.file(name), {}}, source, target_formats[6]);
+    ConversionResult r = prepare_conversion(ConversionRequest{dir.file(name), {}}, source, format_named("rtf-ansi", target_formats));
     publish_conversion(r);
     if (format) *format = r.format;
-    if (r.outcome != Outcome::Converted) return "not converted: " + reason_not_converted(r, source, target_formats[6]);
+    if (r.outcome != Outcome::Converted) return "not converted: " + reason_not_converted(r, source, format_named("rtf-ansi", target_formats));
     return test::read_file(r.target_name);
 }
 
@@ -126,13 +126,13 @@ TEST(Recognition, NisusWriterByItsFinderInfo) {
     test::TempDir dir;
     test::write_file(dir.file("AD"), "text\r");
     test::write_file(dir.file("._AD"), test::apple_file(false, "", rsrc));
-    ConversionResult r = prepare_conversion(ConversionRequest{dir.file("AD"), {}}, nullptr, target_formats[0]);
+    ConversionResult r = prepare_conversion(ConversionRequest{dir.file("AD"), {}}, nullptr, format_named("dos", target_formats));
     EXPECT_EQ(r.format, 8);
     discard_conversion(r);
     // The sidecar itself is no document.
-    r = prepare_conversion(ConversionRequest{dir.file("._AD"), {}}, nullptr, target_formats[0]);
+    r = prepare_conversion(ConversionRequest{dir.file("._AD"), {}}, nullptr, format_named("dos", target_formats));
     EXPECT_EQ(r.outcome, Outcome::Sidecar);
-    EXPECT_EQ(reason_not_converted(r, nullptr, target_formats[0]), "an AppleDouble resource fork, not a document; skipped");
+    EXPECT_EQ(reason_not_converted(r, nullptr, format_named("dos", target_formats)), "an AppleDouble resource fork, not a document; skipped");
 }
 
 // A small BinHex 4.0 encoder, to make files the decoder has not seen: the
@@ -202,7 +202,7 @@ TEST(BinHex, DecodesRunsAndChecksEveryCrc) {
     std::string resource;
     EXPECT_EQ(decoded_data(binhex(data, "resource"), nullptr, &resource), data);
     EXPECT_EQ(resource, "resource");
-    EXPECT_EQ(converted(binhex("Caf\x8E\r"), nullptr), converted("Caf\x8E\r", &source_formats[0]));
+    EXPECT_EQ(converted(binhex("Caf\x8E\r"), nullptr), converted("Caf\x8E\r", &format_named("text", source_formats)));
 
     std::string why;
     std::string varied;

@@ -47,7 +47,7 @@ Recorder select(const test::TempDir& dir, const std::string& pattern, int mode) 
     } back;
     EXPECT_TRUE(platform::change_directory(dir.path()));
     Recorder r;
-    convert_selection(pattern, mode, source_formats[0], target_formats[0], r);
+    convert_selection(pattern, mode, format_named("text", source_formats), format_named("dos", target_formats), r);
     EXPECT_EQ(platform::current_directory(), fs::canonical(dir.path()).string());
     return r;
 }

@@ -128,12 +128,16 @@ TEST(Characters, SymbolPairsMeanAdobesSymbolCharacters) {
 TEST(Characters, EveryPairAReaderWritesHasAMeaning) {
     for (const std::uint16_t* table : {kMacintoshTable, kSymbolTable}) {
         for (int b = 0; b < 256; ++b) {
-            if (table[b] >> 8) EXPECT_NE(stream::unicode_of(table[b] >> 8, table[b] & 0xFF), 0u) << std::hex << b;
+            if (table[b] >> 8) {
+                EXPECT_NE(stream::unicode_of(table[b] >> 8, table[b] & 0xFF), 0u) << std::hex << b;
+            }
         }
     }
     for (const ComposedLetter& c : kComposedLetters) {
         for (std::uint8_t code : c.code) {
-            if (code) EXPECT_NE(stream::unicode_of(1, code), 0u) << c.letter;
+            if (code) {
+                EXPECT_NE(stream::unicode_of(1, code), 0u) << c.letter;
+            }
         }
     }
     EXPECT_EQ(stream::unicode_of(1, 0x18), 0u);  // no reader writes it

@@ -32,7 +32,7 @@ TEST(Corpus, MacTextWordsSurviveToWindows) {
         test::TempDir work;
         const std::string source = work.file("DOC");
         test::write_file(source, test::read_file(entry.path().string()));
-        ConversionResult r = convert_file(source, source_formats[0], target_formats[1]);
+        ConversionResult r = convert_file(source, format_named("text", source_formats), format_named("ansi", target_formats));
         ASSERT_EQ(r.outcome, Outcome::Converted) << entry.path();
         auto expected = words(decode(test::read_file(source), "MACINTOSH"));
         auto got = words(decode(test::read_file(r.target_name), "CP1252"));
@@ -65,7 +65,7 @@ void compare_with_libmwaw(const char* folder, const char* extension, const char*
                           bool (*accepted)(const std::string& data)) {
     const fs::path dir = kCorpus / folder;
     if (!fs::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir << "; skipped";
-    const FormatEntry& source = source_formats[lookup_format(source_name, source_formats)];
+    const FormatEntry& source = format_named(source_name, source_formats);
     int documents = 0;
     for (const auto& entry : fs::directory_iterator(dir)) {
         if (!entry.is_regular_file() || entry.path().extension() != extension) continue;
@@ -73,7 +73,7 @@ void compare_with_libmwaw(const char* folder, const char* extension, const char*
         const std::string data = test::read_file(entry.path().string());
         test::TempDir work;
         test::write_file(work.file("DOC"), data);
-        ConversionResult r = convert_file(work.file("DOC"), source, target_formats[1]);
+        ConversionResult r = convert_file(work.file("DOC"), source, format_named("ansi", target_formats));
         if (!accepted(data)) {
             EXPECT_EQ(r.outcome, Outcome::NotOfFormat) << name << " must be refused";
             continue;
@@ -125,8 +125,8 @@ TEST(Corpus, WorksSpreadsheetsAreRefused) {
         for (const char* name : {"works2", "works3"}) {
             test::TempDir work;
             test::write_file(work.file("SHEET"), test::read_file(entry.path().string()));
-            const FormatEntry& source = source_formats[lookup_format(name, source_formats)];
-            EXPECT_EQ(convert_file(work.file("SHEET"), source, target_formats[0]).outcome, Outcome::NotOfFormat)
+            const FormatEntry& source = format_named(name, source_formats);
+            EXPECT_EQ(convert_file(work.file("SHEET"), source, format_named("dos", target_formats)).outcome, Outcome::NotOfFormat)
                 << entry.path() << " through " << name;
             EXPECT_EQ(work.list(), std::vector<std::string>{"SHEET"});
         }

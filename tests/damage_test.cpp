@@ -23,7 +23,7 @@ struct Converted {
 // Converts `file` with --from auto to Ansi (Windows) beside it.
 Converted convert_auto(const std::string& file) {
     Converted c;
-    c.result = prepare_conversion(ConversionRequest{file, {}}, nullptr, target_formats[1]);
+    c.result = prepare_conversion(ConversionRequest{file, {}}, nullptr, format_named("ansi", target_formats));
     publish_conversion(c.result);
     if (has_target(c.result.outcome)) c.target = test::read_file(c.result.target_name);
     return c;

@@ -23,12 +23,16 @@ namespace fs = std::filesystem;
 using test::TempDir;
 using Names = std::vector<std::string>;
 
-const FormatEntry& text_only() { return source_formats[0]; }
-const FormatEntry& dos() { return target_formats[0]; }
-const FormatEntry& ansi() { return target_formats[1]; }
+const FormatEntry& text_only() { return format_named("text", source_formats); }
+const FormatEntry& dos() { return format_named("dos", target_formats); }
+const FormatEntry& ansi() { return format_named("ansi", target_formats); }
 
-FormatEntry source_with(EntryPoint reader) { return {"Test source", "", reader, nullptr, 0x3D, "test"}; }
-FormatEntry target_with(EntryPoint writer) { return {"Test target", "TST", nullptr, writer, 0x3E, "tst"}; }
+FormatEntry source_with(EntryPoint reader) {
+    return {"Test source", "", reader, nullptr, Buffering::kBoth, Buffering::kNeither, "test", nullptr, false, false};
+}
+FormatEntry target_with(EntryPoint writer) {
+    return {"Test target", "TST", nullptr, writer, Buffering::kNeither, Buffering::kBoth, "tst", nullptr, false, false};
+}
 
 TEST(Driver, ConvertsBesideTheSourceAndRemovesTheWorkFile) {
     TempDir dir;
@@ -71,7 +75,7 @@ TEST(Driver, RefusedSourceLeavesNothingBehind) {
     if (unbuilt != source_formats + kSourceCount) {
         EXPECT_EQ(convert_file(dir.file("DOC"), *unbuilt, dos()).outcome, Outcome::NotAvailable);
     }
-    FormatEntry no_writer = target_formats[0];
+    FormatEntry no_writer = format_named("dos", target_formats);
     no_writer.writer = nullptr;
     EXPECT_EQ(convert_file(dir.file("DOC"), text_only(), no_writer).outcome, Outcome::NotAvailable);
     EXPECT_EQ(dir.list(), (Names{"DOC"}));

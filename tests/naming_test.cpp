@@ -120,13 +120,18 @@ TEST(Registry, TablesInListOrder) {
     for (int i = 0; i < kTargetCount; ++i) {
         EXPECT_STREQ(target_formats[i].display_name, targets[i]);
         EXPECT_STREQ(target_formats[i].extension, extensions[i]);
-        EXPECT_EQ(target_formats[i].flags, 0x3E);
+        EXPECT_EQ(target_formats[i].writer_pass, Buffering::kBoth);
     }
     EXPECT_EQ(source_formats[kSourceCount].display_name, nullptr);
     EXPECT_EQ(target_formats[kTargetCount].display_name, nullptr);
-    EXPECT_EQ(source_formats[0].flags, 0x3D | kTextReader);
-    EXPECT_EQ(source_formats[1].flags, 0x39);
-    EXPECT_EQ(source_formats[2].flags, 0x39);
+    // The MacWrite readers buffer only the work file; every other pass both.
+    for (int i = 0; i < kSourceCount; ++i) {
+        const bool macwrite = i == 1 || i == 2;
+        EXPECT_EQ(source_formats[i].reader_pass, macwrite ? Buffering::kOutput : Buffering::kBoth) << sources[i];
+        EXPECT_EQ(source_formats[i].text_reader, i == 0 || i >= 9) << sources[i];
+        EXPECT_EQ(source_formats[i].reads_forks, i == 8) << sources[i];
+        EXPECT_NE(source_formats[i].recognise, nullptr) << sources[i];
+    }
 }
 
 TEST(Registry, Lookups) {

@@ -137,7 +137,7 @@ TEST(NisusReader, MissingSidecarIsSaid) {
     test::TempDir dir;
     test::write_file(dir.file("LETTER"), "Dear\x1C you\r");
     const FormatEntry& nisus = source_formats[lookup_format("nisus", source_formats)];
-    const ConversionResult r = convert_file(dir.file("LETTER"), nisus, target_formats[1]);
+    const ConversionResult r = convert_file(dir.file("LETTER"), nisus, format_named("ansi", target_formats));
     ASSERT_EQ(r.outcome, Outcome::Converted);
     EXPECT_EQ(r.note, "no resource fork ._LETTER beside it: converted without footnotes");
     const std::string text = test::read_file(r.target_name);

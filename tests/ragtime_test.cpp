@@ -363,7 +363,7 @@ TEST(Ragtime3Reader, RealDocumentStyles) {
     // As RagTime 2 the document is refused and leaves no target.
     test::TempDir dir;
     test::write_file(dir.file("DOC"), data);
-    const ConversionResult r = convert_file(dir.file("DOC"), source_formats[6], target_formats[1]);
+    const ConversionResult r = convert_file(dir.file("DOC"), format_named("ragtime2", source_formats), format_named("ansi", target_formats));
     EXPECT_EQ(r.outcome, Outcome::NotOfFormat);
     EXPECT_EQ(dir.list(), std::vector<std::string>{"DOC"});
 }

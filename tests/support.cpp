@@ -120,7 +120,7 @@ std::string read_fixture(EntryPoint entry, const char* name, const std::string& 
 int recognised_format(const std::string& file) {
     TempDir dir;
     write_file(dir.file("DOC"), file);
-    ConversionResult r = prepare_conversion(ConversionRequest{dir.file("DOC"), {}}, nullptr, target_formats[0]);
+    ConversionResult r = prepare_conversion(ConversionRequest{dir.file("DOC"), {}}, nullptr, format_named("dos", target_formats));
     discard_conversion(r);
     return r.outcome == Outcome::Unrecognised ? -1 : r.format;
 }

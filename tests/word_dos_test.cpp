@@ -222,7 +222,7 @@ TEST(WordDosWriter, TooLargeForTheFormatIsNotConverted) {
     std::string big;
     while (big.size() <= 65535u * 128) big += line;
     test::write_file(dir.file("BIG"), big);
-    ConversionResult r = convert_file(dir.file("BIG"), source_formats[0], target_formats[2]);
+    ConversionResult r = convert_file(dir.file("BIG"), format_named("text", source_formats), format_named("word-dos", target_formats));
     EXPECT_EQ(r.outcome, Outcome::TooLarge);
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"BIG"}));
 }
