@@ -9,7 +9,7 @@ using namespace verbatra;
 
 namespace {
 
-int read_forks(ByteFile& in, ByteFile& out) {
+Status read_forks(Conversion&, ByteFile& in, ByteFile& out) {
     const long size = in.size();
     const MacForks forks = find_forks(in);
     for (const ForkSpan& span : {forks.data, forks.resource}) {

@@ -131,6 +131,30 @@ struct ParagraphState {
     }
 };
 
+// The text as it goes into the target, byte by byte: its file position,
+// and whether it has passed what 16-bit page numbers can address (the
+// writer then fails the document rather than write a file no reader
+// opens).
+class TextOut {
+protected:
+    static constexpr long kMaxPages = 65535;
+
+    TextOut(ByteFile& target, long start, long page_size)
+        : target_(target), pos_(start), limit_(kMaxPages * page_size) {}
+
+    void text(std::uint8_t b) {
+        target_.put(b);
+        if (++pos_ > limit_) too_large_ = true;
+    }
+
+    ByteFile& target_;
+    long pos_;
+    bool too_large_ = false;
+
+private:
+    long limit_;
+};
+
 }  // namespace word
 
 // How many tabs right-align the rest of a line from `column`: the stops up

@@ -23,7 +23,12 @@ namespace verbatra {
 namespace {
 
 constexpr int kPage = 128;
-constexpr long kMaxPages = 65535;  // page numbers are 16-bit
+
+// The header page's fields, by their offsets.
+namespace header {
+constexpr int wIdent = 0, wTool = 4, fcMac = 14, pnPara = 18, pnFntb = 20, pnSep = 22, pnSetb = 24, pnPgtb = 26,
+              pnFfntb = 28, szSsht = 30, codePage = 126;
+}  // namespace header
 
 // Character style word bits.
 using word::kBold, word::kUnderline, word::kStrike, word::kSuper, word::kItalic, word::kCaps, word::kVariant,
@@ -92,9 +97,9 @@ struct RunFont {
     int size = -10;
 };
 
-class Writer : word::ParagraphState {
+class Writer : word::ParagraphState, word::TextOut {
 public:
-    Writer(ByteFile& work, ByteFile& target) : work_(work), target_(target) {}
+    Writer(ByteFile& work, ByteFile& target) : TextOut(target, kPage, kPage), work_(work) {}
 
     Status run() {
         CharState cs;
@@ -147,14 +152,17 @@ public:
         }
         if (pn_sep > kMaxPages) return finish_failed();
 
-        put16(header, 0xBE31);
-        put16(header + 4, 0xAB00);
-        put32(header + 14, fc_mac);
-        put16(header + 18, static_cast<unsigned>(pn_para));
-        put16(header + 20, static_cast<unsigned>(pn_fntb));
-        for (int at : {22, 24, 26, 28}) put16(header + at, static_cast<unsigned>(pn_sep));
-        std::memcpy(header + 30, "NORMAL.STY", 10);
-        put16(header + 126, 437);
+        put16(header + header::wIdent, 0xBE31);
+        put16(header + header::wTool, 0xAB00);
+        put32(header + header::fcMac, fc_mac);
+        put16(header + header::pnPara, static_cast<unsigned>(pn_para));
+        put16(header + header::pnFntb, static_cast<unsigned>(pn_fntb));
+        // No section, page or font table: each starts where the file ends.
+        for (int at : {header::pnSep, header::pnSetb, header::pnPgtb, header::pnFfntb}) {
+            put16(header + at, static_cast<unsigned>(pn_sep));
+        }
+        std::memcpy(header + header::szSsht, "NORMAL.STY", 10);
+        put16(header + header::codePage, 437);
         target_.seek_to(0);
         target_.write(header, kPage);
         remove_scratch_files();
@@ -163,10 +171,6 @@ public:
 
 private:
     // -- output ---------------------------------------------------------
-    void text(std::uint8_t b) {
-        target_.put(b);
-        if (++pos_ > kMaxPages * kPage) too_large_ = true;
-    }
     void paragraph_end_bytes() {
         text(0x0D);
         text(0x0A);
@@ -528,12 +532,9 @@ private:
     }
 
     ByteFile& work_;
-    ByteFile& target_;
     ByteFile att_, par_, ft1_, ft2_;
     FormattingPage chp_{"ATT.###"};
     FormattingPage pap_{"PAR.###"};
-    long pos_ = 128;
-    bool too_large_ = false;
     unsigned style_ = 0;
     RunFont font_;
     RunFont pending_;

@@ -24,8 +24,23 @@ namespace verbatra {
 namespace {
 
 constexpr long kFib = 384;
+// The FIB's fields, by their offsets: a position (fc) and, 4 bytes on, a
+// length (cb) for each table; an empty table is a position with length 0.
+namespace fib {
+constexpr int wIdent = 0, nFib = 2, nProduct = 4, lid = 6, nFibBack = 12, fcMin = 24, fcMac = 28, cbMac = 32,
+              ccpText = 52, ccpFtn = 56, ccpHdd = 60, fcStshfOrig = 88, cbStshfOrig = 92, fcStshf = 94, cbStshf = 98,
+              fcPlcffndRef = 100, cbPlcffndRef = 104, fcPlcffndTxt = 106, cbPlcffndTxt = 110, fcPlcfandRef = 112,
+              fcPlcfandTxt = 118, fcPlcfsed = 124, cbPlcfsed = 128, fcPlcfpgd = 130, cbPlcfpgd = 134, fcPlcfphe = 136,
+              fcSttbfglsy = 142, fcPlcfglsy = 148, fcPlcfhdd = 154, cbPlcfhdd = 158, fcPlcfbteChpx = 160,
+              cbPlcfbteChpx = 164, fcPlcfbtePapx = 166, cbPlcfbtePapx = 170, fcPlcfsea = 172, fcSttbfffn = 178,
+              cbSttbfffn = 182, fcCmds = 232, cbCmds = 236, fcWss = 268, cbWss = 272, fcDop = 274, cbDop = 278,
+              fcSttbfAssoc = 280, fcClx = 286, fcPlcfpgdFtn = 292, cbPlcfpgdFtn = 296, fcLastEmpty = 310,
+              pnChpFirst = 318, pnPapFirst = 320, cpnBteChp = 322, cpnBtePap = 324;
+// The field tables (fcPlcffldMom to fcPlcfbkl) and the macro and printer
+// tables (fcPlcmcr to fcPrEnvLand): all empty, 6 bytes apart.
+constexpr int kFieldTablesFirst = 184, kFieldTablesLast = 226, kMacroTablesFirst = 238, kMacroTablesLast = 262;
+}  // namespace fib
 constexpr int kPage = 512;
-constexpr long kMaxPages = 65535;           // page numbers are 16-bit
 constexpr std::size_t kMaxTableEntries = 10921;  // (65535 - 4) / 6: 16-bit table lengths
 
 // Character style word bits.
@@ -154,9 +169,9 @@ struct SectionStart {
     unsigned style = 0;
 };
 
-class Writer : word::ParagraphState {
+class Writer : word::ParagraphState, word::TextOut {
 public:
-    Writer(ByteFile& work, ByteFile& target) : work_(work), target_(target) {}
+    Writer(ByteFile& work, ByteFile& target) : TextOut(target, kFib, kPage), work_(work) {}
 
     Status run() {
         CharState cs;
@@ -224,15 +239,15 @@ public:
             return finish_failed();
         }
         long at = append(kStyleSheet, sizeof kStyleSheet);
-        put32(f + 88, static_cast<std::uint32_t>(at));
-        put16(f + 92, sizeof kStyleSheet);
-        put32(f + 94, static_cast<std::uint32_t>(at));
-        put16(f + 98, sizeof kStyleSheet);
+        put32(f + fib::fcStshfOrig, static_cast<std::uint32_t>(at));
+        put16(f + fib::cbStshfOrig, sizeof kStyleSheet);
+        put32(f + fib::fcStshf, static_cast<std::uint32_t>(at));
+        put16(f + fib::cbStshf, sizeof kStyleSheet);
 
         at = target_.size();
-        put32(f + 100, static_cast<std::uint32_t>(at));
-        put32(f + 106, static_cast<std::uint32_t>(at));
-        put32(f + 292, static_cast<std::uint32_t>(at));
+        put32(f + fib::fcPlcffndRef, static_cast<std::uint32_t>(at));
+        put32(f + fib::fcPlcffndTxt, static_cast<std::uint32_t>(at));
+        put32(f + fib::fcPlcfpgdFtn, static_cast<std::uint32_t>(at));
         if (!note_refs_.empty()) {
             std::vector<std::uint8_t> refs, texts;
             for (long cp : note_refs_) add32(refs, cp);
@@ -241,36 +256,36 @@ public:
             for (long cp : note_texts_) add32(texts, cp);
             add32(texts, ccp_ftn);
             add32(texts, ccp_ftn + 6);
-            put32(f + 100, static_cast<std::uint32_t>(append(refs.data(), refs.size())));
-            put16(f + 104, static_cast<unsigned>(refs.size()));
-            put32(f + 106, static_cast<std::uint32_t>(append(texts.data(), texts.size())));
-            put16(f + 110, static_cast<unsigned>(texts.size()));
+            put32(f + fib::fcPlcffndRef, static_cast<std::uint32_t>(append(refs.data(), refs.size())));
+            put16(f + fib::cbPlcffndRef, static_cast<unsigned>(refs.size()));
+            put32(f + fib::fcPlcffndTxt, static_cast<std::uint32_t>(append(texts.data(), texts.size())));
+            put16(f + fib::cbPlcffndTxt, static_cast<unsigned>(texts.size()));
             std::uint8_t page_table[18] = {0};
             put32(page_table + 4, static_cast<std::uint32_t>(ccp_ftn + 6));
             const std::uint8_t tail[10] = {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
             std::memcpy(page_table + 8, tail, sizeof tail);
-            put32(f + 292, static_cast<std::uint32_t>(append(page_table, 18)));
-            put16(f + 296, 18);
+            put32(f + fib::fcPlcfpgdFtn, static_cast<std::uint32_t>(append(page_table, 18)));
+            put16(f + fib::cbPlcfpgdFtn, 18);
         }
 
         at = target_.size();
-        for (int o : {112, 118, 124}) put32(f + o, static_cast<std::uint32_t>(at));
+        for (int o : {fib::fcPlcfandRef, fib::fcPlcfandTxt, fib::fcPlcfsed}) put32(f + o, static_cast<std::uint32_t>(at));
         std::uint8_t sed[14] = {};
         put32(sed + 4, fc_mac - kFib);
         sed[8] = 0x11;
         put32(sed + 10, fc_mac);
         append(sed, sizeof sed);
-        put16(f + 128, sizeof sed);
+        put16(f + fib::cbPlcfsed, sizeof sed);
 
         std::uint8_t pgd[18] = {};
         put32(pgd + 4, fc_mac - kFib);
         const std::uint8_t pgd_tail[10] = {0x08, 0x02, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
         std::memcpy(pgd + 8, pgd_tail, sizeof pgd_tail);
-        put32(f + 130, static_cast<std::uint32_t>(append(pgd, sizeof pgd)));
-        put16(f + 134, sizeof pgd);
+        put32(f + fib::fcPlcfpgd, static_cast<std::uint32_t>(append(pgd, sizeof pgd)));
+        put16(f + fib::cbPlcfpgd, sizeof pgd);
 
         at = target_.size();
-        for (int o : {136, 142, 148, 154}) put32(f + o, static_cast<std::uint32_t>(at));
+        for (int o : {fib::fcPlcfphe, fib::fcSttbfglsy, fib::fcPlcfglsy, fib::fcPlcfhdd}) put32(f + o, static_cast<std::uint32_t>(at));
         if (ccp_hdd != 0) {
             // One entry for each story there is, in the order the section's
             // flags list them: header, then footer.
@@ -280,46 +295,46 @@ public:
             if (footer_length) add32(hdd, header_length + footer_length);
             add32(hdd, header_length + footer_length + 6);
             append(hdd.data(), hdd.size());
-            put16(f + 158, static_cast<unsigned>(hdd.size()));
+            put16(f + fib::cbPlcfhdd, static_cast<unsigned>(hdd.size()));
         }
         at = append(bin_chp.data(), bin_chp.size());
-        put32(f + 160, static_cast<std::uint32_t>(at));
-        put16(f + 164, static_cast<unsigned>(bin_chp.size()));
-        put32(f + 172, static_cast<std::uint32_t>(at));
-        put32(f + 166, static_cast<std::uint32_t>(append(bin_pap.data(), bin_pap.size())));
-        put16(f + 170, static_cast<unsigned>(bin_pap.size()));
+        put32(f + fib::fcPlcfbteChpx, static_cast<std::uint32_t>(at));
+        put16(f + fib::cbPlcfbteChpx, static_cast<unsigned>(bin_chp.size()));
+        put32(f + fib::fcPlcfsea, static_cast<std::uint32_t>(at));
+        put32(f + fib::fcPlcfbtePapx, static_cast<std::uint32_t>(append(bin_pap.data(), bin_pap.size())));
+        put16(f + fib::cbPlcfbtePapx, static_cast<unsigned>(bin_pap.size()));
         const std::vector<std::uint8_t> fonts = font_table();
-        put32(f + 178, static_cast<std::uint32_t>(append(fonts.data(), fonts.size())));
-        put16(f + 182, static_cast<unsigned>(fonts.size()));
+        put32(f + fib::fcSttbfffn, static_cast<std::uint32_t>(append(fonts.data(), fonts.size())));
+        put16(f + fib::cbSttbfffn, static_cast<unsigned>(fonts.size()));
         at = target_.size();
-        for (int o = 184; o <= 226; o += 6) put32(f + o, static_cast<std::uint32_t>(at));
-        put32(f + 232, static_cast<std::uint32_t>(at));
+        for (int o = fib::kFieldTablesFirst; o <= fib::kFieldTablesLast; o += 6) put32(f + o, static_cast<std::uint32_t>(at));
+        put32(f + fib::fcCmds, static_cast<std::uint32_t>(at));
         const std::uint8_t cmds[2] = {};
         append(cmds, 2);
-        put16(f + 236, 2);
+        put16(f + fib::cbCmds, 2);
         at = target_.size();
-        for (int o = 238; o <= 262; o += 6) put32(f + o, static_cast<std::uint32_t>(at));
-        put32(f + 268, static_cast<std::uint32_t>(append(kBlock30, sizeof kBlock30)));
-        put16(f + 272, sizeof kBlock30);
-        put32(f + 274, static_cast<std::uint32_t>(append(kDocumentBlock, sizeof kDocumentBlock)));
-        put16(f + 278, sizeof kDocumentBlock);
+        for (int o = fib::kMacroTablesFirst; o <= fib::kMacroTablesLast; o += 6) put32(f + o, static_cast<std::uint32_t>(at));
+        put32(f + fib::fcWss, static_cast<std::uint32_t>(append(kBlock30, sizeof kBlock30)));
+        put16(f + fib::cbWss, sizeof kBlock30);
+        put32(f + fib::fcDop, static_cast<std::uint32_t>(append(kDocumentBlock, sizeof kDocumentBlock)));
+        put16(f + fib::cbDop, sizeof kDocumentBlock);
         at = target_.size();
-        for (int o : {280, 286, 310, 32}) put32(f + o, static_cast<std::uint32_t>(at));
+        for (int o : {fib::fcSttbfAssoc, fib::fcClx, fib::fcLastEmpty, fib::cbMac}) put32(f + o, static_cast<std::uint32_t>(at));
 
-        put16(f + 0, 0xA5DB);
-        put16(f + 2, 45);
-        put16(f + 4, 0x4031);
-        put16(f + 6, 0x040C);
-        put16(f + 12, 45);
-        put32(f + 24, kFib);
-        put32(f + 28, fc_mac);
-        put32(f + 52, static_cast<std::uint32_t>(ccp_text));
-        put32(f + 56, static_cast<std::uint32_t>(ccp_ftn));
-        put32(f + 60, static_cast<std::uint32_t>(ccp_hdd));
-        put16(f + 318, static_cast<unsigned>(pn_chp));
-        put16(f + 320, static_cast<unsigned>(pn_pap));
-        put16(f + 322, static_cast<unsigned>(bin_chp.size() / 6));
-        put16(f + 324, static_cast<unsigned>(bin_pap.size() / 6));
+        put16(f + fib::wIdent, 0xA5DB);
+        put16(f + fib::nFib, 45);
+        put16(f + fib::nProduct, 0x4031);
+        put16(f + fib::lid, 0x040C);
+        put16(f + fib::nFibBack, 45);
+        put32(f + fib::fcMin, kFib);
+        put32(f + fib::fcMac, fc_mac);
+        put32(f + fib::ccpText, static_cast<std::uint32_t>(ccp_text));
+        put32(f + fib::ccpFtn, static_cast<std::uint32_t>(ccp_ftn));
+        put32(f + fib::ccpHdd, static_cast<std::uint32_t>(ccp_hdd));
+        put16(f + fib::pnChpFirst, static_cast<unsigned>(pn_chp));
+        put16(f + fib::pnPapFirst, static_cast<unsigned>(pn_pap));
+        put16(f + fib::cpnBteChp, static_cast<unsigned>(bin_chp.size() / 6));
+        put16(f + fib::cpnBtePap, static_cast<unsigned>(bin_pap.size() / 6));
         target_.seek_to(0);
         target_.write(fib, kFib);
         remove_scratch_files();
@@ -328,10 +343,6 @@ public:
 
 private:
     // -- output ---------------------------------------------------------
-    void text(std::uint8_t b) {
-        target_.put(b);
-        if (++pos_ > kMaxPages * kPage) too_large_ = true;
-    }
     // A paragraph ends with CR LF; readers take a paragraph to start where
     // the CR before it ends, so its run ends after the CR and the LF opens
     // the next one (the paragraph-run step writes it).
@@ -831,12 +842,9 @@ private:
     }
 
     ByteFile& work_;
-    ByteFile& target_;
     ByteFile att_, par_, ftp_;
     FormattingPage chp_;
     FormattingPage pap_;
-    long pos_ = kFib;
-    bool too_large_ = false;
     unsigned style_ = 0;
     RunFont font_;
     RunFont pending_;
