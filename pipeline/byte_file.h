@@ -3,6 +3,7 @@
 // the file closes itself when the object goes away, on every path.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -224,6 +225,20 @@ public:
     }
     void put_text(const char* text) {
         while (*text) put(static_cast<std::uint8_t>(*text++));
+    }
+    void put_bytes(const std::uint8_t* bytes, std::size_t count) {
+        while (count > 0) {
+            const std::size_t n = std::min(count, static_cast<std::size_t>(end_ - pos_));
+            if (n == 0) {  // the buffer is full: put() writes it out
+                put(*bytes++);
+                --count;
+                continue;
+            }
+            std::memcpy(pos_, bytes, n);
+            pos_ += n;
+            bytes += n;
+            count -= n;
+        }
     }
     // The write position and, in `space`, the room behind it: at least
     // `minimum` bytes when the buffer is that large (a buffer with less room

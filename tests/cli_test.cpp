@@ -123,13 +123,19 @@ TEST(CommandLine, TheDumpReadsAsAConversionDoesAndDocumentsStandAlone) {
     EXPECT_EQ(out.rfind("Read{note 0 1}One", 0), 0u) << out;
 
     // Each document numbers its notes from 1, however many helpers share
-    // the run and whatever came before it.
+    // the run and whatever came before it (four files, so that -j 2 does
+    // start its two helpers).
+    test::write_file(dir.file("C"), test::read_file(dir.file("B")));
+    test::write_file(dir.file("D"), test::read_file(dir.file("B")));
     for (const char* jobs : {"1", "2"}) {
         const std::string o = std::string("out") + jobs;
-        EXPECT_EQ(run_in(dir, std::string("--from nisus --to dos -q -j ") + jobs + " -o " + o + " A B", &out, &err), 0)
+        EXPECT_EQ(run_in(dir, std::string("--from nisus --to dos -q -j ") + jobs + " -o " + o + " A B C D", &out, &err),
+                  0)
             << err;
         EXPECT_EQ(test::read_file(dir.file(o + "/A.asc")), "See\\NOTE01\\One\r\n\\FIN\\ it.\r\n") << jobs;
-        EXPECT_EQ(test::read_file(dir.file(o + "/B.asc")), "Read\\NOTE01\\One\r\n\\FIN\\ this.\r\n") << jobs;
+        for (const char* name : {"/B.asc", "/C.asc", "/D.asc"}) {
+            EXPECT_EQ(test::read_file(dir.file(o + name)), "Read\\NOTE01\\One\r\n\\FIN\\ this.\r\n") << jobs << name;
+        }
     }
 
     // An empty file is refused whatever the reader, and nothing is written.

@@ -51,15 +51,18 @@ TEST(PlainTextWriters, Cases) {
 }
 
 std::string marker(int n) {
-    std::string digits = std::to_string(n);
-    if (n < 10) digits = "0" + digits;
-    return "\\NOTE" + digits + "\\";
+    std::string m = "\\NOTE";
+    if (n < 10) m += '0';
+    m += std::to_string(n);
+    m += '\\';
+    return m;
 }
 
 TEST(PlainTextWriters, EachDocumentNumbersItsNotesFromOne) {
     const std::string note = bytes({0x5C, 0xA2, 0, 0}) + "n\\\x7F";
-    EXPECT_EQ(test::run_entry(write_ascii_dos, "a" + note + "b" + note),
-              "a" + marker(1) + "n\\FIN\\b" + marker(2) + "n\\FIN\\");
+    const std::string expected = std::string("a").append(marker(1)).append("n\\FIN\\b").append(marker(2)).append("n\\FIN\\");
+    const std::string stream = std::string("a").append(note).append("b").append(note);
+    EXPECT_EQ(test::run_entry(write_ascii_dos, stream), expected);
     // The next document starts again, whatever came before it.
     EXPECT_EQ(test::run_entry(write_ansi_windows, note), marker(1) + "n\\FIN\\");
 }

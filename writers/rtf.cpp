@@ -204,21 +204,29 @@ private:
         put_font();
     }
 
+    static bool needs_escape(std::uint8_t b) { return b == '{' || b == '}' || b == 0x7F; }
+
+    // Bytes that stand for themselves go out as whole spans: text runs are
+    // most of a document, and a call per byte was most of their cost.
     void text(const std::uint8_t* bytes, std::size_t length) {
-        for (std::size_t i = 0; i < length; ++i) {
+        std::size_t i = 0;
+        while (i < length) {
             const std::uint8_t b = bytes[i];
-            switch (b) {
-                case '{': settle_paragraph(); out_->put_text("\\{"); break;
-                case '}': settle_paragraph(); out_->put_text("\\}"); break;
-                case 0x7F: settle_paragraph(); out_->put('_'); break;
-                default:
-                    if (para_pending_ | symbol_open_) {
-                        settle_paragraph();
-                        close_symbol_group();
-                    }
-                    out_->put(b);
-                    break;
+            if (needs_escape(b)) {
+                settle_paragraph();
+                if (b == 0x7F) out_->put('_');
+                else out_->put_text(b == '{' ? "\\{" : "\\}");
+                ++i;
+                continue;
             }
+            if (para_pending_ | symbol_open_) {
+                settle_paragraph();
+                close_symbol_group();
+            }
+            std::size_t end = i + 1;
+            while (end < length && !needs_escape(bytes[end])) ++end;
+            out_->put_bytes(bytes + i, end - i);
+            i = end;
         }
     }
 
