@@ -18,7 +18,7 @@ seed=()
 scripts/install-deps.sh --fuzz
 cmake --preset fuzz >/dev/null
 # Linked afresh, so that a binary of a target that is gone is not run.
-rm -rf build/fuzz/fuzzers
+rm -f build/fuzz/fuzzers/*
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
 
 out=$PWD/build/fuzz
