@@ -117,17 +117,43 @@ TEST(Recognition, WhatIsNoDocumentIsNotGuessed) {
     EXPECT_EQ(converted(std::string(300, '\0'), nullptr), "not converted: not a document of a known format");
 }
 
+// Where two formats could take a file, the stronger evidence wins: the
+// Finder over the look of the bytes, a creator that names the program over
+// a type alone, and a program's own version marks over its creator.
+TEST(Recognition, TheStrongerEvidenceWins) {
+    const struct {
+        const char* finder;
+        const char* format;
+    } cases[] = {
+        {"TEXTR#+A", "ragtime3"},  // RagTime's creator, though the type is TEXT
+        {"TEXTNISI", "nisus"},
+        {"ttrottxt", "text"},
+        {"WORDMACA", "macwrite"},
+        {"AWWPMSWK", "works3"},  // no version in the content: the creator tells
+        {"AWWPPSI2", "works2"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(test::recognised_format(test::apple_file(true, "Caf\xC3\xA9 words\r", "", c.finder)),
+                  lookup_format(c.format, source_formats))
+            << c.finder;
+    }
+    // With no Finder info, UTF-8's sequences outbid the look of Macintosh
+    // text, and the same bytes under a Finder type are that type's.
+    EXPECT_EQ(test::recognised_format("Caf\xC3\xA9 words\r"), lookup_format("utf8", source_formats));
+}
+
 // Nisus Writer's text looks like any text: the Finder's type and creator
 // decide, from the wrapping or from the AppleDouble sidecar beside it.
 TEST(Recognition, NisusWriterByItsFinderInfo) {
     const std::string rsrc = test::resource_fork({test::nisus_version()});
-    EXPECT_EQ(test::recognised_format(test::nisus_macbinary("text\r", rsrc)), 8);
-    EXPECT_EQ(test::recognised_format(test::apple_file(true, "text\r", rsrc)), 8);
+    const int nisus = lookup_format("nisus", source_formats);
+    EXPECT_EQ(test::recognised_format(test::nisus_macbinary("text\r", rsrc)), nisus);
+    EXPECT_EQ(test::recognised_format(test::apple_file(true, "text\r", rsrc)), nisus);
     test::TempDir dir;
     test::write_file(dir.file("AD"), "text\r");
     test::write_file(dir.file("._AD"), test::apple_file(false, "", rsrc));
     ConversionResult r = prepare_conversion(ConversionRequest{dir.file("AD"), {}}, nullptr, format_named("dos", target_formats));
-    EXPECT_EQ(r.format, 8);
+    EXPECT_EQ(r.format, nisus);
     discard_conversion(r);
     // The sidecar itself is no document.
     r = prepare_conversion(ConversionRequest{dir.file("._AD"), {}}, nullptr, format_named("dos", target_formats));
