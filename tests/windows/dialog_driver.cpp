@@ -75,14 +75,15 @@ void select_files(HWND dialog, const std::vector<std::wstring>& names) {
 }
 
 // Clicks a button and, when a message box comes up, returns its text and
-// closes it.
+// closes it. Under a loaded Wine the box has been seen to take more than
+// five seconds, so it is given thirty.
 std::wstring click(HWND dialog, int id, const wchar_t* box_caption = nullptr) {
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
     if (!box_caption) {
         Sleep(1500);
         return {};
     }
-    HWND box = wait_for(box_caption, 50);
+    HWND box = wait_for(box_caption, 300);
     if (!box) return L"(no box)";
     const std::wstring text = text_of(box, 19128);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
