@@ -13,33 +13,28 @@ namespace verbatra {
 
 namespace {
 
-// The row whose recogniser bids highest, the first of equals; -1 when none
-// bids.
-int highest_bid(const Evidence& evidence) {
-    int best = -1, best_bid = kNoBid;
+struct Winner {
+    int format = -1;  // -1 when no row bids
+    int bid = kNoBid;
+};
+
+// The row whose recogniser bids highest, the first of equals.
+Winner highest_bid(const Evidence& evidence) {
+    Winner w;
     for (int i = 0; source_formats[i].display_name; ++i) {
         const Recogniser recognise = source_formats[i].recognise;
         const int bid = recognise ? recognise(evidence) : kNoBid;
-        if (bid > best_bid) {
-            best = i;
-            best_bid = bid;
-        }
+        if (bid > w.bid) w = {i, bid};
     }
-    return best;
+    return w;
 }
 
 }  // namespace
 
 bool finder_info_known(const MacForks& forks) {
-    if (!forks.have_finder_info) return false;
     // Asked with no content at all, only the Finder's word can bid.
     const SourceStart nothing;
-    const Evidence evidence{nothing, forks};
-    for (int i = 0; source_formats[i].display_name; ++i) {
-        const Recogniser recognise = source_formats[i].recognise;
-        if (recognise && recognise(evidence) >= kBidFinder) return true;
-    }
-    return false;
+    return forks.have_finder_info && highest_bid(Evidence{nothing, forks}).bid >= kBidFinder;
 }
 
 int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name) {
@@ -66,7 +61,7 @@ int detect_source_format(ByteFile& file, const MacForks& forks, const std::strin
     start.have = file.read(bytes, static_cast<std::size_t>(std::min<long>(start.size, sizeof bytes)));
     file.rewind();
 
-    return highest_bid(Evidence{start, finder});
+    return highest_bid(Evidence{start, finder}).format;
 }
 
 namespace {

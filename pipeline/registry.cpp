@@ -21,19 +21,13 @@ namespace verbatra {
 
 namespace {
 
+// What sets a reader apart from the rest (FormatEntry says why each matters).
+enum Reads { kDataFork, kForks, kText };
+
 constexpr FormatEntry source(const char* name, const char* short_name, EntryPoint reader, Recogniser recognise,
-                             Buffering buffering = Buffering::kBoth) {
-    return {name, "", reader, nullptr, buffering, Buffering::kNeither, short_name, recognise, false, false};
-}
-constexpr FormatEntry forks_source(const char* name, const char* short_name, EntryPoint reader, Recogniser recognise) {
-    FormatEntry e = source(name, short_name, reader, recognise);
-    e.reads_forks = true;
-    return e;
-}
-constexpr FormatEntry text_source(const char* name, const char* short_name, EntryPoint reader, Recogniser recognise) {
-    FormatEntry e = source(name, short_name, reader, recognise);
-    e.text_reader = true;
-    return e;
+                             Reads reads = kDataFork, Buffering buffering = Buffering::kBoth) {
+    return {name, "", reader, nullptr, buffering, Buffering::kNeither, short_name, recognise, reads == kForks,
+            reads == kText};
 }
 constexpr FormatEntry target(const char* name, const char* short_name, const char* extension, EntryPoint writer) {
     return {name, extension, nullptr, writer, Buffering::kNeither, Buffering::kBoth, short_name, nullptr, false, false};
@@ -45,18 +39,18 @@ constexpr FormatEntry kEnd{};
 // The MacWrite readers read their source through a record reader of their
 // own, so only the work file is buffered.
 constexpr FormatEntry source_formats[kSourceCount + 1] = {
-    text_source("Texte seul", "text", read_text_only, bid_text),
-    source("MacWrite 4.6", "macwrite", read_macwrite, bid_macwrite, Buffering::kOutput),
-    source("MacWrite II", "macwrite2", read_macwrite2, bid_macwrite2, Buffering::kOutput),
+    source("Texte seul", "text", read_text_only, bid_text, kText),
+    source("MacWrite 4.6", "macwrite", read_macwrite, bid_macwrite, kDataFork, Buffering::kOutput),
+    source("MacWrite II", "macwrite2", read_macwrite2, bid_macwrite2, kDataFork, Buffering::kOutput),
     source("MS-Works 2", "works2", read_works, bid_works2),
     source("MS-Works 3", "works3", read_works, bid_works3),
     source("ClarisWorks", "clarisworks", read_clarisworks, bid_clarisworks),
     source("Ragtime 2", "ragtime2", read_ragtime2, bid_ragtime2),
     source("Ragtime 3", "ragtime3", read_ragtime3, bid_ragtime3),
-    forks_source("Nisus Writer", "nisus", read_nisus, bid_nisus),
+    source("Nisus Writer", "nisus", read_nisus, bid_nisus, kForks),
     // Text that came from other systems into a Macintosh archive.
-    text_source("UTF-8 text", "utf8", read_utf8_text, bid_utf8_text),
-    text_source("Windows text", "windows-text", read_windows_text, bid_windows_text),
+    source("UTF-8 text", "utf8", read_utf8_text, bid_utf8_text, kText),
+    source("Windows text", "windows-text", read_windows_text, bid_windows_text, kText),
     kEnd,
 };
 

@@ -167,9 +167,9 @@ private:
 
 // The font names of the stream, each once, in the order they first come:
 // for a target whose font table stands before the text. Found by a quick
-// look for their code rather than by decoding: a 0x5C 0xC1 that is not a
-// font-name code can only follow an argument byte 0x5C with a text byte
-// 0xC1, which no reader writes, and would at worst add an unused font.
+// look for their code rather than by decoding the whole stream twice: a
+// 0x5C 0xC1 that is not a font-name code (two argument bytes of a value
+// code, say) would at worst add a font that no text uses.
 // The work file is left at its start.
 std::vector<std::string> font_names_of(ByteFile& work);
 

@@ -1,6 +1,5 @@
 #include "writers/plain_text.h"
 
-#include <cstring>
 #include <string>
 
 #include "stream/decoder.h"
@@ -27,17 +26,7 @@ Status write_plain_text(ByteFile& work_file, ByteFile& target_file, const Target
     int notes = 0;
     for (stream::Event e; decoder.next(e);) {
         switch (e.kind) {
-            case stream::Kind::kText: {
-                std::size_t space = 0;
-                std::uint8_t* out = target.room(e.length, space);
-                if (space >= e.length) {
-                    std::memcpy(out, e.bytes, e.length);
-                    target.commit(out + e.length);
-                } else {
-                    for (std::size_t i = 0; i < e.length; ++i) target.put(e.bytes[i]);
-                }
-                break;
-            }
+            case stream::Kind::kText: target.put_bytes(e.bytes, e.length); break;
             case stream::Kind::kTab: target.put(stream::kTab); break;
             case stream::Kind::kLineEnd: target.put(0x20); break;
             case stream::Kind::kPageBreak: target.put(stream::kPageBreak); break;
