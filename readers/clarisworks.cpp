@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "pipeline/file_utils.h"
-#include "pipeline/registry.h"
+#include "pipeline/conversion.h"
 #include "stream/mac_charset.h"
 #include "readers/source_bytes.h"
 #include "stream/codes.h"

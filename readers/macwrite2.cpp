@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "pipeline/file_utils.h"
-#include "pipeline/registry.h"
+#include "pipeline/conversion.h"
 #include "pipeline/scratch.h"
 #include "stream/mac_charset.h"
 #include "readers/source_bytes.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "pipeline/file_utils.h"
-#include "pipeline/registry.h"
+#include "pipeline/conversion.h"
 #include "stream/mac_charset.h"
 #include "readers/mac_forks.h"
 #include "stream/codes.h"

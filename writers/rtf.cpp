@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/registry.h"
+#include "pipeline/conversion.h"
 #include "stream/decoder.h"
 #include "stream/emitter.h"
 #include "stream/fonts.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "pipeline/file_utils.h"
-#include "pipeline/registry.h"
+#include "pipeline/conversion.h"
 #include "pipeline/scratch.h"
 #include "stream/decoder.h"
 #include "stream/fonts.h"

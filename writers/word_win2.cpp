@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "pipeline/file_utils.h"
-#include "pipeline/registry.h"
+#include "pipeline/conversion.h"
 #include "pipeline/scratch.h"
 #include "stream/decoder.h"
 #include "stream/fonts.h"
