@@ -752,9 +752,15 @@ TEST(StyleOracle, StylesSurviveEveryWriter) {
 }
 
 // Fonts by name: in every real document, the words libmwaw finds in each
-// font are the words LibreOffice finds in that font in our RTF (the
-// program listing of Arashi Basic Concepts in Courier, say).
-TEST(FontOracle, RtfKeepsEachRunsFont) {
+// font are the words LibreOffice finds in that font in our RTF and our
+// WordPerfect file (the program listing of Arashi Basic Concepts in
+// Courier, say).
+TEST(FontOracle, RtfAndWordPerfectKeepEachRunsFont) {
+    const struct {
+        EntryPoint writer;
+        const char* suffix;  // makes each target's name its own
+        const char* filter;
+    } targets[] = {{write_rtf_ansi, ".rtf", "Rich Text Format"}, {write_wp5, "-wp.wp5", "WordPerfect"}};
     const fs::path corpus = test::corpus_dir();
     const fs::path tool = kSource / "tests" / "font_words.py";
     if (!have("soffice") || !have("mwaw2raw") || !have("python3") || !test::have_corpus()) {
@@ -762,7 +768,7 @@ TEST(FontOracle, RtfKeepsEachRunsFont) {
     }
     test::TempDir dir;
     std::vector<std::pair<fs::path, std::string>> documents;
-    std::vector<std::string> files;
+    std::map<std::string, std::vector<std::string>> files;  // by filter
     for (const StyleSource& src : kStyleSources) {
         for (const auto& e : fs::directory_iterator(corpus / src.folder)) {
             if (e.path().extension() != src.extension) continue;
@@ -774,13 +780,16 @@ TEST(FontOracle, RtfKeepsEachRunsFont) {
             int result = 0;
             const std::string stream = test::run_entry(src.reader, data, &result);
             if (result != 0) continue;
-            files.push_back(e.path().stem().string() + ".rtf");
-            test::write_file(dir.file(files.back()), test::run_entry(write_rtf_ansi, stream));
-            documents.push_back({e.path(), files.back()});
+            for (const auto& t : targets) {
+                const std::string file = e.path().stem().string() + t.suffix;
+                test::write_file(dir.file(file), test::run_entry(t.writer, stream));
+                files[t.filter].push_back(file);
+                documents.push_back({e.path(), file});
+            }
         }
     }
     ASSERT_FALSE(documents.empty());
-    libreoffice_convert(dir, "Rich Text Format", "fodt", files);
+    for (const auto& [filter, names] : files) libreoffice_convert(dir, filter, "fodt", names);
     // Each font's count of words, as the tool prints them.
     const auto counts = [&](const std::string& args) {
         std::string out, err;

@@ -230,13 +230,28 @@ Win2Doc read_word_win2_file(const std::string& f) {
 
 std::vector<std::string> wp5_problems(const std::string& f) {
     std::vector<std::string> p;
-    if (f.size() < 66 || f.compare(0, 4, "\xFF" "WPC") != 0 || u32(f, 4) != 66 || f[9] != 10) {
+    if (f.size() < 66 || f.compare(0, 4, "\xFF" "WPC") != 0 || f[9] != 10 ||
+        f.compare(16, 6, std::string("\xFB\xFF\x05\x00\x32\x00", 6)) != 0) {
         p.push_back("not a WordPerfect 5 prefix");
         return p;
     }
+    // The document area starts after the index block and its packets, and
+    // every packet the block lists lies between the two.
+    const std::size_t document = u32(f, 4);
+    if (document < 66 || document > f.size()) {
+        p.push_back("the document area starts at " + std::to_string(document));
+        return p;
+    }
+    for (std::size_t entry = 26; entry < 66; entry += 10) {
+        const std::size_t type = u16(f, entry), size = u32(f, entry + 2), offset = u32(f, entry + 6);
+        if (type != 0 && (offset < 66 || offset + size > document)) {
+            p.push_back("packet " + std::to_string(type) + " lies outside the prefix");
+            return p;
+        }
+    }
     // The lengths of the fixed-length functions 0xC0 to 0xCF.
     static constexpr int kFixed[16] = {4, 9, 11, 3, 3, 5, 6, 7, 4, 5, 3, 3, 3, 3, 3, 3};
-    std::size_t i = 66;
+    std::size_t i = document;
     while (i < f.size()) {
         const unsigned c = static_cast<unsigned char>(f[i]);
         const std::string at = " at " + std::to_string(i);

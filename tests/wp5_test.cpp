@@ -101,5 +101,57 @@ TEST(Wp5Writer, TabStops) {
     EXPECT_EQ(b.find(bytes({0xD0, 0x04}), 4), std::string::npos);
 }
 
+// Fonts by name: the fonts-used list and the pool of names in packets
+// after the index block, the document area after them, and a font change
+// in the text for each change of font. A header keeps its own font: the
+// text after it is in the font it had before.
+TEST(Wp5Writer, FontsByName) {
+    const auto font = [](const std::string& name) { return "\\\xC1" + std::string(1, static_cast<char>(name.size())) + name; };
+    int result = 99;
+    const std::string f = test::run_entry(
+        write_wp5,
+        StreamBuilder().raw(font("Courier")).text("a").raw(font("Times")).text("b").raw(font("Times")).text("c")
+            .code(0x9E, {0, 0}).raw(font("Courier")).text("h").code(0x7F).raw(font("Times")).text("d")
+            .raw(font("")).text("e").str(),
+        &result);
+    ASSERT_EQ(result, 0);
+    for (const std::string& problem : test::wp5_problems(f)) ADD_FAILURE() << problem;
+    const auto u16 = [&](std::size_t at) { return static_cast<unsigned char>(f[at]) | static_cast<unsigned char>(f[at + 1]) << 8; };
+    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    const std::string pool("Courier\0Times\0", 14);
+    const std::size_t document = 66 + 2 * 86 + pool.size();
+    EXPECT_EQ(u32(4), document);
+    EXPECT_EQ(u16(26), 0x02);  // the fonts used, 5.0's list
+    EXPECT_EQ(u32(28), 2 * 86);
+    EXPECT_EQ(u32(32), 66);
+    EXPECT_EQ(u16(36), 0x07);  // the pool of names
+    EXPECT_EQ(u32(38), pool.size());
+    EXPECT_EQ(u32(42), 66 + 2 * 86);
+    EXPECT_EQ(u16(46), 0);  // the other two entries stay unused
+    EXPECT_EQ(u16(66 + 18), 0);       // Courier's name at the pool's start
+    EXPECT_EQ(u16(66 + 86 + 18), 8);  // Times' after it
+    EXPECT_EQ(u16(66 + 22), 600);     // 12 points
+    EXPECT_EQ(f.substr(66 + 2 * 86, pool.size()), pool);
+    // The font changes in the text: Courier, Times (once), Courier in the
+    // header, none after it (the text is still in Times), none for the
+    // empty name.
+    const auto change = [](int number) {
+        return bytes({0xD1, 0x01, 30, 0}) + std::string(25, '\0') + std::string(1, static_cast<char>(number)) +
+               bytes({30, 0, 0x01, 0xD1});
+    };
+    const std::string text = f.substr(document + kMargins.size());
+    const auto count = [&](const std::string& what) {
+        int n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(text.rfind(change(0) + "a" + change(1) + "bc", 0), 0u);
+    EXPECT_EQ(count(change(0)), 2);
+    EXPECT_EQ(count(change(1)), 1);
+    EXPECT_EQ(text.substr(text.size() - 2), "de");
+    // A document that names no font keeps the bare prefix.
+    EXPECT_EQ(test::run_entry(write_wp5, "plain\r").substr(0, 8), bytes({0xFF, 0x57, 0x50, 0x43, 66, 0, 0, 0}));
+}
+
 }  // namespace
 }  // namespace verbatra

@@ -1,4 +1,5 @@
-// WordPerfect 5: a 66-byte prefix, then text bytes, single-byte function
+// WordPerfect 5: a prefix (66 bytes, and the packets that list the fonts
+// where the document names any), then text bytes, single-byte function
 // codes, fixed-length functions (opened and closed by the same byte) and
 // variable-length groups whose length stands at both ends. One pass over
 // the stream; a group's length is filled in when it closes.
@@ -6,8 +7,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
-#include "pipeline/registry.h"
+#include "pipeline/conversion.h"
 #include "stream/decoder.h"
 #include "stream/emitter.h"
 
@@ -15,8 +19,26 @@ namespace verbatra {
 
 namespace {
 
-constexpr std::uint8_t kPrefix[66] = {0xFF, 0x57, 0x50, 0x43, 0x42, 0x00, 0x00, 0x00, 0x01, 0x0A,
-                                      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFB, 0xFF, 0x05, 0x00, 0x32};
+// The prefix: the file's header (16 bytes: magic, where the document area
+// starts, product and file type, version, no encryption) and one index
+// block of 50 bytes (its own header, then four packet entries of a type, a
+// size and an offset, all unused here).
+constexpr std::size_t kPrefixSize = 66;
+constexpr std::uint8_t kPrefix[kPrefixSize] = {0xFF, 0x57, 0x50, 0x43, 0x42, 0x00, 0x00, 0x00, 0x01, 0x0A,
+                                               0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFB, 0xFF, 0x05, 0x00, 0x32};
+constexpr std::size_t kDocumentAt = 4, kFirstPacketEntry = 26, kPacketEntry = 10;
+// A document that names fonts carries two packets after the index block:
+// the fonts-used list of WordPerfect 5.0 (an 86-byte entry a font: the
+// offset of its name in the pool at 18, its point size in fiftieths of a
+// point at 22) and the pool of names, each ending in a 0 byte. The text
+// picks a font by its place in the list, in one byte.
+constexpr std::uint16_t kFontsUsedPacket = 0x02, kFontNamePacket = 0x07;
+constexpr std::size_t kFontEntry = 86, kNameOffsetAt = 18, kListedSizeAt = 22;
+constexpr unsigned kListedSize = 12 * 50;  // the stream gives no size with a name
+constexpr std::size_t kMaxFonts = 256;
+// The font-change group: 25 bytes WordPerfect keeps of the font before,
+// then the font's number in the list.
+constexpr int kFontChangeData = 26;
 constexpr int kUnit = 120;         // WordPerfect units (1/1200 inch) in a stream column
 constexpr int kTableStops = 40;    // a tab-set code holds 40 positions
 constexpr int kLastCharacterSet = 12;
@@ -45,10 +67,13 @@ public:
     Writer(ByteFile& work, ByteFile& target) : in_(work), out_(target) {}
 
     Status run() {
+        // The fonts the stream names, for the packets ahead of the text.
+        names_ = stream::font_names_of(in_);
+        if (names_.size() > kMaxFonts) names_.resize(kMaxFonts);
         CharState cs;
         ParaState ps;
         const bool empty = reset_document_state(in_, cs, ps, &tabs_) == kEmptyInput;
-        out_.write(kPrefix, sizeof kPrefix);
+        prefix();
         set_tab_grid(tabs_, out_, 0, 5, 120, 0);
         tabs_.changed = 255;
         margins(5, 95);
@@ -89,6 +114,64 @@ private:
         put16(12); put(0x01); put(0xD0);
         left_ = left;
         right_ = right;
+    }
+
+    // -- fonts ------------------------------------------------------------
+    static void le16(std::uint8_t* p, std::size_t v) {
+        p[0] = static_cast<std::uint8_t>(v);
+        p[1] = static_cast<std::uint8_t>(v >> 8);
+    }
+    static void le32(std::uint8_t* p, std::size_t v) {
+        le16(p, v & 0xFFFF);
+        le16(p + 2, v >> 16);
+    }
+
+    // The prefix, with the packets that list the named fonts: without any,
+    // the prefix alone.
+    void prefix() {
+        std::uint8_t head[kPrefixSize];
+        std::memcpy(head, kPrefix, kPrefixSize);
+        std::vector<std::uint8_t> list(kFontEntry * names_.size());
+        std::string pool;
+        for (std::size_t i = 0; i < names_.size(); ++i) {
+            le16(&list[kFontEntry * i + kNameOffsetAt], pool.size());
+            le16(&list[kFontEntry * i + kListedSizeAt], kListedSize);
+            // The names are in Macintosh characters; WordPerfect's pool
+            // keeps ASCII.
+            for (const char c : names_[i]) pool += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+            pool += '\0';
+        }
+        if (!names_.empty()) {
+            const std::size_t pool_at = kPrefixSize + list.size();
+            le32(head + kDocumentAt, pool_at + pool.size());
+            std::uint8_t* entry = head + kFirstPacketEntry;
+            le16(entry, kFontsUsedPacket);
+            le32(entry + 2, list.size());
+            le32(entry + 6, kPrefixSize);
+            entry += kPacketEntry;
+            le16(entry, kFontNamePacket);
+            le32(entry + 2, pool.size());
+            le32(entry + 6, pool_at);
+        }
+        out_.write(head, kPrefixSize);
+        out_.write(list.data(), list.size());
+        out_.write(pool.data(), pool.size());
+    }
+
+    // The font the stream names from here on; a name the list lacks (an
+    // empty one: back to the class font, which WordPerfect has not) changes
+    // nothing.
+    void font_name(const stream::Event& e) {
+        const std::string_view name(reinterpret_cast<const char*>(e.bytes), e.length);
+        const auto at = std::find(names_.begin(), names_.end(), name);
+        if (at == names_.end()) return;
+        const int number = static_cast<int>(at - names_.begin());
+        if (number == font_) return;
+        font_ = number;
+        put(0xD1); put(0x01); put16(kFontChangeData + 4);
+        zeros(kFontChangeData - 1);
+        put(static_cast<std::uint8_t>(number));
+        put16(kFontChangeData + 4); put(0x01); put(0xD1);
     }
 
     // -- tabs -------------------------------------------------------------
@@ -159,6 +242,7 @@ private:
         put(static_cast<std::uint8_t>(subfunction));
         length_at_ = out_.tell();
         group_ = subfunction + 1;
+        font_outside_ = font_;
         note_ = code == 0xD6;
     }
     void close_group() {
@@ -174,6 +258,9 @@ private:
         put(note_ ? 0xD6 : 0xD5);
         group_ = 0;
         note_ = false;
+        // A header or note is text of its own: the font of the text around
+        // it is the one it had before.
+        font_ = font_outside_;
         // Justification set inside a header holds for the text after it
         // too, as the stream means it; inside the group it held only there.
         if (justified_ != justified_outside_) {
@@ -239,7 +326,8 @@ private:
                 case stream::Kind::kSectionEnd:
                     if (group_ != 0) close_group();
                     break;
-                case stream::Kind::kPicture: case stream::Kind::kFontName: break;
+                case stream::Kind::kFontName: font_name(e); break;
+                case stream::Kind::kPicture: break;
             }
         }
     }
@@ -423,6 +511,8 @@ private:
     bool skip_to_paragraph_end_ = false, skip_one_ = false;  // after a column break
     long length_at_ = 0;
     bool too_large_ = false;
+    std::vector<std::string> names_;  // the fonts-used list
+    int font_ = -1, font_outside_ = -1;  // the font of the text, and of the text around a group
 };
 
 }  // namespace
