@@ -413,9 +413,8 @@ int processor_count() {
 }
 
 namespace {
-// Closes every descriptor from 3 on but `a` and `b`, a range at a time
-// where the system can (one call, not one per descriptor a process might
-// have).
+// Closes the descriptors `first` to `last`, in one call where the system
+// can, not one per descriptor a process might have.
 void close_range_of(unsigned first, unsigned last) {
     if (first > last) return;
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
@@ -425,6 +424,7 @@ void close_range_of(unsigned first, unsigned last) {
     const unsigned end = std::min<unsigned long>(last, open_max > 0 ? static_cast<unsigned long>(open_max) - 1 : 1023);
     for (unsigned fd = first; fd <= end; ++fd) ::close(static_cast<int>(fd));
 }
+// Closes every descriptor from 3 on but `a` and `b`.
 void close_all_but(int a, int b) {
     unsigned from = 3;
     for (const int keep : {std::min(a, b), std::max(a, b)}) {
