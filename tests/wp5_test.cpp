@@ -101,6 +101,20 @@ TEST(Wp5Writer, TabStops) {
     EXPECT_EQ(b.find(bytes({0xD0, 0x04}), 4), std::string::npos);
 }
 
+// A column break with columns left drops the rest of the paragraph; at
+// the last column it drops one byte. Neither ever drops the end of a note,
+// whose group would be left open.
+TEST(Wp5Writer, ColumnBreaks) {
+    const std::string two = StreamBuilder().code(0x98, {2, 0}).code(0x4D, {0}).str();
+    std::string b = body(two + StreamBuilder().code(0x51, {0}).text("gone").para().text("kept").str());
+    EXPECT_EQ(b.substr(b.size() - 5), bytes({0x0C}) + "kept");
+    b = body(StreamBuilder().code(0x98, {1, 0}).code(0x4D, {0}).code(0x51, {0}).text("xyz").str());
+    EXPECT_EQ(b.substr(b.size() - 3), bytes({0xAF}) + "yz");
+    b = body(two + StreamBuilder().code(0xA2, {0, 1}).text("note").code(0x51, {0}).text("cut").code(0x7F)
+                       .text("after").str());
+    EXPECT_EQ(b.substr(b.size() - 7), bytes({0x00, 0xD6}) + "after");
+}
+
 // Fonts by name: the fonts-used list and the pool of names in packets
 // after the index block, the document area after them, and a font change
 // in the text for each change of font. A header keeps its own font: the

@@ -274,13 +274,21 @@ private:
     void main_loop() {
         stream::Decoder decoder(in_);
         for (stream::Event e; decoder.next(e);) {
+            // What a column break drops never holds the start or end of a
+            // header, footer or note: the file's groups must stay whole.
+            if (e.kind == stream::Kind::kSectionStart || e.kind == stream::Kind::kSectionEnd) {
+                skip_to_paragraph_end_ = skip_one_ = false;
+            }
             if (skip_to_paragraph_end_) {
                 skip_to_paragraph_end_ = e.kind != stream::Kind::kParagraphEnd;
                 continue;
             }
             if (skip_one_) {
+                // One byte: of a run of text, the first only.
                 skip_one_ = false;
-                continue;
+                if (e.kind != stream::Kind::kText || e.length == 1) continue;
+                ++e.bytes;
+                --e.length;
             }
             switch (e.kind) {
                 case stream::Kind::kText:
