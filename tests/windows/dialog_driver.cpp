@@ -68,22 +68,28 @@ void select_files(HWND dialog, const std::vector<std::wstring>& names) {
     HWND files = GetDlgItem(dialog, 19132);
     SendMessageW(files, LB_SETSEL, FALSE, -1);
     for (const auto& name : names) {
-        const LRESULT i = SendMessageW(files, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name.c_str()));
-        SendMessageW(files, LB_SETSEL, TRUE, i);
+        // The list may still be filling just after the dialog came up: a
+        // name not found yet would select nothing (or, as -1, everything).
+        LRESULT i = LB_ERR;
+        for (int tries = 0; tries < 100 && i == LB_ERR; ++tries) {
+            i = SendMessageW(files, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name.c_str()));
+            if (i == LB_ERR) Sleep(100);
+        }
+        if (i != LB_ERR) SendMessageW(files, LB_SETSEL, TRUE, i);
+        else std::printf("note: %ls is not in the file list\n", name.c_str());
     }
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(19132, LBN_SELCHANGE), reinterpret_cast<LPARAM>(files));
 }
 
 // Clicks a button and, when a message box comes up, returns its text and
-// closes it. Under a loaded Wine the box has been seen to take more than
-// five seconds, so it is given thirty.
+// closes it.
 std::wstring click(HWND dialog, int id, const wchar_t* box_caption = nullptr) {
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
     if (!box_caption) {
         Sleep(1500);
         return {};
     }
-    HWND box = wait_for(box_caption, 300);
+    HWND box = wait_for(box_caption, 50);
     if (!box) return L"(no box)";
     const std::wstring text = text_of(box, 19128);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -115,6 +121,7 @@ int vanished_file(HWND dialog, const wchar_t* caption) {
     DeleteFileW(L"note.txt");
     const std::wstring text = click(dialog, 107, L"Verbatra v. 5.1");
     check(text.find(L"note.txt: cannot be read") != std::wstring::npos, "a file that cannot be read is named in the message");
+    if (text.find(L"note.txt: cannot be read") == std::wstring::npos) std::printf("the message was: %ls\n", text.c_str());
     check(FindWindowW(nullptr, caption) != nullptr, "and the dialog stays");
     check(click_exit(dialog, caption), "Exit then ends the program");
     std::printf("%d failures\n", g_failures);
@@ -126,6 +133,15 @@ int wmain(int argc, wchar_t** argv) {
     HWND dialog = wait_for(caption, 600);  // a new Wine prefix starts slowly
     check(dialog != nullptr, "the dialog comes up");
     if (!dialog) return 1;
+    // The window is there before its lists are filled: acting on it then
+    // chose nothing and converted whatever the pattern found.
+    for (int i = 0; i < 300; ++i) {
+        if (SendMessageW(GetDlgItem(dialog, 105), CB_GETCOUNT, 0, 0) > 0 &&
+            SendMessageW(GetDlgItem(dialog, 19132), LB_GETCOUNT, 0, 0) > 0) {
+            break;
+        }
+        Sleep(100);
+    }
     if (argc > 1 && std::wstring(argv[1]) == L"vanished") return vanished_file(dialog, caption);
 
     // Start state.
