@@ -82,6 +82,8 @@ TEST(RtfWriter, Body) {
          "{\\f1 \\'61\\tab }\\'E9}"},
         {"size and plain reset", bytes({0x5C, 0x90, 0xF6, 0xF4}) + "\\#b\\$" + bytes({0x5C, 0x90, 0xF4, 0xF6}) + "\\/i\\0",
          "\\fs24 \\b b\\plain\\f0 \\fs20 \\i i\\plain\\fs20\\f0 }"},
+        {"ending one style keeps the others on, and the colour", bytes({0x5C, 0xD0, 0, 3}) + "\\#\\/b\\$i\\0x",
+         "\\cf3 \\b \\i b\\plain\\fs20\\f0 \\i \\cf3 i\\plain\\fs20\\f0 \\cf3 x}"},
         {"font classes", bytes({0x5C, 0x8F, 0, 2, 'a', 0x5C, 0x8F, 2, 4, 0x5C, 0x8F, 4, 9}),
          "\\f2 a\\f4 \\f3 }"},
         {"styles", "\\%\\'\\)\\-\\1\\;\\=\\A\\G\\I\\?\\4", "\\ul \\dn6 \\up6 \\strike \\v \\caps \\shad \\uldb \\scaps \\outl \\~}"},

@@ -330,6 +330,8 @@ private:
         out_->put(' ');
     }
 
+    // RTF can end one style only by ending them all, so every style still
+    // on, and the colour, is set again after it.
     void plain_reset() {
         emit(kPlain);
         if (points() != 12) {
@@ -339,13 +341,39 @@ private:
         emit(kF);
         number(font_);
         out_->put(' ');
+        for (int on = 0; on < static_cast<int>(styles_on_.size()); ++on) {
+            if (styles_on_[on]) style_word(on);
+        }
+        if (cs_.colour) {
+            emit(kCf);
+            number(cs_.colour);
+            out_->put(' ');
+        }
+    }
+
+    void style_word(int on_code) {
+        switch (on_code) {
+            case stream::kBoldOn: emit_space(kB); return;
+            case stream::kUnderlineOn: emit_space(kUl); return;
+            case stream::kSubscriptOn: emit(kDn); out_->put_text("6 "); return;
+            case stream::kSuperscriptOn: emit(kUp); out_->put_text("6 "); return;
+            case stream::kStrikeOn: emit_space(kStrike); return;
+            case stream::kItalicOn: emit_space(kI); return;
+            case stream::kHiddenOn: emit_space(kV); return;
+            case stream::kAllCapsOn: emit_space(kCaps); return;
+            case stream::kShadowOn: emit_space(kShad); return;
+            case stream::kDoubleUnderlineOn: emit_space(kUldb); return;
+            case stream::kSmallCapsOn: emit_space(kScaps); return;
+            case stream::kOutlineOn: emit_space(kOutl); return;
+            default: return;
+        }
     }
 
     // A header, footer or footnote is a group of its own: what its
     // paragraphs set ends with it, and it starts from nothing known.
     void enter_section(int depth_added) {
         close_symbol_group();  // a brace inside the section must not close it
-        bases_.push_back({depth_, written_});
+        bases_.push_back({depth_, written_, styles_on_});
         depth_ += depth_added;
         written_.align = kUnknown;
         para_pending_ = true;
@@ -376,6 +404,7 @@ private:
         write_repeated(depth_ - base, '}', *out_);
         depth_ = base;
         written_ = section.written;
+        styles_on_ = section.styles_on;
         para_pending_ = true;
         section_font();  // the body goes on in the font it had
     }
@@ -459,34 +488,30 @@ private:
     void code(const stream::Event& e) {
         const int c = e.code;
         switch (c) {
-            case stream::kBoldOn: emit_space(kB); return;
-            case stream::kUnderlineOn: emit_space(kUl); return;
-            case stream::kSubscriptOn: emit(kDn); out_->put_text("6 "); return;
-            case stream::kSuperscriptOn: emit(kUp); out_->put_text("6 "); return;
+            case stream::kBoldOn: case stream::kUnderlineOn: case stream::kSubscriptOn:
+            case stream::kSuperscriptOn: case stream::kStrikeOn: case stream::kItalicOn:
+            case stream::kHiddenOn: case stream::kAllCapsOn: case stream::kShadowOn:
+            case stream::kDoubleUnderlineOn: case stream::kSmallCapsOn: case stream::kOutlineOn:
+                if (styles_on_[c] < 255) ++styles_on_[c];
+                style_word(c);
+                return;
             case stream::kCentredOn: alignment(ps_.centred, 1, kQc); return;
             case stream::kCentredOff: alignment(ps_.centred, -1, kQc); return;
-            case stream::kStrikeOn: emit_space(kStrike); return;
-            case stream::kItalicOn: emit_space(kI); return;
-            case stream::kHiddenOn: emit_space(kV); return;
             case stream::kOptionalHyphen:
                 // RTF's own optional hyphen; the line end that belongs to
                 // it went with it, so the word stays whole.
                 settle_paragraph();
                 out_->put_text("\\-");
                 return;
-            case stream::kAllCapsOn: emit_space(kCaps); return;
-            case stream::kShadowOn: emit_space(kShad); return;
-            case stream::kDoubleUnderlineOn: emit_space(kUldb); return;
             case stream::kJustifiedOn: alignment(ps_.justified, 1, kQj); return;
             case stream::kJustifiedOff: alignment(ps_.justified, -1, kQj); return;
             case stream::kRightOn: alignment(ps_.right_aligned, 1, kQr); return;
             case stream::kRightOff: alignment(ps_.right_aligned, -1, kQr); return;
-            case stream::kSmallCapsOn: emit_space(kScaps); return;
-            case stream::kOutlineOn: emit_space(kOutl); return;
             case stream::kBoldOff: case stream::kUnderlineOff: case stream::kSubscriptOff:
             case stream::kSuperscriptOff: case stream::kStrikeOff: case stream::kItalicOff:
             case stream::kHiddenOff: case stream::kAllCapsOff: case stream::kShadowOff:
             case stream::kDoubleUnderlineOff: case stream::kSmallCapsOff: case stream::kOutlineOff:
+                if (styles_on_[c - 1] > 0) --styles_on_[c - 1];
                 plain_reset();
                 return;
             case stream::kSetTab:
@@ -542,9 +567,11 @@ private:
     struct Section {
         int depth;
         ParaProps written;
+        std::array<std::uint8_t, 0x80> styles_on;  // the group's end restores them
     };
     std::vector<Section> bases_;
     bool symbol_open_ = false;
+    std::array<std::uint8_t, 0x80> styles_on_{};  // by on code: how many times it is on
     std::vector<std::string> names_;  // the named fonts, from kFirstNamedFont on
     int class_font_ = 0, named_font_ = -1;
     int font_ = 0;  // the font in force
