@@ -5,6 +5,12 @@
 // footnote's text is the zone whose id its token names, written behind its
 // reference.
 //
+// Paragraphs take their ruler (alignment, line spacing, tab stops) from the
+// first area, a list of (position, ruler) pairs. Versions 1 and 2 keep the
+// rulers in a list in the document header; from version 3 on they are a
+// "RULR" list among the styles, reached through the "LKUP" and "STYL"
+// lists, since a paragraph names its style there, not its ruler.
+//
 // The whole data fork is read into memory first: the format is found by
 // searching and read by offsets, and every offset, length and count taken
 // from the file is checked against its size there.
@@ -54,6 +60,22 @@ constexpr NamedFont kNamedFonts[] = {
 };
 constexpr int kPlainFont = 22;  // an unknown font: class "other", the Macintosh table
 
+// A ruler's record: its length by version (those of the style list carry
+// 12 bytes more before the same fields), where its fields start.
+constexpr std::size_t kRulerSize[7] = {0, 92, 96, 96, 108, 108, 108};
+constexpr std::size_t kStyleListPrefix = 12;
+
+struct Ruler {
+    int alignment = kAlignLeft;
+    int spacing = 8;  // in the stream's measure: 8 is single
+    std::vector<std::pair<int, int>> tabs;  // position in points, tab kind
+};
+
+struct ParagraphRun {
+    std::uint32_t position;
+    int ruler;  // index into the rulers, or -1
+};
+
 struct Run {
     std::uint32_t position;
     int font;  // a Macintosh font number
@@ -89,6 +111,7 @@ public:
         if (!is_text_zone(main)) return kNotOfFormat;
 
         if (version_ >= 4) read_font_names();
+        read_rulers(main);
 
         main_ = main;
         cs_.size = 0;  // no size written yet
@@ -160,6 +183,93 @@ private:
         }
     }
 
+    // A list among the styles: its length 16 bytes before its name, the
+    // count at -12, the record size at -6, the records at the list's end.
+    // A list whose numbers do not add up is not the one.
+    struct StyleList {
+        std::size_t at = 0;  // the first record
+        unsigned count = 0;
+        unsigned record = 0;
+        std::size_t operator[](unsigned i) const { return at + static_cast<std::size_t>(i) * record; }
+    };
+    StyleList style_list(const char* name, unsigned min_record) const {
+        for (std::size_t m = find_marker(name, 16); m != kNone; m = find_marker(name, m + 4)) {
+            const std::uint64_t length = u32(m - 16);
+            const unsigned count = u16(m - 12);
+            const unsigned record = u16(m - 6);
+            const std::uint64_t end = m - 12 + length;
+            const std::uint64_t records = static_cast<std::uint64_t>(count) * record;
+            if (count == 0 || record < min_record || length < 16 + records || end > data_.size()) continue;
+            return {static_cast<std::size_t>(end - records), count, record};
+        }
+        return {};
+    }
+
+    void read_rulers(std::size_t main) {
+        const unsigned size = static_cast<unsigned>(kRulerSize[version_]);
+        if (version_ <= 2) {
+            // The header's list: its length, the count, two words, the
+            // record size, two words, then the records. Found by its
+            // numbers, which must add up, before the first text zone.
+            for (std::size_t p = 8; p + 16 <= main; ++p) {
+                const unsigned count = u16(p + 4);
+                if (count == 0 || u16(p + 10) != size || u32(p) != 12 + count * size) continue;
+                if (p + 16 + count * size > data_.size()) break;
+                for (unsigned i = 0; i < count; ++i) rulers_.push_back(ruler_at(p + 16 + i * size));
+                return;
+            }
+            return;
+        }
+        const StyleList rulers = style_list("RULR", static_cast<unsigned>(kRulerSize[2]));
+        const std::size_t prefix = rulers.record >= kRulerSize[2] + kStyleListPrefix ? kStyleListPrefix : 0;
+        for (unsigned i = 0; i < rulers.count; ++i) rulers_.push_back(ruler_at(rulers[i] + prefix));
+        // A paragraph's number is an entry of the look-up list, which names
+        // a style, whose ruler is the word at 24.
+        const StyleList lookup = style_list("LKUP", 2);
+        const StyleList styles = style_list("STYL", 26);
+        for (unsigned i = 0; i < lookup.count; ++i) {
+            const unsigned style = u16(lookup[i]);
+            ruler_of_style_.push_back(style < styles.count ? static_cast<std::int16_t>(u16(styles[style] + 24)) : -1);
+        }
+    }
+
+    // One ruler's fields, which lie within the file.
+    Ruler ruler_at(std::size_t at) const {
+        Ruler r;
+        const unsigned word = u16(at + 2);
+        // Alignment: left, centre, right, justified.
+        static constexpr int kAlignmentOf[4] = {kAlignLeft, kAlignCentre, kAlignRight, kAlignJustify};
+        r.alignment = kAlignmentOf[version_ == 6 ? (word >> 13) & 3 : word >> 14];
+        // Line spacing: in half lines past single, or in points (in version
+        // 1, a flag; later, a unit in the low three bits).
+        if (version_ == 1) {
+            const int n = static_cast<int>(word & 0xFF);
+            if (n) r.spacing = (word & 0x2000) ? points_spacing(n) : 8 + 4 * n;
+        } else {
+            const int n = static_cast<int>((word & (version_ == 6 ? 0x9FFF : 0x3FFF)) >> 3);
+            const unsigned unit = word & 7;
+            if (unit == 0 && n <= 18) r.spacing = 8 + 4 * n;
+            if (unit >= 2 && unit <= 6 && n <= 512 && n) r.spacing = points_spacing(n);
+        }
+        // Then three indents (two bytes each), in version 2 on two spacings
+        // (two bytes each), a byte, the count of tab stops and the stops:
+        // position in points, kind and leader, decimal character.
+        std::size_t t = at + 4 + 6 + (version_ >= 2 ? 4 : 0) + 1;
+        const unsigned count = data_[t++];
+        if (t + count * 4 > at + kRulerSize[version_ <= 3 ? version_ : 2]) return r;  // 255: none, in old files
+        static constexpr int kTabOf[4] = {stream::kTabLeft, stream::kTabCentre, stream::kTabRight, stream::kTabDecimal};
+        for (unsigned i = 0; i < count; ++i, t += 4) {
+            const unsigned kind = data_[t + 2];
+            const unsigned k = version_ == 1 ? kind & 3 : version_ == 6 ? (kind >> 5) & 3 : kind >> 6;
+            r.tabs.emplace_back(static_cast<std::int16_t>(u16(t)), kTabOf[k]);
+        }
+        return r;
+    }
+
+    // Line spacing given in points, against the single line of a 12-point
+    // font.
+    static int points_spacing(int points) { return std::max(8, (points * 8 + 6) / 12); }
+
     // The Macintosh font number of a run's font field: itself up to
     // version 3, an index into the font table from version 4 on.
     int font_number(unsigned field) const {
@@ -190,8 +300,10 @@ private:
     // note). Every style run, token and chunk must lie within the file; a
     // chunk the file cuts short ends the text.
     void write_text(std::size_t marker, bool main) {
-        std::size_t at = marker + 4, runs_at = 0, runs_length = 0, tokens_at = 0, tokens_length = 0;
-        if (!skip_area(at) || !skip_area(at) || !skip_area(at, &runs_at, &runs_length) ||
+        std::size_t at = marker + 4, paragraphs_at = 0, paragraphs_length = 0, runs_at = 0, runs_length = 0,
+                    tokens_at = 0, tokens_length = 0;
+        if (!skip_area(at) || !skip_area(at, &paragraphs_at, &paragraphs_length) ||
+            !skip_area(at, &runs_at, &runs_length) ||
             !skip_area(at, &tokens_at, &tokens_length) || !skip_area(at)) {
             conversion_.note_damage("a text zone runs past the end of the file at byte " + std::to_string(data_.size()) +
                         ": file cut short");
@@ -203,6 +315,14 @@ private:
             const std::uint8_t* p = &data_[runs_at + r];
             runs.push_back({be32(p), font_number(be16(p + 4)), be16(p + 6), p[8], font_name(be16(p + 4))});
         }
+        // The main text's paragraphs take their rulers; a note's text stands
+        // inside a paragraph of the main text, which keeps its own.
+        std::vector<ParagraphRun> paragraphs;
+        const std::size_t paragraph_size = version_ == 1 ? 6 : 8;
+        for (std::size_t r = 0; main && r + paragraph_size <= paragraphs_length; r += paragraph_size) {
+            const std::uint8_t* p = &data_[paragraphs_at + r];
+            paragraphs.push_back({be32(p), ruler_index(static_cast<std::int16_t>(be16(p + 4)))});
+        }
         std::vector<unsigned> note_zones;  // the zone of each footnote, in order
         const std::size_t token_size = version_ >= 6 ? 36 : 32;
         for (std::size_t t = 0; main && t + token_size <= tokens_length; t += token_size) {
@@ -210,7 +330,7 @@ private:
         }
 
         table_ = kMacintoshTable;
-        std::size_t next_run = 0;
+        std::size_t next_run = 0, next_paragraph = 0;
         std::uint32_t counter = 0;
         for (;;) {
             if (at + 4 > data_.size()) {
@@ -226,6 +346,9 @@ private:
             const std::size_t end = whole ? at + n : data_.size();
             for (; at < end; ++at, ++counter) {
                 while (next_run < runs.size() && runs[next_run].position <= counter) apply(runs[next_run++]);
+                while (next_paragraph < paragraphs.size() && paragraphs[next_paragraph].position <= counter) {
+                    apply_ruler(paragraphs[next_paragraph++].ruler);
+                }
                 const std::uint8_t b = data_[at];
                 if (b == 0) return;  // the text ends; what follows is not text
                 if (b == 2) {
@@ -285,6 +408,28 @@ private:
         if (sub) style_on(cs_, kSubscript, 1, out_);
     }
 
+    // The ruler a paragraph's number stands for: itself up to version 2,
+    // through its style from version 3 on; -1 when none is known.
+    int ruler_index(int number) const {
+        if (version_ >= 3) {
+            if (number < 0 || static_cast<std::size_t>(number) >= ruler_of_style_.size()) return -1;
+            number = ruler_of_style_[static_cast<std::size_t>(number)];
+        }
+        return number >= 0 && static_cast<std::size_t>(number) < rulers_.size() ? number : -1;
+    }
+
+    void apply_ruler(int index) {
+        const Ruler none;
+        const Ruler& r = index >= 0 ? rulers_[static_cast<std::size_t>(index)] : none;
+        set_alignment(ps_, r.alignment, out_);
+        set_line_spacing(ps_, r.spacing, out_);
+        // Tab columns count characters of the text's size.
+        const int k = cs_.size != 0 ? -cs_.size : 10;
+        mark_tabs(tabs_);
+        for (const auto& [position, kind] : r.tabs) set_tab_stop(tabs_, position * k / 72, kind, out_);
+        flush_marked_tabs(out_, tabs_);
+    }
+
     // A footnote reference: between the note's start and end codes its
     // text, with no style of the main text on; then the main text goes on
     // with the styles, font and size it had. Each note zone is written
@@ -333,6 +478,10 @@ private:
     std::vector<int> font_numbers_;
     std::vector<std::string> font_names_;  // beside font_numbers_
     CharState cs_;
+    ParaState ps_;
+    TabState tabs_;
+    std::vector<Ruler> rulers_;
+    std::vector<int> ruler_of_style_;  // by paragraph number, from version 3 on
     const std::uint16_t* table_ = kMacintoshTable;
     int notes_ = 0;
     std::size_t main_ = 0;

@@ -29,6 +29,13 @@ struct Zone {
     std::vector<StyleRun> runs;
     std::vector<std::pair<long, int>> notes;  // footnote tokens: position, zone id
     std::vector<std::string> chunks;
+    std::vector<std::pair<long, int>> paragraphs = {};  // position, ruler (or style) number
+};
+
+struct Ruler {
+    int alignment;  // 0 left, 1 centre, 2 right, 3 justified
+    int spacing;    // the spacing field: half lines past single
+    std::vector<std::pair<int, int>> tabs = {};  // position in points, kind 0-3
 };
 
 class CwDoc {
@@ -42,12 +49,34 @@ public:
         fonts_ = names;
         return *this;
     }
+    CwDoc& rulers(const std::vector<Ruler>& r) {
+        rulers_ = r;
+        return *this;
+    }
     std::string build() const {
         std::string f(kKindOffset[version_] + 2, '\0');
         f[0] = static_cast<char>(version_);
         f.replace(4, 4, "BOBO");
         f[kKindOffset[version_]] = 1;  // word processing
+        const std::size_t ruler_size = version_ == 1 ? 92 : version_ <= 3 ? 96 : 108;
+        std::string rulers;
+        for (const Ruler& r : rulers_) rulers += ruler(r, ruler_size);
+        if (!rulers_.empty() && version_ <= 2) {
+            // The header's list, before the text zones.
+            f += be32(static_cast<long>(12 + rulers.size())) + be16(static_cast<int>(rulers_.size())) + be16(0) +
+                 be16(0) + be16(static_cast<int>(ruler_size)) + be16(0) + be16(0) + rulers;
+        }
         for (const Zone& z : zones_) f += dset(z);
+        if (!rulers_.empty() && version_ >= 3) {
+            // Paragraph number i is look-up entry i, style 2i, whose ruler is i.
+            std::string lookup, styles(rulers_.size() * 2 * 30, '\0');
+            for (std::size_t i = 0; i < rulers_.size(); ++i) {
+                lookup += be16(static_cast<int>(2 * i));
+                styles.replace(2 * i * 30 + 24, 2, be16(static_cast<int>(i)));
+            }
+            f += list("RULR", rulers_.size(), ruler_size, rulers) + list("LKUP", rulers_.size(), 2, lookup) +
+                 list("STYL", rulers_.size() * 2, 30, styles);
+        }
         if (!fonts_.empty()) {
             std::string records;
             for (const std::string& name : fonts_) {
@@ -63,6 +92,24 @@ public:
 
 private:
     static std::string area(const std::string& content) { return be32(static_cast<long>(content.size())) + content; }
+
+    static std::string list(const char* name, std::size_t count, std::size_t record, const std::string& records) {
+        return be32(static_cast<long>(16 + records.size())) + be16(static_cast<int>(count)) + be16(-1) + be16(0) +
+               be16(static_cast<int>(record)) + be16(0) + be16(0) + name + records;
+    }
+
+    std::string ruler(const Ruler& r, std::size_t size) const {
+        std::string rec(version_ >= 4 ? 12 : 0, '\0');
+        const int word = (r.alignment << (version_ == 6 ? 13 : 14)) | (version_ == 1 ? r.spacing : r.spacing << 3);
+        rec += be16(1) + be16(word) + std::string(6, '\0') + std::string(version_ >= 2 ? 4 : 0, '\0') + '\0' +
+               static_cast<char>(r.tabs.size());
+        for (const auto& [position, kind] : r.tabs) {
+            const int bits = version_ == 1 ? kind : version_ == 6 ? kind << 5 : kind << 6;
+            rec += be16(position) + static_cast<char>(bits) + '.';
+        }
+        rec.resize(size, '\0');
+        return rec;
+    }
 
     std::string dset(const Zone& z) const {
         // Area a holds what is read at marker +20 (the file type) and +22
@@ -88,12 +135,17 @@ private:
         }
         std::string text;
         for (const std::string& c : z.chunks) text += area(c);
-        return "DSET" + area(a) + area("b-area") + area(runs) + area(tokens) + area("e") + text + be32(0);
+        std::string paragraphs;
+        for (const auto& [position, number] : z.paragraphs) {
+            paragraphs += be32(position) + be16(number) + (version_ == 1 ? "" : be16(0));
+        }
+        return "DSET" + area(a) + area(paragraphs) + area(runs) + area(tokens) + area("e") + text + be32(0);
     }
 
     int version_;
     std::vector<Zone> zones_;
     std::vector<std::string> fonts_;
+    std::vector<Ruler> rulers_;
 };
 
 std::string read(const std::string& file, int* result = nullptr) {
@@ -166,6 +218,30 @@ TEST(ClarisWorksReader, FontsByNumberOrByTheFontTable) {
     numbered.zone({1, 1, {{0, 22, 0, 0}, {1, 500, 0, 0}}, {}, {"ab"}});
     EXPECT_EQ(test::read_fixture(read_clarisworks, "clarisworks", numbered.build()),
               bytes({0x5C, 0xC1, 7}) + "Courier" + "a" + bytes({0x5C, 0xC1, 0}) + "b");
+}
+
+// Each paragraph takes its ruler's alignment, line spacing and tab stops:
+// from the header's list up to version 2, through its style later.
+TEST(ClarisWorksReader, ParagraphsTakeTheirRulers) {
+    using test::StreamBuilder;
+    // Centred with a centre stop at one inch (column 10 at 10 points) and
+    // a decimal one at two; then justified in one and a half lines, the
+    // stops cleared; then a number no ruler has: left, single, no stops.
+    const std::vector<Ruler> rulers = {{1, 0, {{72, 1}, {144, 3}}}, {3, 1}};
+    const std::string expected = StreamBuilder()
+                                     .code(0x2B).code(0x80, {2, 10}).code(0x80, {4, 20}).text("ab").para()
+                                     .code(0x2C).code(0x43).code(0x96, {8, 12}).code(0x81, {2, 10}).code(0x81, {4, 20})
+                                     .text("cd").para()
+                                     .code(0x44).code(0x53).code(0x96, {12, 8}).text("e")
+                                     .str();
+    for (int version : {1, 2, 4, 5, 6}) {
+        CwDoc doc(version);
+        doc.rulers(rulers);
+        Zone z{1, 1, {}, {}, {"ab\rcd\re"}};
+        z.paragraphs = {{0, 0}, {3, 1}, {6, 7}};
+        doc.zone(z);
+        EXPECT_EQ(read(doc.build()), expected) << "version " << version;
+    }
 }
 
 TEST(ClarisWorksReader, FootnotesFromTheZonesTheirTokensName) {

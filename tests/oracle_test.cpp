@@ -681,7 +681,7 @@ struct StyleSource {
 };
 const StyleSource kStyleSources[] = {
     {"macwrite", ".mw", read_macwrite, true},
-    {"clarisworks", ".cwk", read_clarisworks, false},
+    {"clarisworks", ".cwk", read_clarisworks, true},
     {"ragtime", ".datafork", read_ragtime3, true},
 };
 
