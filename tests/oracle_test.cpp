@@ -670,7 +670,7 @@ const StyleTarget kStyleTargets[] = {
     {"RTF Ascii (DOS)", write_rtf_dos, "-dos.rtf", "Rich Text Format"},
     {"Word 3/4/5 DOS", write_word_dos, "-word.doc", "DosWord"},
     {"Word Windows 2", write_word_win2, "-win2.doc", "MS WinWord 5"},
-    {"Wordperfect 5", write_wp5, "-wp.wp5", "WordPerfect", false},
+    {"Wordperfect 5", write_wp5, "-wp.wp5", "WordPerfect"},
 };
 
 struct StyleSource {

@@ -117,15 +117,16 @@ TEST(Wp5Writer, ColumnBreaks) {
 
 // Fonts by name: the fonts-used list and the pool of names in packets
 // after the index block, the document area after them, and a font change
-// in the text for each change of font. A header keeps its own font: the
-// text after it is in the font it had before.
+// in the text for each change of font. WordPerfect ends a header's font
+// with the header, but the stream's font goes on: the text after it changes
+// to that font again.
 TEST(Wp5Writer, FontsByName) {
     const auto font = [](const std::string& name) { return "\\\xC1" + std::string(1, static_cast<char>(name.size())) + name; };
     int result = 99;
     const std::string f = test::run_entry(
         write_wp5,
         StreamBuilder().raw(font("Courier")).text("a").raw(font("Times")).text("b").raw(font("Times")).text("c")
-            .code(0x9E, {0, 0}).raw(font("Courier")).text("h").code(0x7F).raw(font("Times")).text("d")
+            .code(0x9E, {0, 0}).raw(font("Courier")).text("h").code(0x7F).text("d")
             .raw(font("")).text("e").str(),
         &result);
     ASSERT_EQ(result, 0);
@@ -144,11 +145,10 @@ TEST(Wp5Writer, FontsByName) {
     EXPECT_EQ(u16(46), 0);  // the other two entries stay unused
     EXPECT_EQ(u16(66 + 18), 0);       // Courier's name at the pool's start
     EXPECT_EQ(u16(66 + 86 + 18), 8);  // Times' after it
-    EXPECT_EQ(u16(66 + 22), 600);     // 12 points
+    EXPECT_EQ(u16(66 + 22), 500);     // 10 points, the stream's size before any size code
     EXPECT_EQ(f.substr(66 + 2 * 86, pool.size()), pool);
     // The font changes in the text: Courier, Times (once), Courier in the
-    // header, none after it (the text is still in Times), none for the
-    // empty name.
+    // header and after it, none for the empty name.
     const auto change = [](int number) {
         return bytes({0xD1, 0x01, 30, 0}) + std::string(25, '\0') + std::string(1, static_cast<char>(number)) +
                bytes({30, 0, 0x01, 0xD1});
@@ -160,11 +160,35 @@ TEST(Wp5Writer, FontsByName) {
         return n;
     };
     EXPECT_EQ(text.rfind(change(0) + "a" + change(1) + "bc", 0), 0u);
-    EXPECT_EQ(count(change(0)), 2);
+    EXPECT_EQ(count(change(0)), 3);
     EXPECT_EQ(count(change(1)), 1);
-    EXPECT_EQ(text.substr(text.size() - 2), "de");
+    EXPECT_EQ(text.substr(text.size() - 2 - change(0).size()), change(0) + "de");
     // A document that names no font keeps the bare prefix.
     EXPECT_EQ(test::run_entry(write_wp5, "plain\r").substr(0, 8), bytes({0xFF, 0x57, 0x50, 0x43, 66, 0, 0, 0}));
+}
+
+// Sizes: each (name, size) the text is set in is an entry of the list
+// with its size, the name pooled once; a size change is a font change, and
+// a size without a font named yet waits for the name.
+TEST(Wp5Writer, EachSizeIsAFontOfItsOwn) {
+    const auto font = [](const std::string& name) { return "\\\xC1" + std::string(1, static_cast<char>(name.size())) + name; };
+    const std::string f = test::run_entry(
+        write_wp5, StreamBuilder().code(0x90, {0, 0xF6}).raw(font("Times")).text("a").code(0x90, {0xF6, 0xF2}).text("b")
+                       .raw(font("Courier")).text("c").code(0x90, {0xF2, 0xF6}).raw(font("Times")).text("d").str());
+    for (const std::string& problem : test::wp5_problems(f)) ADD_FAILURE() << problem;
+    const auto u16 = [&](std::size_t at) { return static_cast<unsigned char>(f[at]) | static_cast<unsigned char>(f[at + 1]) << 8; };
+    EXPECT_EQ(u16(28), 3 * 86);  // Times 10, Times 14, Courier 14
+    const unsigned sizes[] = {500, 700, 700}, names[] = {0, 0, 6};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(u16(66 + 86 * i + 22), sizes[i]) << i;
+        EXPECT_EQ(u16(66 + 86 * i + 18), names[i]) << i;
+    }
+    EXPECT_EQ(f.substr(66 + 3 * 86, 14), std::string("Times\0Courier\0", 14));
+    const auto change = [](int number) {
+        return bytes({0xD1, 0x01, 30, 0}) + std::string(25, '\0') + std::string(1, static_cast<char>(number)) +
+               bytes({30, 0, 0x01, 0xD1});
+    };
+    EXPECT_NE(f.find(change(0) + "a" + change(1) + "b" + change(2) + "c" + change(0) + "d"), std::string::npos);
 }
 
 }  // namespace

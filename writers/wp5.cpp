@@ -6,6 +6,7 @@
 #include "writers/wp5.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -31,10 +32,13 @@ constexpr std::size_t kDocumentAt = 4, kFirstPacketEntry = 26, kPacketEntry = 10
 // the fonts-used list of WordPerfect 5.0 (an 86-byte entry a font: the
 // offset of its name in the pool at 18, its point size in fiftieths of a
 // point at 22) and the pool of names, each ending in a 0 byte. The text
-// picks a font by its place in the list, in one byte.
+// picks a font by its place in the list, in one byte. A font of 5.0 is a
+// face at one size, so each (name, size) the text uses is an entry of its
+// own, and a change of size is a change of font.
 constexpr std::uint16_t kFontsUsedPacket = 0x02, kFontNamePacket = 0x07;
 constexpr std::size_t kFontEntry = 86, kNameOffsetAt = 18, kListedSizeAt = 22;
-constexpr unsigned kListedSize = 12 * 50;  // the stream gives no size with a name
+constexpr int kFiftieths = 50;
+constexpr int kDefaultPoints = 10;  // the stream's size before any size code
 constexpr std::size_t kMaxFonts = 256;
 // The font-change group: 25 bytes WordPerfect keeps of the font before,
 // then the font's number in the list.
@@ -62,14 +66,58 @@ constexpr Attribute kAttributes[] = {
 
 enum class Align { None, Centre, Right };
 
+struct ListedFont {
+    std::string name;
+    int points;
+    bool operator==(const ListedFont&) const = default;
+};
+
+// A stream's size codes hold negated points.
+int points_of(const stream::Event& e) {
+    const int v = std::abs(e.new_value());
+    return v == 0 ? kDefaultPoints : v;
+}
+
+// The (name, size) pairs the stream's text is set in, in their order of
+// first use. The stream's font holds across a header or note as it does
+// across any text.
+std::vector<ListedFont> fonts_used(ByteFile& work) {
+    std::vector<ListedFont> fonts;
+    work.rewind();
+    {
+        stream::Decoder decoder(work);
+        ListedFont now{"", kDefaultPoints};
+        for (stream::Event e; decoder.next(e) && fonts.size() < kMaxFonts;) {
+            switch (e.kind) {
+                case stream::Kind::kFontName:
+                    // An empty name (back to the class font) leaves the font.
+                    if (e.length != 0) now.name.assign(reinterpret_cast<const char*>(e.bytes), e.length);
+                    continue;
+                case stream::Kind::kCode:
+                    if (e.code == stream::kFontSize) now.points = points_of(e);
+                    continue;
+                case stream::Kind::kText:
+                case stream::Kind::kCharacter:
+                case stream::Kind::kTab:
+                    if (!now.name.empty() && std::find(fonts.begin(), fonts.end(), now) == fonts.end()) {
+                        fonts.push_back(now);
+                    }
+                    continue;
+                default: continue;
+            }
+        }
+    }
+    work.rewind();
+    return fonts;
+}
+
 class Writer {
 public:
     Writer(ByteFile& work, ByteFile& target) : in_(work), out_(target) {}
 
     Status run() {
         // The fonts the stream names, for the packets ahead of the text.
-        names_ = stream::font_names_of(in_);
-        if (names_.size() > kMaxFonts) names_.resize(kMaxFonts);
+        if (!stream::font_names_of(in_).empty()) fonts_ = fonts_used(in_);
         CharState cs;
         ParaState ps;
         const bool empty = reset_document_state(in_, cs, ps, &tabs_) == kEmptyInput;
@@ -131,17 +179,24 @@ private:
     void prefix() {
         std::uint8_t head[kPrefixSize];
         std::memcpy(head, kPrefix, kPrefixSize);
-        std::vector<std::uint8_t> list(kFontEntry * names_.size());
+        std::vector<std::uint8_t> list(kFontEntry * fonts_.size());
         std::string pool;
-        for (std::size_t i = 0; i < names_.size(); ++i) {
-            le16(&list[kFontEntry * i + kNameOffsetAt], pool.size());
-            le16(&list[kFontEntry * i + kListedSizeAt], kListedSize);
-            // The names are in Macintosh characters; WordPerfect's pool
-            // keeps ASCII.
-            for (const char c : names_[i]) pool += static_cast<unsigned char>(c) < 0x80 ? c : '?';
-            pool += '\0';
+        std::vector<std::pair<std::string, std::size_t>> pooled;  // each name once
+        for (std::size_t i = 0; i < fonts_.size(); ++i) {
+            const std::string& name = fonts_[i].name;
+            auto at = std::find_if(pooled.begin(), pooled.end(), [&](const auto& p) { return p.first == name; });
+            if (at == pooled.end()) {
+                pooled.emplace_back(name, pool.size());
+                at = pooled.end() - 1;
+                // The names are in Macintosh characters; WordPerfect's pool
+                // keeps ASCII.
+                for (const char c : name) pool += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+                pool += '\0';
+            }
+            le16(&list[kFontEntry * i + kNameOffsetAt], at->second);
+            le16(&list[kFontEntry * i + kListedSizeAt], static_cast<std::size_t>(fonts_[i].points * kFiftieths));
         }
-        if (!names_.empty()) {
+        if (!fonts_.empty()) {
             const std::size_t pool_at = kPrefixSize + list.size();
             le32(head + kDocumentAt, pool_at + pool.size());
             std::uint8_t* entry = head + kFirstPacketEntry;
@@ -158,14 +213,24 @@ private:
         out_.write(pool.data(), pool.size());
     }
 
-    // The font the stream names from here on; a name the list lacks (an
-    // empty one: back to the class font, which WordPerfect has not) changes
-    // nothing.
+    // The font the stream names from here on; an empty name (back to the
+    // class font, which WordPerfect has not) changes nothing.
     void font_name(const stream::Event& e) {
-        const std::string_view name(reinterpret_cast<const char*>(e.bytes), e.length);
-        const auto at = std::find(names_.begin(), names_.end(), name);
-        if (at == names_.end()) return;
-        const int number = static_cast<int>(at - names_.begin());
+        if (e.length == 0) return;
+        now_.name.assign(reinterpret_cast<const char*>(e.bytes), e.length);
+        font_due_ = !fonts_.empty();
+    }
+    void font_size(const stream::Event& e) {
+        now_.points = points_of(e);
+        font_due_ = !fonts_.empty();
+    }
+    // A font change before text whose (name, size) is not the one written
+    // last; one the list lacks (past its length) changes nothing.
+    void change_font() {
+        font_due_ = false;
+        const auto at = std::find(fonts_.begin(), fonts_.end(), now_);
+        if (at == fonts_.end()) return;
+        const int number = static_cast<int>(at - fonts_.begin());
         if (number == font_) return;
         font_ = number;
         put(0xD1); put(0x01); put16(kFontChangeData + 4);
@@ -233,6 +298,7 @@ private:
     void before_text() {
         tabs_if_due();
         align_if_due();
+        if (font_due_) change_font();
     }
 
     // -- groups -------------------------------------------------------------
@@ -258,9 +324,10 @@ private:
         put(note_ ? 0xD6 : 0xD5);
         group_ = 0;
         note_ = false;
-        // A header or note is text of its own: the font of the text around
-        // it is the one it had before.
+        // WordPerfect's font ends with the group; the stream's goes on, so
+        // the text after it changes font where the group did.
         font_ = font_outside_;
+        font_due_ = !fonts_.empty();
         // Justification set inside a header holds for the text after it
         // too, as the stream means it; inside the group it held only there.
         if (justified_ != justified_outside_) {
@@ -454,6 +521,7 @@ private:
                 put16(8); put(0x02); put(0xD0);
                 return;
             case stream::kColumnCount: columns(e.args[0]); return;
+            case stream::kFontSize: font_size(e); return;
             case stream::kTextColour: {
                 const int index = e.args[1];
                 if (index > 16) return;
@@ -519,7 +587,9 @@ private:
     bool skip_to_paragraph_end_ = false, skip_one_ = false;  // after a column break
     long length_at_ = 0;
     bool too_large_ = false;
-    std::vector<std::string> names_;  // the fonts-used list
+    std::vector<ListedFont> fonts_;  // the fonts-used list
+    bool font_due_ = false;  // the text's font may differ from the font written last
+    ListedFont now_{"", kDefaultPoints};  // the font the stream's text is in
     int font_ = -1, font_outside_ = -1;  // the font of the text, and of the text around a group
 };
 
