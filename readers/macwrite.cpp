@@ -1,11 +1,20 @@
-// MacWrite 4.5 to 5 (file version 6). The header holds three section
+// MacWrite 1.0 to 5: file versions 3 and 6.
+//
+// Version 6 (MacWrite 4.5 to 5): the header holds three section
 // records (footer, header, main text); each points at an array of 16-byte
 // paragraph-information entries, which are rulers, text paragraphs or
 // page breaks. A text paragraph is its text (plain or nibble-compressed)
 // followed by its format runs. Every offset and length read from the file
 // is checked against the end of the document's data before it is used.
+//
+// Version 3 (MacWrite 1.0 to 2.2): the header holds where the paragraphs
+// start and how many each section has (main text, header, footer); from
+// there each paragraph is a type word (0 ruler, 1 text, 2 page break), a
+// length and its data, the sections one after the other. Rulers and text
+// are laid out as in version 6, and text is never compressed.
 #include "readers/macwrite.h"
 
+#include <algorithm>
 #include <iterator>
 #include <map>
 
@@ -52,7 +61,8 @@ public:
         origin_ = start.origin;
         end_ = start.end;
         const std::uint8_t* header = start.header;
-        if (start.have < 2 || header[1] != 6) return kNotOfFormat;
+        if (start.have < 10 || header[0] != 0 || (header[1] != 6 && header[1] != 3)) return kNotOfFormat;
+        if (header[1] == 3) return run_version3(header);
 
         write_section_code(stream::kHeaderAll, out_);
         section(be16(header + 4), header + 206);
@@ -68,6 +78,59 @@ public:
     }
 
 private:
+    struct Paragraph3 {
+        int type;
+        long data;
+    };
+
+    // The three sections' paragraphs of a version-3 file, in the file's
+    // order: main text, header, footer. A paragraph the file cuts short
+    // ends them all: what came before it still converts.
+    void read_paragraphs3(const std::uint8_t* header, std::vector<Paragraph3> (&sections)[3]) {
+        long at = be16(header + 2);
+        for (int s = 0; s < 3; ++s) {
+            const int count = be16s(header + 4 + 2 * s);
+            for (int i = 0; i < count; ++i) {
+                std::uint8_t word[4];
+                src_.seek_to(origin_ + at);
+                if (!inside(at, 4) || !read_exact(src_, word, 4)) {
+                    cut_short("a paragraph", at + 4);
+                    return;
+                }
+                const long length = be16s(word + 2);
+                if (length < 0 || !inside(at + 4, length)) {
+                    cut_short("a paragraph", at + 4 + std::max(length, 0L));
+                    return;
+                }
+                sections[s].push_back({be16(word) & 7, at + 4});
+                at += 4 + length;
+            }
+        }
+    }
+
+    Status run_version3(const std::uint8_t* header) {
+        std::vector<Paragraph3> sections[3];
+        read_paragraphs3(header, sections);
+        const auto write = [&](const std::vector<Paragraph3>& paragraphs) {
+            for (const Paragraph3& p : paragraphs) {
+                if (p.type == 0) ruler(p.data);
+                else if (p.type == 1) paragraph(p.data, 0);
+                else if (p.type == 2) out_.put(stream::kPageBreak);
+            }
+        };
+        write_section_code(stream::kHeaderAll, out_);
+        write(sections[1]);
+        out_.put(stream::kEscape);
+        out_.put(stream::kEndSection);
+        write_section_code(stream::kFooterAll, out_);
+        write(sections[2]);
+        out_.put(stream::kEscape);
+        out_.put(stream::kEndSection);
+        write(sections[0]);
+        remove_scratch("PAR.###");
+        return kConverted;
+    }
+
     // True when `count` bytes from document offset `offset` lie inside the data.
     bool inside(long offset, long count) const { return offset >= 0 && count >= 0 && origin_ + offset + count <= end_; }
 
@@ -288,6 +351,15 @@ Status read_macwrite(Conversion& conversion, ByteFile& source, ByteFile& work) {
 }
 
 bool recognises_macwrite(const SourceStart& s) {
+    if (s.u16(0) == 3) {
+        // The paragraphs start where the header (20 bytes), the print
+        // record (120), three window records (34 each) and an 8-byte
+        // entry a paragraph end.
+        constexpr unsigned kEntries = 242, kEntry3 = 8;
+        const unsigned main = s.u16(4), header = s.u16(6), footer = s.u16(8);
+        if (main == 0 || main > 0x7FFF || header > 0x7FFF || footer > 0x7FFF) return false;
+        return s.u16(2) == kEntries + kEntry3 * (main + header + footer);
+    }
     // The header ends with the main section's record, at 298.
     constexpr std::size_t kCounts[3] = {2, 4, 6}, kRecords[3] = {252, 206, 160}, kHeaderEnd = 298;
     if (s.u16(0) != 6 || s.size < static_cast<long>(kHeaderEnd)) return false;

@@ -60,14 +60,10 @@ TEST(Recognition, CorpusDocumentsAreTheirOwnFormatInEveryWrapping) {
             const std::string path = e.path().string();
             const std::string bytes = test::read_file(path);
             const bool fork_file = e.path().parent_path().filename() == "forks";
-            // The version-3 MacWrite file is refused by name of its Finder
-            // info when wrapped, and not recognised bare.
-            const bool old_macwrite = path.find("Ars_Magna") != std::string::npos;
-            int expected = fork_file ? -1 : format;
-            if (old_macwrite) expected = e.path().parent_path().filename() == "wrapped" ? 1 : -1;
+            const int expected = fork_file ? -1 : format;
             EXPECT_EQ(test::recognised_format(bytes), expected) << path;
             ++documents;
-            if (fork_file || expected < 0 || old_macwrite) continue;
+            if (fork_file || expected < 0) continue;
             // The same document bare: the data fork beside it, or the file
             // of the same name one folder up.
             std::string stem = e.path().filename().string();

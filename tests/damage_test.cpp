@@ -55,8 +55,8 @@ TEST(Damage, RealDocumentsCutShort) {
             const std::string copy = dir.file(name);
             test::write_file(copy, whole);
             const Converted full = convert_auto(copy);
-            // The version-3 MacWrite file and the ClarisWorks 1 and 2 files,
-            // which have no closing marks, are not of this test.
+            // The ClarisWorks 1 and 2 files, which have no closing marks,
+            // are not of this test.
             if (full.result.format != format_index(k.format) || full.result.outcome == Outcome::NotOfFormat) continue;
             if (k.format == std::string("clarisworks") && static_cast<unsigned char>(whole[whole[0] == 0 ? 128 : 0]) < 4) continue;
             EXPECT_EQ(full.result.outcome, Outcome::Converted) << name << ": " << full.result.damage;

@@ -156,10 +156,51 @@ TEST(MacWriteReader, Sections) {
     EXPECT_EQ(read(empty.build()), kEmptyHeaderFooter);
 }
 
+// MacWrite 1.0 to 2.2 (file version 3): the header, print and window
+// records, an 8-byte entry a paragraph, then each paragraph as its type,
+// length and data, main text first, then header, then footer.
+std::string version3(const std::vector<std::pair<int, std::string>> (&sections)[3]) {
+    const std::size_t paragraphs = sections[0].size() + sections[1].size() + sections[2].size();
+    std::string file = be16(3) + be16(static_cast<int>(242 + 8 * paragraphs));
+    for (const auto& s : sections) file += be16(static_cast<int>(s.size()));
+    file.resize(242 + 8 * paragraphs, '\0');
+    for (const auto& s : sections) {
+        for (const auto& [type, data] : s) file += be16(type) + be16(static_cast<int>(data.size())) + data;
+    }
+    return file;
+}
+
+TEST(MacWriteReader, Version3Documents) {
+    // A centred ruler with a stop at one inch (column 10 at 10 points),
+    // bold text, a page break, more text under a left ruler; a header and
+    // a footer.
+    const std::string file = version3({
+        {{0, ruler_data(0, 1, {72})}, {1, text_data("Big\r", {{0, 10, 1, 3}})}, {2, ""},
+         {0, ruler_data(0, 0, {})}, {1, text_data("end\r")}},
+        {{1, text_data("Head\r")}},
+        {{1, text_data("Foot\r")}},
+    });
+    int result = 9;
+    EXPECT_EQ(read(file, &result), "\\\x9E" + bytes({0, 0}) + "\\SHead\r\\\x7F\\\xA1" + bytes({0, 0}) + "Foot\r\\\x7F" +
+                                       bytes({0x5C, 0x80, 1, 10}) + "\\+\\#Big\\$\r\x0C" + bytes({0x5C, 0x81, 1, 10}) +
+                                       "\\,end\r");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(test::recognised_format(file), test::recognised_format(MacWriteDoc().build()));
+
+    // Cut inside the last paragraph, the footer's: what came before
+    // converts, and the file is damaged.
+    test::DamagedFixtures damaged;
+    const std::string cut = file.substr(0, file.size() - 3);
+    EXPECT_NE(read(cut).find("end"), std::string::npos);
+    EXPECT_EQ(read(cut).find("Foot"), std::string::npos);
+    EXPECT_NE(test::damage_noted(read_macwrite, cut).find("a paragraph ends at byte "), std::string::npos)
+        << test::damage_noted(read_macwrite, cut);
+}
+
 TEST(MacWriteReader, RefusesOtherVersionsAndEmptyFiles) {
     MacWriteDoc doc;
-    doc.version = 3;
-    doc.text(doc.main, "old\r");
+    doc.version = 4;
+    doc.text(doc.main, "other\r");
     int result = 0;
     EXPECT_EQ(read(doc.build(), &result), "");
     EXPECT_EQ(result, -1);

@@ -777,6 +777,10 @@ TEST(FontOracle, RtfAndWordPerfectKeepEachRunsFont) {
             // libmwaw takes some of those numbers for other fonts than the
             // Macintosh does: not a comparison of names.
             if (src.reader == read_clarisworks && !data.empty() && data[0] < 4) continue;
+            // MacWrite 1 sets much of its text in font number 0, the
+            // system font (Chicago), for which libmwaw has no name: it
+            // writes Times New Roman.
+            if (src.reader == read_macwrite && data.size() > 1 && data[1] == 3) continue;
             int result = 0;
             const std::string stream = test::run_entry(src.reader, data, &result);
             if (result != 0) continue;
