@@ -309,6 +309,8 @@ private:
                                                                           : reason_not_converted(r, source_, target_);
         line.source_size = r.source_size;
         line.target_size = r.target_size;
+        line.pictures_kept = r.pictures_kept;
+        line.pictures_dropped = r.pictures_dropped;
         return line;
     }
     void print_out(const std::string& text) {

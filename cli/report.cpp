@@ -45,7 +45,9 @@ std::string report_line(const ReportLine& l) {
     return "{\"source\":" + json_string(l.source) + ",\"format\":" + optional(l.format) +
            ",\"outcome\":" + json_string(l.outcome) + ",\"target\":" + optional(l.target) +
            ",\"reason\":" + optional(l.reason) + ",\"source_size\":" + std::to_string(l.source_size) +
-           ",\"target_size\":" + std::to_string(l.target_size) + "}\n";
+           ",\"target_size\":" + std::to_string(l.target_size) +
+           ",\"pictures_kept\":" + std::to_string(l.pictures_kept) +
+           ",\"pictures_dropped\":" + std::to_string(l.pictures_dropped) + "}\n";
 }
 
 std::string run_line(const RunRecord& r) {

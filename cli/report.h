@@ -26,6 +26,8 @@ struct ReportLine {
     std::string target;   // empty: none
     std::string reason;   // empty: none
     std::uint64_t source_size = 0, target_size = 0;
+    // Of a converted file: its pictures written as pictures, and left out.
+    int pictures_kept = 0, pictures_dropped = 0;
 };
 
 std::string report_line(const ReportLine& line);

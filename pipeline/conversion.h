@@ -29,6 +29,11 @@ struct Conversion {
     // converted. Of the damage, the first word is kept.
     std::string note, damage;
 
+    // The pictures the reader put in the stream, and those it found but
+    // could not carry; whether the stream's pictures are kept is the
+    // target's to say.
+    int pictures = 0, pictures_dropped = 0;
+
     void note_for_user(std::string text) { note = std::move(text); }
     void note_damage(std::string text) {
         if (damage.empty()) damage = std::move(text);

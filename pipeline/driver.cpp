@@ -322,6 +322,9 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     set_buffering(work, out, static_cast<unsigned>(target.writer_pass));
     out.write_behind();
     const Status write_result = target.writer(conversion, work, out);
+    // A target that cannot hold a picture has "[picture]" in its place.
+    result.pictures_kept = target.keeps_pictures ? conversion.pictures : 0;
+    result.pictures_dropped = conversion.pictures_dropped + (target.keeps_pictures ? 0 : conversion.pictures);
     work.close();
     bool target_ok = out.flush() && !out.failed();
     result.target_size = static_cast<std::uint64_t>(std::max<long>(out.size(), 0));

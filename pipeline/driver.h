@@ -44,6 +44,7 @@ struct ConversionResult {
     std::string damage;       // what of a damaged document was lost
     int format = -1;          // the source format used, when one was
     std::uint64_t source_size = 0, target_size = 0;
+    int pictures_kept = 0, pictures_dropped = 0;
     // A target written whole but not yet under its own name (see
     // prepare_conversion).
     std::string partial;

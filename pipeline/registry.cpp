@@ -27,10 +27,13 @@ enum Reads { kDataFork, kForks, kText };
 constexpr FormatEntry source(const char* name, const char* short_name, EntryPoint reader, Recogniser recognise,
                              Reads reads = kDataFork, Buffering buffering = Buffering::kBoth) {
     return {name, "", reader, nullptr, buffering, Buffering::kNeither, short_name, recognise, reads == kForks,
-            reads == kText};
+            reads == kText, false};
 }
-constexpr FormatEntry target(const char* name, const char* short_name, const char* extension, EntryPoint writer) {
-    return {name, extension, nullptr, writer, Buffering::kNeither, Buffering::kBoth, short_name, nullptr, false, false};
+enum Pictures { kPlaceholder, kKept };
+constexpr FormatEntry target(const char* name, const char* short_name, const char* extension, EntryPoint writer,
+                             Pictures pictures = kPlaceholder) {
+    return {name,  extension, nullptr, writer, Buffering::kNeither, Buffering::kBoth, short_name, nullptr,
+            false, false,     pictures == kKept};
 }
 constexpr FormatEntry kEnd{};
 
@@ -60,8 +63,8 @@ constexpr FormatEntry target_formats[kTargetCount + 1] = {
     target("Word 3/4/5 DOS", "word-dos", "DOC", write_word_dos),
     target("Wordperfect 5", "wp5", "WP5", write_wp5),
     target("Word Windows 2", "word-win2", "DOC", write_word_win2),
-    target("RTF Ascii (DOS)", "rtf-dos", "RTF", write_rtf_dos),
-    target("RTF Ansi (Windows)", "rtf-ansi", "RTF", write_rtf_ansi),
+    target("RTF Ascii (DOS)", "rtf-dos", "RTF", write_rtf_dos, kKept),
+    target("RTF Ansi (Windows)", "rtf-ansi", "RTF", write_rtf_ansi, kKept),
     kEnd,
 };
 

@@ -35,6 +35,9 @@ struct FormatEntry {
     // A reader of plain text, which takes any bytes: a file that already is
     // a PC document is kept from it.
     bool text_reader;
+    // Target entries: the writer writes the stream's pictures as pictures
+    // (the others write "[picture]" in their place).
+    bool keeps_pictures;
 };
 
 inline constexpr int kSourceCount = 11;

@@ -22,6 +22,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pipeline/file_utils.h"
@@ -37,6 +38,7 @@ namespace verbatra {
 namespace {
 
 constexpr int kMainText = 1;  // byte 20 of a DSET zone: a text zone
+constexpr unsigned kNoteToken = 0, kPictureToken = 1;  // token kinds
 
 // Where the header says what kind of document it is (1: word
 // processing), by version.
@@ -324,10 +326,17 @@ private:
             paragraphs.push_back({be32(p), ruler_index(static_cast<std::int16_t>(be16(p + 4)))});
         }
         std::vector<unsigned> note_zones;  // the zone of each footnote, in order
+        // Pictures are drawings of their own, which this reader does not
+        // read: their places, in order.
+        std::vector<std::uint32_t> pictures;
         const std::size_t token_size = version_ >= 6 ? 36 : 32;
         for (std::size_t t = 0; main && t + token_size <= tokens_length; t += token_size) {
-            if (u16(tokens_at + t + 4) == 0) note_zones.push_back(u16(tokens_at + t + 8));
+            const unsigned kind = u16(tokens_at + t + 4);
+            if (kind == kNoteToken) note_zones.push_back(u16(tokens_at + t + 8));
+            if (kind == kPictureToken) pictures.push_back(u32(tokens_at + t));
         }
+        std::sort(pictures.begin(), pictures.end());
+        std::size_t next_picture = 0;
 
         table_ = kMacintoshTable;
         std::size_t next_run = 0, next_paragraph = 0;
@@ -351,6 +360,13 @@ private:
                 }
                 const std::uint8_t b = data_[at];
                 if (b == 0) return;  // the text ends; what follows is not text
+                if (next_picture < pictures.size() && pictures[next_picture] <= counter) {
+                    // A visible mark where the picture stood, in every target.
+                    while (next_picture < pictures.size() && pictures[next_picture] <= counter) ++next_picture;
+                    for (const char c : std::string_view("[picture]")) out_.put(static_cast<std::uint8_t>(c));
+                    ++conversion_.pictures_dropped;
+                    if (b < 0x20 && b != 9 && b != 13) continue;  // the picture's own character
+                }
                 if (b == 2) {
                     if (main) footnote(note_zones);
                     continue;

@@ -15,6 +15,7 @@
 #include "readers/macwrite.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <map>
 
@@ -154,7 +155,10 @@ private:
             const int height = be16s(e);
             const long data = static_cast<long>(e[9]) << 16 | static_cast<long>(e[10]) << 8 | e[11];
             if (height < 0) {
-                if (be16(e + 12) == 22) out_.put(stream::kPageBreak);
+                // A picture; one of 22 bytes is MacWrite's page break.
+                const long length = be16(e + 12);
+                if (length == 22) out_.put(stream::kPageBreak);
+                else picture(data, length, e[8]);
             } else if (height == 0) {
                 ruler(data);
             } else {
@@ -191,6 +195,38 @@ private:
         flush_marked_tabs(out_, tabs_);
     }
 
+    // A picture paragraph: the frame (top, left, bottom, right, in points),
+    // then the picture itself. MacWrite's own placeholder (526 bytes marked
+    // "MAGICPIC") stands for no picture.
+    void picture(long data, long length, std::uint8_t status) {
+        constexpr long kFrame = 8, kPictureHeader = 10, kMagicSize = 526, kMagicAt = 514;
+        if (length < kFrame + kPictureHeader) return;
+        if (!inside(data, length)) {
+            cut_short("a picture", data + length);
+            return;
+        }
+        if (!claim(data, data + length)) return;
+        std::uint8_t frame[kFrame];
+        src_.seek_to(origin_ + data);
+        if (!read_exact(src_, frame, kFrame)) return;
+        if (length - kFrame == kMagicSize) {
+            std::uint8_t mark[8];
+            src_.seek_to(origin_ + data + kFrame + kMagicAt);
+            if (read_exact(src_, mark, 8) && std::memcmp(mark, "MAGICPIC", 8) == 0) return;
+            src_.seek_to(origin_ + data + kFrame);
+        }
+        align(status);
+        write_picture(1, be16s(frame + 4) - be16s(frame), be16s(frame + 6) - be16s(frame + 2), src_, length - kFrame, out_);
+        out_.put(stream::kParagraphEnd);
+        ++conversion_.pictures;
+    }
+
+    void align(std::uint8_t status) {
+        const int j = (status & 0x40) ? (status & 3) : ruler_justification_;
+        static constexpr int kAlignmentOf[4] = {kAlignLeft, kAlignCentre, kAlignRight, kAlignJustify};
+        set_alignment(ps_, j >= 0 && j < 4 ? kAlignmentOf[j] : kAlignLeft, out_);
+    }
+
     void paragraph(long data, std::uint8_t status) {
         if (!inside(data, 2)) {
             cut_short("text", data + 2);
@@ -216,9 +252,7 @@ private:
             if (have <= 0) return;
         }
 
-        const int j = (status & 0x40) ? (status & 3) : ruler_justification_;
-        static constexpr int kAlignmentOf[4] = {kAlignLeft, kAlignCentre, kAlignRight, kAlignJustify};
-        set_alignment(ps_, j >= 0 && j < 4 ? kAlignmentOf[j] : kAlignLeft, out_);
+        align(status);
 
         if (!compressed) {
             const long text = src_.tell();

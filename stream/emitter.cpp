@@ -257,6 +257,29 @@ int count_tabs(const TabState& tabs, int start, int end) {
 
 void write_section_code(std::uint8_t code, ByteFile& out) { put_code2(code, 0, 0, out); }
 
+bool write_picture(int kind, int height, int width, ByteFile& data, long length, ByteFile& out) {
+    const auto side = [](int v) { return static_cast<unsigned>(std::clamp(v, 0, 0x7FFF)); };
+    const std::uint8_t header[] = {
+        stream::kEscape, stream::kPicture, static_cast<std::uint8_t>(kind), 0, 0, 0,
+        static_cast<std::uint8_t>(side(height) >> 8), static_cast<std::uint8_t>(side(height)), 0, 0,
+        static_cast<std::uint8_t>(side(width) >> 8), static_cast<std::uint8_t>(side(width))};
+    out.write(header, sizeof header);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    bool whole = true;
+    for (long i = 0; i < length; ++i) {
+        const int b = data.get();
+        if (b == ByteFile::kEnd) {
+            whole = false;
+            break;
+        }
+        out.put(static_cast<std::uint8_t>(kHex[b >> 4]));
+        out.put(static_cast<std::uint8_t>(kHex[b & 15]));
+    }
+    out.put(stream::kEscape);
+    out.put(stream::kEndSection);
+    return whole;
+}
+
 bool copy_code(int code, ByteFile& in, ByteFile& out) {
     out.put(stream::kEscape);
     out.put(static_cast<std::uint8_t>(code));

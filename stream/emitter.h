@@ -108,6 +108,12 @@ int next_tab_kind(const TabState& tabs, int column, int step);
 int count_tabs(const TabState& tabs, int start, int end);
 
 void write_section_code(std::uint8_t code, ByteFile& out);
+
+// Writes a picture: its code, its kind (1: a Macintosh picture), its frame
+// (points, each side clamped to 0-32767), then `length` bytes of `data`
+// from where it stands, as hexadecimal digits, and the closing code.
+// False, with the picture still closed, when `data` ends sooner.
+bool write_picture(int kind, int height, int width, ByteFile& data, long length, ByteFile& out);
 // Writes `byte` `count` times; nothing when `count` <= 0. Returns `count`
 // (0 when nothing was written). `out` is a ByteFile or a ByteOut cursor.
 template <typename Out>

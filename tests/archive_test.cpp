@@ -281,7 +281,7 @@ TEST(Report, JsonStringsKeepEveryByte) {
     line.outcome = "refused";
     line.reason = "empty file";
     EXPECT_EQ(report_line(line), "{\"source\":\"A\",\"format\":null,\"outcome\":\"refused\",\"target\":null,"
-                                 "\"reason\":\"empty file\",\"source_size\":0,\"target_size\":0}\n");
+                                 "\"reason\":\"empty file\",\"source_size\":0,\"target_size\":0,\"pictures_kept\":0,\"pictures_dropped\":0}\n");
 }
 
 // --- The command line over trees ---
@@ -409,9 +409,9 @@ TEST(ArchiveRun, ReportAndListOfFiles) {
               "{\"run\":{\"program\":\"Verbatra\",\"version\":\"5.1\",\"from\":\"Texte seul\",\"to\":\"Ascii (DOS)\","
               "\"output_dir\":" + json_string(fs::canonical(dir.path()).string() + "/out") + ",\"recursive\":true");
     EXPECT_EQ(lines[1], "{\"source\":\"README\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"out/README.asc\","
-                        "\"reason\":null,\"source_size\":8,\"target_size\":9}");
+                        "\"reason\":null,\"source_size\":8,\"target_size\":9,\"pictures_kept\":0,\"pictures_dropped\":0}");
     EXPECT_EQ(lines[3], "{\"source\":\"MISSING\",\"format\":null,\"outcome\":\"failed\",\"target\":null,"
-                        "\"reason\":\"cannot be read (No such file or directory)\",\"source_size\":0,\"target_size\":0}");
+                        "\"reason\":\"cannot be read (No such file or directory)\",\"source_size\":0,\"target_size\":0,\"pictures_kept\":0,\"pictures_dropped\":0}");
     // Every line is JSON an outside reader takes.
     EXPECT_EQ(test::run_command("python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1])]' " +
                                 dir.file("run.jsonl")),
@@ -457,11 +457,11 @@ TEST(ArchiveRun, ResumePassesOverWhatWasConverted) {
               "\"output_dir\":null,\"recursive\":false");
     EXPECT_EQ(resumed.substr(resumed.find('\n') + 1),
               "{\"source\":\"A\",\"format\":\"Texte seul\",\"outcome\":\"already converted\",\"target\":\"A.asc\","
-              "\"reason\":null,\"source_size\":2,\"target_size\":3}\n"
+              "\"reason\":null,\"source_size\":2,\"target_size\":3,\"pictures_kept\":0,\"pictures_dropped\":0}\n"
               "{\"source\":\"B\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"B.asc\","
-              "\"reason\":null,\"source_size\":2,\"target_size\":3}\n"
+              "\"reason\":null,\"source_size\":2,\"target_size\":3,\"pictures_kept\":0,\"pictures_dropped\":0}\n"
               "{\"source\":\"C\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"C.asc\","
-              "\"reason\":null,\"source_size\":2,\"target_size\":3}\n");
+              "\"reason\":null,\"source_size\":2,\"target_size\":3,\"pictures_kept\":0,\"pictures_dropped\":0}\n");
     // A target that is gone converts again, under its own name; over a
     // folder, the earlier targets and the report are no sources.
     fs::remove(dir.file("B.asc"));

@@ -2,6 +2,7 @@
 // each must give.
 #include <gtest/gtest.h>
 
+#include "pipeline/driver.h"
 #include "readers/macwrite.h"
 #include "support.h"
 
@@ -154,6 +155,59 @@ TEST(MacWriteReader, Sections) {
 
     MacWriteDoc empty;
     EXPECT_EQ(read(empty.build()), kEmptyHeaderFooter);
+}
+
+// A picture paragraph: its frame, then the picture, written as hexadecimal
+// with its frame's size and a paragraph end. MacWrite's own placeholder
+// picture (526 bytes marked "MAGICPIC") is no picture; a picture past the
+// end of the file is damage.
+TEST(MacWriteReader, Pictures) {
+    const std::string pict = be16(12) + be16(0) + be16(0) + be16(20) + be16(30) + bytes({0x11, 0x01});
+    std::string magic(526, '\0');
+    magic.replace(514, 8, "MAGICPIC");
+    MacWriteDoc doc;
+    doc.text(doc.main, "a\r");
+    const std::string frame = be16(10) + be16(5) + be16(30) + be16(35);  // 20 high, 30 wide
+    doc.main.push_back({-1, 0, doc.add(frame + pict), static_cast<int>(frame.size() + pict.size())});
+    doc.main.push_back({-1, 0, doc.add(frame + magic), static_cast<int>(frame.size() + magic.size())});
+    doc.text(doc.main, "b\r");
+    Conversion conversion;
+    EXPECT_EQ(test::without_font_names(test::run_entry(read_macwrite, doc.build(), nullptr, &conversion)),
+              kEmptyHeaderFooter + "\\Sa\r" + bytes({0x5C, 0xC0, 1, 0, 0, 0, 0, 20, 0, 0, 0, 30}) +
+                  "000C0000000000140" "01E1101\\\x7F\r" "b\r");
+    EXPECT_EQ(conversion.pictures, 1);
+
+    test::DamagedFixtures damaged;
+    MacWriteDoc beyond;
+    beyond.main.push_back({-1, 0, 0x7FFF00, 100});
+    EXPECT_NE(test::damage_noted(read_macwrite, beyond.build()).find("a picture ends at byte "), std::string::npos);
+}
+
+// The record counts each picture as kept where the target holds it (RTF)
+// and dropped where "[picture]" stands in its place.
+TEST(MacWriteReader, EachTargetKeepsOrMarksThePicture) {
+    const std::string frame = be16(0) + be16(0) + be16(20) + be16(30);
+    const std::string pict = be16(12) + be16(0) + be16(0) + be16(20) + be16(30) + bytes({0x11, 0x01});
+    MacWriteDoc doc;
+    doc.main.push_back({-1, 0, doc.add(frame + pict), static_cast<int>(frame.size() + pict.size())});
+    doc.text(doc.main, "after\r");
+    const struct {
+        const char* target;
+        bool kept;
+    } cases[] = {{"rtf-ansi", true}, {"rtf-dos", true}, {"word-dos", false}, {"word-win2", false},
+                 {"wp5", false},     {"ansi", false},   {"dos", false}};
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::write_file(dir.file("DOC"), doc.build());
+        const ConversionResult r = convert_file(dir.file("DOC"), format_named("macwrite", source_formats),
+                                                format_named(c.target, target_formats));
+        ASSERT_EQ(r.outcome, Outcome::Converted) << c.target;
+        const std::string written = test::read_file(r.target_name);
+        EXPECT_EQ(r.pictures_kept, c.kept ? 1 : 0) << c.target;
+        EXPECT_EQ(r.pictures_dropped, c.kept ? 0 : 1) << c.target;
+        EXPECT_EQ(written.find("\\macpict") != std::string::npos, c.kept) << c.target;
+        EXPECT_EQ(written.find("[picture]") != std::string::npos, !c.kept) << c.target;
+    }
 }
 
 // MacWrite 1.0 to 2.2 (file version 3): the header, print and window

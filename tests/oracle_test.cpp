@@ -15,6 +15,7 @@
 #include <regex>
 #include <sstream>
 
+#include "pipeline/driver.h"
 #include "readers/clarisworks.h"
 #include "readers/macwrite.h"
 #include "readers/nisus.h"
@@ -136,6 +137,7 @@ struct Expected {
     Words body, header, footer, notes;
     int note_count = 0;
     int page_numbers = 0;  // page-number fields, which readers show as they like
+    int pictures = 0;      // a placeholder in text, a picture where the target keeps it
 };
 
 // How many times the stream holds code `code`.
@@ -151,14 +153,15 @@ int count_code(const std::string& stream, std::uint8_t code) {
 
 Expected expected_text(const std::string& plain, const char* charset) {
     Expected e;
-    static const std::regex kMarker(R"(\\TETE|\\PIED|\\NOTE[0-9]+\\|\\FIN\\)");
+    static const std::regex kMarker(R"(\\TETE|\\PIED|\\NOTE[0-9]+\\|\\FIN\\|\[picture\])");
     Words* part = &e.body;
     std::size_t at = 0;
     for (auto it = std::sregex_iterator(plain.begin(), plain.end(), kMarker); it != std::sregex_iterator(); ++it) {
         const std::string piece = plain.substr(at, static_cast<std::size_t>(it->position()) - at);
         for (auto& w : words(decode(piece, charset))) part->push_back(w);
         const std::string m = it->str();
-        if (m == "\\TETE") part = &e.header;
+        if (m == "[picture]") ++e.pictures;
+        else if (m == "\\TETE") part = &e.header;
         else if (m == "\\PIED") part = &e.footer;
         else if (m == "\\FIN\\") part = &e.body;
         else {
@@ -333,6 +336,7 @@ void expect_words(const std::string& reader, const Words& found, const Expected&
     for (int n = 0; n < e.page_numbers; ++n) {
         for (const char* shown : {"0", "1", "pic"}) allowed.push_back(decode(shown, "UTF-8"));
     }
+    allowed.insert(allowed.end(), static_cast<std::size_t>(e.pictures), decode("picture", "UTF-8"));
     Words& sections_go = sections == Sections::Shown ? required : allowed;
     if (sections != Sections::Dropped) {
         sections_go.insert(sections_go.end(), e.header.begin(), e.header.end());
@@ -750,6 +754,64 @@ TEST(StyleOracle, StylesSurviveEveryWriter) {
         std::cout << "  " << p.source.filename().string() << " -> " << p.target->name << ":" << line << "\n";
     }
 }
+
+// Pictures: of every real document, the pictures libmwaw finds are all in
+// the record, kept or dropped (ClarisWorks marks a drawing libmwaw may not
+// read as a picture, so the record can count more), and LibreOffice finds
+// the kept ones in our RTF. MacWrite keeps every one, as Macintosh pictures.
+TEST(PictureOracle, LibreOfficeFindsLibmwawsPicturesInOurRtf) {
+    const fs::path corpus = test::corpus_dir();
+    if (!have("soffice") || !have("mwaw2raw") || !test::have_corpus()) {
+        GTEST_SKIP() << "LibreOffice, libmwaw or the corpus is missing; skipped";
+    }
+    test::TempDir dir;
+    const auto count = [](const std::string& text, const std::string& what) {
+        int n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    struct Document {
+        std::string file;
+        int libmwaw;
+        bool carried;  // the reader carries pictures
+        ConversionResult result;
+    };
+    std::vector<Document> documents;
+    std::vector<std::string> files;
+    for (const StyleSource& src : kStyleSources) {
+        for (const auto& e : fs::directory_iterator(corpus / src.folder)) {
+            if (e.path().extension() != src.extension) continue;
+            std::string raw;
+            test::run_command("mwaw2raw '" + e.path().string() + "'", &raw);
+            const std::string copy = dir.file(e.path().filename().string());
+            test::write_file(copy, test::read_file(e.path().string()));
+            const FormatEntry* source = source_formats;
+            while (source->display_name && source->reader != src.reader) ++source;
+            ASSERT_TRUE(source->display_name);
+            const ConversionResult r = convert_file(copy, *source, format_named("rtf-ansi", target_formats));
+            ASSERT_EQ(r.outcome, Outcome::Converted) << copy;
+            files.push_back(fs::path(r.target_name).filename().string());
+            documents.push_back({files.back(), count(raw, "insertBinaryObject("), src.reader == read_macwrite, r});
+        }
+    }
+    libreoffice_convert(dir, "Rich Text Format", "fodt", files);
+    int kept = 0;
+    for (const Document& d : documents) {
+        const fs::path fodt = fs::path(dir.path()) / "fodt" / (fs::path(d.file).stem().string() + ".fodt");
+        ASSERT_TRUE(fs::exists(fodt)) << "LibreOffice could not load " << d.file;
+        const int found = count(test::read_file(fodt.string()), "<draw:frame");
+        EXPECT_GE(d.result.pictures_kept + d.result.pictures_dropped, d.libmwaw) << d.file;
+        if (d.carried) {
+            EXPECT_EQ(d.result.pictures_kept, d.libmwaw) << d.file;
+        }
+        EXPECT_EQ(found, d.result.pictures_kept) << d.file;
+        std::cout << "  " << d.file << ": libmwaw " << d.libmwaw << ", kept " << d.result.pictures_kept << ", dropped "
+                  << d.result.pictures_dropped << ", LibreOffice " << found << "\n";
+        kept += d.result.pictures_kept;
+    }
+    EXPECT_GT(kept, 0);
+}
+
 
 // Fonts by name: in every real document, the words libmwaw finds in each
 // font are the words LibreOffice finds in that font in our RTF and our

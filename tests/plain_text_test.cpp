@@ -39,8 +39,8 @@ TEST(PlainTextWriters, Cases) {
         {"unknown high code: two arguments", bytes({0x5C, 0xE0, 'X', 'X'}) + "z", "z", ""},
         {"tab codes", bytes({0x5C, 0x80, 1, 20, 0x5C, 0x81, 1, 20}) + "t", "t", ""},
         // The picture header may hold any byte, 0x5C 0x7F included.
-        {"picture", "\\\xC0" + picture_header + "0A1B\\\x7F" + "after", "after", ""},
-        {"unterminated picture", "\\\xC0" + picture_header + "0A1B", "", ""},
+        {"a picture's place is marked", "\\\xC0" + picture_header + "0A1B\\\x7F" + "after", "[picture]after", ""},
+        {"unterminated picture", "\\\xC0" + picture_header + "0A1B", "[picture]", ""},
         {"lone backslash at the end", "ab\\", "ab", ""},
         {"cut inside a set character", bytes({'a', 0x5C, 0x20, 0x01}), "a", ""},
     };

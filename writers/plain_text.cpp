@@ -3,6 +3,7 @@
 #include <string>
 
 #include "stream/decoder.h"
+#include "writers/target_tables.h"
 
 namespace verbatra {
 
@@ -55,7 +56,8 @@ Status write_plain_text(ByteFile& work_file, ByteFile& target_file, const Target
                 }
                 break;
             case stream::Kind::kSectionEnd: target.put_text("\\FIN\\"); break;
-            default: break;  // formatting, pictures and font names are not kept in text
+            case stream::Kind::kPicture: target.put_text(kPicturePlaceholder); break;
+            default: break;  // formatting and font names are not kept in text
         }
     }
     return kConverted;

@@ -12,6 +12,11 @@
 
 namespace verbatra {
 
+// What a target that cannot hold a picture writes in its place, so that
+// the reader of the file sees something was there.
+inline constexpr char kPicturePlaceholder[] = "[picture]";
+inline constexpr int kPicturePlaceholderLength = sizeof kPicturePlaceholder - 1;
+
 // Per character set 1 to 14 (index 0 unused), 256 entries: low byte = the
 // byte to write, high byte = font selector (1 = Symbol font).
 struct TargetCharTable {

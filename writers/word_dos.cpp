@@ -229,7 +229,10 @@ private:
                 case stream::Kind::kSectionStart: section_start(e, decoder); break;
                 case stream::Kind::kSectionEnd: section_end(); break;
                 case stream::Kind::kFontName: font_name(e); break;
-                case stream::Kind::kPicture: break;
+                case stream::Kind::kPicture:
+                    for (int i = 0; i < kPicturePlaceholderLength; ++i) text(static_cast<std::uint8_t>(kPicturePlaceholder[i]));
+                    column_ += kPicturePlaceholderLength;
+                    break;
             }
             previous = 0;
         }

@@ -448,7 +448,11 @@ private:
                     font_.named = font_entry(e);
                     character_run(style_);
                     break;
-                case stream::Kind::kPicture: break;
+                case stream::Kind::kPicture:
+                    plain_text_follows();
+                    for (int i = 0; i < kPicturePlaceholderLength; ++i) text(static_cast<std::uint8_t>(kPicturePlaceholder[i]));
+                    column_ += kPicturePlaceholderLength;
+                    break;
             }
             previous = 0;
         }

@@ -14,6 +14,7 @@
 
 #include "pipeline/conversion.h"
 #include "stream/decoder.h"
+#include "writers/target_tables.h"
 #include "stream/emitter.h"
 
 namespace verbatra {
@@ -402,7 +403,13 @@ private:
                     if (group_ != 0) close_group();
                     break;
                 case stream::Kind::kFontName: font_name(e); break;
-                case stream::Kind::kPicture: break;
+                case stream::Kind::kPicture:
+                    for (int i = 0; i < kPicturePlaceholderLength; ++i) {
+                        before_text();
+                        put(static_cast<std::uint8_t>(kPicturePlaceholder[i]));
+                        ++column_;
+                    }
+                    break;
             }
         }
     }
