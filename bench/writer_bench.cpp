@@ -55,10 +55,11 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     Conversion conversion;
     const Status result = target_formats[target].writer(conversion, in, out);
+    const long written = out.size();
     out.close();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("stream %.1f MB -> %s in %.3f s: %.1f MB/s of stream%s\n", stream_bytes / 1e6,
-                target_formats[target].display_name, seconds, stream_bytes / 1e6 / seconds,
+    std::printf("stream %.1f MB -> %s (%.1f MB) in %.3f s: %.1f MB/s of stream%s\n", stream_bytes / 1e6,
+                target_formats[target].display_name, written / 1e6, seconds, stream_bytes / 1e6 / seconds,
                 result == 0 ? "" : " (not converted)");
     std::remove(stream_name.c_str());
     std::remove(rtf_name.c_str());

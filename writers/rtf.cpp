@@ -65,6 +65,19 @@ constexpr std::array<short, kMaxKey + 1> kFirstEntry = [] {
     return first;
 }();
 
+// The character styles' on codes, in the order they are set again.
+constexpr std::uint8_t kStyleOnCodes[] = {
+    stream::kBoldOn,   stream::kItalicOn,   stream::kUnderlineOn, stream::kDoubleUnderlineOn,
+    stream::kStrikeOn, stream::kSubscriptOn, stream::kSuperscriptOn, stream::kHiddenOn,
+    stream::kAllCapsOn, stream::kSmallCapsOn, stream::kShadowOn,  stream::kOutlineOn,
+};
+// Each on code's place in kStyleOnCodes.
+constexpr std::array<std::uint8_t, 0x80> kStyleBit = [] {
+    std::array<std::uint8_t, 0x80> bit{};
+    for (std::size_t i = 0; i < std::size(kStyleOnCodes); ++i) bit[kStyleOnCodes[i]] = static_cast<std::uint8_t>(i);
+    return bit;
+}();
+
 enum Key : int {
     kAnsi = 1, kPc = 3, kPar = 5, kTab = 6, kPage = 8, kPard = 9, kFs = 10, kF = 11,
     kB = 20, kI = 21, kV = 22, kOutl = 23, kShad = 24, kCaps = 25, kScaps = 26, kStrike = 27,
@@ -341,8 +354,8 @@ private:
         emit(kF);
         number(font_);
         out_->put(' ');
-        for (int on = 0; on < static_cast<int>(styles_on_.size()); ++on) {
-            if (styles_on_[on]) style_word(on);
+        for (unsigned bits = styles_on_; bits != 0; bits &= bits - 1) {
+            style_word(kStyleOnCodes[__builtin_ctz(bits)]);
         }
         if (cs_.colour) {
             emit(kCf);
@@ -492,7 +505,7 @@ private:
             case stream::kSuperscriptOn: case stream::kStrikeOn: case stream::kItalicOn:
             case stream::kHiddenOn: case stream::kAllCapsOn: case stream::kShadowOn:
             case stream::kDoubleUnderlineOn: case stream::kSmallCapsOn: case stream::kOutlineOn:
-                if (styles_on_[c] < 255) ++styles_on_[c];
+                styles_on_ |= 1u << kStyleBit[c];
                 style_word(c);
                 return;
             case stream::kCentredOn: alignment(ps_.centred, 1, kQc); return;
@@ -511,7 +524,7 @@ private:
             case stream::kSuperscriptOff: case stream::kStrikeOff: case stream::kItalicOff:
             case stream::kHiddenOff: case stream::kAllCapsOff: case stream::kShadowOff:
             case stream::kDoubleUnderlineOff: case stream::kSmallCapsOff: case stream::kOutlineOff:
-                if (styles_on_[c - 1] > 0) --styles_on_[c - 1];
+                styles_on_ &= ~(1u << kStyleBit[c - 1]);
                 plain_reset();
                 return;
             case stream::kSetTab:
@@ -567,11 +580,11 @@ private:
     struct Section {
         int depth;
         ParaProps written;
-        std::array<std::uint8_t, 0x80> styles_on;  // the group's end restores them
+        unsigned styles_on;  // the group's end restores them
     };
     std::vector<Section> bases_;
     bool symbol_open_ = false;
-    std::array<std::uint8_t, 0x80> styles_on_{};  // by on code: how many times it is on
+    unsigned styles_on_ = 0;  // a bit for each of kStyleOnCodes that is on
     std::vector<std::string> names_;  // the named fonts, from kFirstNamedFont on
     int class_font_ = 0, named_font_ = -1;
     int font_ = 0;  // the font in force
