@@ -16,10 +16,16 @@ enum Status : int {
     kTooLarge = -3,     // writer: the document exceeds the format
 };
 
+// The program's version, as its targets and records name it.
+inline constexpr const char* kProgramVersion = "5.1";
+
 struct Conversion {
     // The file the user named (for a wrapped file, the wrapping): where a
     // reader looks for a sidecar beside it.
     std::string source_name;
+    // The name of its format ("MacWrite 4.6"), which targets that describe
+    // themselves record.
+    std::string source_format;
 
     // What the reader lets the user know of the document: a note that is
     // no failure (a part of the document that could not be found), shown

@@ -257,6 +257,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     input->rewind();
 
     conversion.source_name = name;
+    conversion.source_format = reader->display_name;
     set_buffering(*input, work, static_cast<unsigned>(reader->reader_pass));
     if (u.is_wrapped && u.forks.promised_data > u.forks.data.length) {
         conversion.note_cut_short("the data fork", u.forks.data.length, u.forks.promised_data);

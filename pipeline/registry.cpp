@@ -11,8 +11,12 @@
 #include "readers/ragtime.h"
 #include "readers/text_only.h"
 #include "readers/works.h"
+#include "writers/docx.h"
+#include "writers/html.h"
+#include "writers/odt.h"
 #include "writers/plain_text.h"
 #include "writers/rtf.h"
+#include "writers/utf8_text.h"
 #include "writers/word_dos.h"
 #include "writers/word_win2.h"
 #include "writers/wp5.h"
@@ -65,6 +69,11 @@ constexpr FormatEntry target_formats[kTargetCount + 1] = {
     target("Word Windows 2", "word-win2", "DOC", write_word_win2),
     target("RTF Ascii (DOS)", "rtf-dos", "RTF", write_rtf_dos, kKept),
     target("RTF Ansi (Windows)", "rtf-ansi", "RTF", write_rtf_ansi, kKept),
+    // The formats archives keep today.
+    target("UTF-8 text", "utf8", "TXT", write_utf8_text),
+    target("HTML", "html", "HTML", write_html),
+    target("OpenDocument Text", "odt", "ODT", write_odt, kKept),
+    target("Word 2007 (DOCX)", "docx", "DOCX", write_docx),
     kEnd,
 };
 

@@ -41,7 +41,7 @@ struct FormatEntry {
 };
 
 inline constexpr int kSourceCount = 11;
-inline constexpr int kTargetCount = 7;
+inline constexpr int kTargetCount = 11;
 
 extern const FormatEntry source_formats[kSourceCount + 1];
 extern const FormatEntry target_formats[kTargetCount + 1];

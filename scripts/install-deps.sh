@@ -17,10 +17,13 @@ if [ ! -e /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] &&
    ! ls /usr/lib/*/cmake/GTest/GTestConfig.cmake >/dev/null 2>&1; then
   missing+=(libgtest-dev)
 fi
+# zlib: the deflate of the zip packages (OpenDocument, DOCX).
+[ -e /usr/include/zlib.h ] || missing+=(zlib1g-dev)
 
 if [ "${1:-}" = "" ] || [ "${1:-}" = "--windows" ]; then
   # The Windows programs are cross-built and tested under Wine.
   command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64)
+  [ -e /usr/x86_64-w64-mingw32/include/zlib.h ] || missing+=(libz-mingw-w64-dev)
   [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
   command -v xvfb-run >/dev/null 2>&1 || missing+=(xvfb xauth)
 fi
@@ -36,6 +39,14 @@ if [ "${1:-}" = "" ]; then
   command -v antiword >/dev/null 2>&1 || missing+=(antiword)
   command -v wpd2text >/dev/null 2>&1 || missing+=(libwpd-tools)
   command -v mwaw2text >/dev/null 2>&1 || missing+=(libmwaw-tools)
+  # The readers and checkers of the archive targets.
+  command -v isutf8 >/dev/null 2>&1 || missing+=(moreutils)
+  command -v tidy >/dev/null 2>&1 || missing+=(tidy)
+  command -v jing >/dev/null 2>&1 || missing+=(jing)
+  command -v pandoc >/dev/null 2>&1 || missing+=(pandoc)
+  /usr/bin/python3 -c 'import docx' >/dev/null 2>&1 || missing+=(python3-docx)
+  command -v chromium >/dev/null 2>&1 || missing+=(chromium)
+  command -v mwaw2odf >/dev/null 2>&1 || missing+=(mwaw2odf)
 fi
 
 if [ ${#missing[@]} -gt 0 ]; then

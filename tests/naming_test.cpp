@@ -114,13 +114,16 @@ TEST(Registry, TablesInListOrder) {
                              "ClarisWorks", "Ragtime 2", "Ragtime 3", "Nisus Writer", "UTF-8 text",
                              "Windows text"};
     const char* targets[] = {"Ascii (DOS)", "Ansi (Windows)", "Word 3/4/5 DOS", "Wordperfect 5",
-                             "Word Windows 2", "RTF Ascii (DOS)", "RTF Ansi (Windows)"};
-    const char* extensions[] = {"ASC", "ASC", "DOC", "WP5", "DOC", "RTF", "RTF"};
+                             "Word Windows 2", "RTF Ascii (DOS)", "RTF Ansi (Windows)", "UTF-8 text",
+                             "HTML", "OpenDocument Text", "Word 2007 (DOCX)"};
+    const char* extensions[] = {"ASC", "ASC", "DOC", "WP5", "DOC", "RTF", "RTF", "TXT", "HTML", "ODT", "DOCX"};
+    const bool pictures[] = {false, false, false, false, false, true, true, false, false, true, false};
     for (int i = 0; i < kSourceCount; ++i) EXPECT_STREQ(source_formats[i].display_name, sources[i]);
     for (int i = 0; i < kTargetCount; ++i) {
         EXPECT_STREQ(target_formats[i].display_name, targets[i]);
         EXPECT_STREQ(target_formats[i].extension, extensions[i]);
         EXPECT_EQ(target_formats[i].writer_pass, Buffering::kBoth);
+        EXPECT_EQ(target_formats[i].keeps_pictures, pictures[i]) << targets[i];
     }
     EXPECT_EQ(source_formats[kSourceCount].display_name, nullptr);
     EXPECT_EQ(target_formats[kTargetCount].display_name, nullptr);
