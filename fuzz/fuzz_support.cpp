@@ -174,6 +174,13 @@ void check_writer_run(const char* name, const std::string& stream, const std::st
         const test::Win2Doc d = test::read_word_win2_file(file);
         require(d.problems.empty(), who + ": " + (d.problems.empty() ? "" : d.problems.front()));
     }
+    if (result == kConverted && (std::strcmp(name, "utf8") == 0 || std::strcmp(name, "html") == 0)) {
+        require(test::valid_utf8(file), who + ": not UTF-8");
+    }
+    if (result == kConverted && (std::strcmp(name, "odt") == 0 || std::strcmp(name, "docx") == 0)) {
+        const std::vector<std::string> problems = test::package_problems(file, name[0] == 'o');
+        require(problems.empty(), who + ": " + (problems.empty() ? "" : problems.front()));
+    }
     require_no_scratch_left(who.c_str());
 }
 

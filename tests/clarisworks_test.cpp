@@ -6,6 +6,9 @@
 #include "readers/clarisworks.h"
 #include "stream_builder.h"
 #include "support.h"
+#include "target_checks.h"
+#include "writers/docx.h"
+#include "writers/odt.h"
 
 namespace verbatra {
 namespace {
@@ -261,6 +264,17 @@ TEST(ClarisWorksReader, FootnotesFromTheZonesTheirTokensName) {
                                      .code(0xA2, {0, 2}).code(0x7F).text(".")
                                      .str();
     EXPECT_EQ(read(doc.build()), expected);
+    // The archive targets make the note a real one, its text in it; the
+    // note whose zone is missing is an empty note.
+    const std::string stream = test::run_entry(read_clarisworks, doc.build());
+    const std::string content = test::read_zip(test::run_entry(write_odt, stream)).find("content.xml")->data;
+    EXPECT_EQ(test::count_of(content, "<text:note "), 2);
+    const std::size_t body = content.find("<text:note-body>");
+    EXPECT_LT(body, content.find("Note one"));
+    EXPECT_LT(content.find("Note one"), content.find("</text:note-body>"));
+    const auto docx = test::read_zip(test::run_entry(write_docx, stream));
+    EXPECT_EQ(test::count_of(docx.find("word/document.xml")->data, "<w:footnoteReference "), 2);
+    EXPECT_NE(docx.find("word/footnotes.xml")->data.find("Note one"), std::string::npos);
 }
 
 TEST(ClarisWorksReader, NoteNumbersPastOneByteAreNoneButStayFootnotes) {

@@ -4,6 +4,9 @@
 
 #include "readers/macwrite2.h"
 #include "support.h"
+#include "target_checks.h"
+#include "writers/docx.h"
+#include "writers/odt.h"
 
 namespace verbatra {
 namespace {
@@ -176,6 +179,22 @@ TEST(MacWrite2Reader, FootnotesMoveBehindTheirReferences) {
     doc.document({}, {}, {main_zone, note_zone});
     EXPECT_EQ(read(doc.build()), "See" + bytes({0x5C, 0xA2, 0, 1}) + "One\r\\\x7F it" + bytes({0x5C, 0xA2, 0, 2}) +
                                      "Two\r\\\x7F.\r");
+    // The archive targets make them real notes, each note's text in its note.
+    const std::string stream = test::run_entry(read_macwrite2, doc.build());
+    const auto odt = test::read_zip(test::run_entry(write_odt, stream));
+    const std::string& content = odt.find("content.xml")->data;
+    EXPECT_NE(content.find("See<text:note text:id=\"ftn1\" text:note-class=\"footnote\"><text:note-citation>1"
+                           "</text:note-citation><text:note-body><text:p text:style-name=\"Standard\">One</text:p>"
+                           "</text:note-body></text:note> it<text:note text:id=\"ftn2\""),
+              std::string::npos)
+        << content;
+    const auto docx = test::read_zip(test::run_entry(write_docx, stream));
+    const std::string& document = docx.find("word/document.xml")->data;
+    EXPECT_LT(document.find("<w:footnoteReference w:id=\"1\"/>"), document.find("<w:footnoteReference w:id=\"2\"/>"));
+    const std::string& notes_xml = docx.find("word/footnotes.xml")->data;
+    EXPECT_LT(notes_xml.find("<w:footnote w:id=\"1\">"), notes_xml.find("One"));
+    EXPECT_LT(notes_xml.find("One"), notes_xml.find("<w:footnote w:id=\"2\">"));
+    EXPECT_LT(notes_xml.find("<w:footnote w:id=\"2\">"), notes_xml.find("Two"));
 
     // A text zone after the footnotes is main text again, after the text
     // before them; the last note ends with its zone.

@@ -126,4 +126,11 @@ int run_in(const TempDir& dir, const std::string& args, std::string* out, std::s
 // and standard error in `out` and `err`.
 int run_command(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);
 
+// How many times `what` stands in `text`.
+inline int count_of(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 }  // namespace verbatra::test

@@ -1,5 +1,12 @@
 #include "target_checks.h"
 
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "stream/utf8.h"
+
 namespace verbatra::test {
 
 namespace {
@@ -296,4 +303,231 @@ bool rtf_braces_balance(const std::string& rtf) {
     return depth == 0;
 }
 
+
+const ZipEntry* ZipFile::find(const std::string& name) const {
+    for (const ZipEntry& e : entries) {
+        if (e.name == name) return &e;
+    }
+    return nullptr;
+}
+
+ZipFile read_zip(const std::string& f) {
+    ZipFile z;
+    auto& p = z.problems;
+    // The end record: the last 22 bytes (we write no comment).
+    if (f.size() < 22 || u32(f, f.size() - 22) != 0x06054B50u) {
+        p.push_back("no end record");
+        return z;
+    }
+    const std::size_t count = u16(f, f.size() - 12);
+    const std::size_t dir_size = u32(f, f.size() - 10), dir_at = u32(f, f.size() - 6);
+    if (dir_at + dir_size != f.size() - 22) p.push_back("the directory does not end where the end record starts");
+    std::size_t at = dir_at;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (at + 46 > f.size() || u32(f, at) != 0x02014B50u) {
+            p.push_back("directory entry " + std::to_string(i) + " is broken");
+            return z;
+        }
+        const unsigned method = u16(f, at + 10);
+        const std::uint32_t crc = u32(f, at + 16), csize = u32(f, at + 20), size = u32(f, at + 24);
+        const std::size_t name_length = u16(f, at + 28), extra = u16(f, at + 30), comment = u16(f, at + 32);
+        const std::uint32_t local = u32(f, at + 42);
+        ZipEntry e;
+        e.name = f.substr(at + 46, name_length);
+        e.stored = method == 0;
+        e.offset = local;
+        at += 46 + name_length + extra + comment;
+        if (local + 30 > f.size() || u32(f, local) != 0x04034B50u) {
+            p.push_back(e.name + ": no local header");
+            continue;
+        }
+        if (u32(f, local + 14) != crc || u32(f, local + 18) != csize || u32(f, local + 22) != size ||
+            u16(f, local + 26) != name_length || f.compare(local + 30, name_length, e.name) != 0) {
+            p.push_back(e.name + ": the local header differs from the directory");
+        }
+        const std::size_t data_at = local + 30 + name_length + u16(f, local + 28);
+        if (data_at + csize > f.size()) {
+            p.push_back(e.name + ": data past the end");
+            continue;
+        }
+        if (method == 0) {
+            e.data = f.substr(data_at, csize);
+        } else if (method == 8) {
+            e.data.resize(size);
+            z_stream s{};
+            inflateInit2(&s, -MAX_WBITS);
+            s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(f.data() + data_at));
+            s.avail_in = csize;
+            s.next_out = reinterpret_cast<Bytef*>(e.data.data());
+            s.avail_out = size;
+            const int r = inflate(&s, Z_FINISH);
+            if (r != Z_STREAM_END || s.avail_out != 0 || s.avail_in != 0) p.push_back(e.name + ": does not inflate to its size");
+            inflateEnd(&s);
+        } else {
+            p.push_back(e.name + ": unknown method " + std::to_string(method));
+        }
+        if (crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())) != crc) {
+            p.push_back(e.name + ": wrong checksum");
+        }
+        z.entries.push_back(std::move(e));
+    }
+    return z;
+}
+
+bool valid_utf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char32_t cp = 0;
+        const std::size_t n = utf8_sequence(reinterpret_cast<const std::uint8_t*>(text.data()) + i, text.size() - i, cp);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+namespace {
+bool name_start(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == ':' || (c & 0x80); }
+bool name_char(char c) { return name_start(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.'; }
+}  // namespace
+
+std::vector<std::string> xml_problems(const std::string& x) {
+    std::vector<std::string> p;
+    if (!valid_utf8(x)) {
+        p.push_back("not UTF-8");
+        return p;
+    }
+    for (const unsigned char c : x) {
+        if (c < 0x20 && c != 9 && c != 10 && c != 13) {
+            p.push_back("a control character");
+            return p;
+        }
+    }
+    std::vector<std::string> open;
+    bool root_seen = false;
+    std::size_t i = 0;
+    const auto fail = [&](const std::string& what) {
+        p.push_back(what + " at " + std::to_string(i));
+        return p;
+    };
+    const auto reference = [&](std::size_t& at) {
+        const std::size_t end = x.find(';', at);
+        if (end == std::string::npos) return false;
+        const std::string r = x.substr(at + 1, end - at - 1);
+        const bool ok = r == "amp" || r == "lt" || r == "gt" || r == "quot" || r == "apos" ||
+                        (r.size() > 1 && r[0] == '#');
+        at = end + 1;
+        return ok;
+    };
+    while (i < x.size()) {
+        if (x[i] == '&') {
+            if (!reference(i)) return fail("an unknown reference");
+            continue;
+        }
+        if (x[i] != '<') {
+            if (open.empty() && !std::isspace(static_cast<unsigned char>(x[i]))) return fail("text outside the root");
+            ++i;
+            continue;
+        }
+        if (x.compare(i, 5, "<?xml") == 0 || x.compare(i, 2, "<?") == 0) {
+            const std::size_t end = x.find("?>", i);
+            if (end == std::string::npos) return fail("an unclosed declaration");
+            i = end + 2;
+            continue;
+        }
+        if (x.compare(i, 4, "<!--") == 0) {
+            const std::size_t end = x.find("-->", i);
+            if (end == std::string::npos) return fail("an unclosed comment");
+            i = end + 3;
+            continue;
+        }
+        if (x.compare(i, 2, "</") == 0) {
+            std::size_t j = i + 2;
+            while (j < x.size() && name_char(x[j])) ++j;
+            const std::string name = x.substr(i + 2, j - i - 2);
+            while (j < x.size() && std::isspace(static_cast<unsigned char>(x[j]))) ++j;
+            if (j >= x.size() || x[j] != '>') return fail("a broken end tag");
+            if (open.empty() || open.back() != name) return fail("</" + name + "> closes nothing open");
+            open.pop_back();
+            i = j + 1;
+            continue;
+        }
+        // A start tag.
+        std::size_t j = i + 1;
+        if (j >= x.size() || !name_start(x[j])) return fail("a broken tag");
+        while (j < x.size() && name_char(x[j])) ++j;
+        const std::string name = x.substr(i + 1, j - i - 1);
+        std::vector<std::string> attributes;
+        for (;;) {
+            while (j < x.size() && std::isspace(static_cast<unsigned char>(x[j]))) ++j;
+            if (j >= x.size()) return fail("an unclosed tag");
+            if (x[j] == '>' || x.compare(j, 2, "/>") == 0) break;
+            const std::size_t a = j;
+            if (!name_start(x[j])) return fail("a broken attribute");
+            while (j < x.size() && name_char(x[j])) ++j;
+            const std::string attribute = x.substr(a, j - a);
+            if (std::find(attributes.begin(), attributes.end(), attribute) != attributes.end()) {
+                return fail("attribute " + attribute + " twice");
+            }
+            attributes.push_back(attribute);
+            if (j >= x.size() || x[j] != '=' || j + 1 >= x.size() || (x[j + 1] != '"' && x[j + 1] != '\'')) {
+                return fail("an unquoted attribute");
+            }
+            const char quote = x[j + 1];
+            j += 2;
+            while (j < x.size() && x[j] != quote) {
+                if (x[j] == '<') return fail("< in an attribute");
+                if (x[j] == '&' && !reference(j)) return fail("an unknown reference");
+                else if (x[j] != '&') ++j;
+            }
+            if (j >= x.size()) return fail("an unclosed attribute");
+            ++j;
+        }
+        if (open.empty()) {
+            if (root_seen) return fail("a second root element");
+            root_seen = true;
+        }
+        if (x[j] == '>') {
+            open.push_back(name);
+            i = j + 1;
+        } else {
+            i = j + 2;
+        }
+    }
+    if (!open.empty()) p.push_back("<" + open.back() + "> never closed");
+    if (!root_seen) p.push_back("no root element");
+    return p;
+}
+
+std::vector<std::string> package_problems(const std::string& file, bool odt) {
+    const ZipFile z = read_zip(file);
+    std::vector<std::string> p = z.problems;
+    for (const ZipEntry& e : z.entries) {
+        if (e.name.size() < 4 || (e.name.compare(e.name.size() - 4, 4, ".xml") != 0 && e.name.compare(e.name.size() - 5, 5, ".rels") != 0)) {
+            continue;
+        }
+        for (const std::string& q : xml_problems(e.data)) p.push_back(e.name + ": " + q);
+    }
+    const std::vector<const char*> needed =
+        odt ? std::vector<const char*>{"mimetype", "content.xml", "styles.xml", "meta.xml", "META-INF/manifest.xml"}
+            : std::vector<const char*>{"[Content_Types].xml", "_rels/.rels", "word/document.xml", "word/styles.xml",
+                                       "word/footnotes.xml", "word/_rels/document.xml.rels"};
+    for (const char* name : needed) {
+        if (!z.find(name)) p.push_back(std::string("no ") + name);
+    }
+    if (odt) {
+        if (z.entries.empty() || z.entries.front().name != "mimetype" || !z.entries.front().stored ||
+            z.entries.front().offset != 0 || z.entries.front().data != "application/vnd.oasis.opendocument.text") {
+            p.push_back("mimetype is not the first entry, stored, with the text type");
+        }
+        if (const ZipEntry* m = z.find("META-INF/manifest.xml")) {
+            for (const ZipEntry& e : z.entries) {
+                if (e.name != "mimetype" && e.name != "META-INF/manifest.xml" &&
+                    m->data.find("manifest:full-path=\"" + e.name + "\"") == std::string::npos) {
+                    p.push_back("the manifest lacks " + e.name);
+                }
+            }
+        }
+    }
+    return p;
+}
 }  // namespace verbatra::test

@@ -58,6 +58,36 @@ Win2Doc read_word_win2_file(const std::string& file);
 // code at both ends). Empty for a well-formed file.
 std::vector<std::string> wp5_problems(const std::string& file);
 
+// A zip package read back: each entry's name and inflated bytes, in the
+// order of the central directory, and every way the package breaks the
+// format (a local header that disagrees with the directory, a checksum or
+// size that is wrong, data that does not inflate).
+struct ZipEntry {
+    std::string name;
+    std::string data;
+    bool stored = false;
+    std::uint32_t offset = 0;
+};
+struct ZipFile {
+    std::vector<ZipEntry> entries;
+    std::vector<std::string> problems;
+    const ZipEntry* find(const std::string& name) const;
+};
+ZipFile read_zip(const std::string& file);
+
+// The ways `xml` is not well-formed XML 1.0 (one element at the top, every
+// tag closed in order, attributes quoted and unique, references known, no
+// character XML forbids); empty when it is.
+std::vector<std::string> xml_problems(const std::string& xml);
+
+// What breaks an OpenDocument or DOCX package: the zip, each XML part, and
+// the parts the format needs (ODT: "mimetype" first and stored, with its
+// type; the manifest naming every part).
+std::vector<std::string> package_problems(const std::string& file, bool odt);
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool valid_utf8(const std::string& text);
+
 // Whether the braces of an RTF file balance, with the outer group open
 // from the first byte to the last (escaped braces are text).
 bool rtf_braces_balance(const std::string& rtf);

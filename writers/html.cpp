@@ -73,7 +73,7 @@ public:
         if (p.indent_points > 0) style += "margin-left: " + std::to_string(p.indent_points) + "pt; ";
         if (p.page_break_before) style += "break-before: page; ";
         if (!style.empty()) {
-            style.pop_back();
+            style.resize(style.size() - 2);  // the last "; "
             s += " style=\"" + style + "\"";
         }
         s += '>';
@@ -167,7 +167,7 @@ private:
         }
         if (c.points != 10) s += "font-size: " + std::to_string(c.points) + "pt; ";
         if (c.colour > 1 && !c.outline) s += "color: #" + rich::colour_hex(c.colour) + "; ";
-        if (!s.empty()) s.pop_back();
+        if (!s.empty()) s.resize(s.size() - 2);  // the last "; "
         return s;
     }
 
