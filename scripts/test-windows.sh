@@ -37,7 +37,7 @@ for entry in "${sources[@]}"; do
   reader=${entry%%:*}
   file=${entry#*:}
   [ -f "$file" ] || continue
-  for target in dos ansi word-dos wp5 word-win2 rtf-dos rtf-ansi; do
+  for target in dos ansi word-dos wp5 word-win2 rtf-dos rtf-ansi utf8 html odt docx; do
     rm -rf "$work/l" "$work/w"
     mkdir -p "$work/l" "$work/w"
     cp "$file" "$work/l/DOC"

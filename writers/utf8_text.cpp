@@ -44,7 +44,9 @@ public:
     void section_start(rich::Part part, int note) override {
         part_ = part;
         if (part == rich::Part::kNote) {
-            const std::string mark = "[" + std::to_string(note) + "]";
+            std::string mark(1, '[');
+            mark += std::to_string(note);
+            mark += ']';
             body_ += mark;
             notes_ += mark + ' ';
         }

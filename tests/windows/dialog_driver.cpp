@@ -148,7 +148,9 @@ int wmain(int argc, wchar_t** argv) {
     const auto sources = items(GetDlgItem(dialog, 105), true);
     const auto targets = items(GetDlgItem(dialog, 106), true);
     check(sources.size() == 11 && sources.front() == L"ClarisWorks", "11 source formats, sorted");
-    check(targets.size() == 7 && targets.front() == L"Ansi (Windows)", "7 target formats, sorted");
+    check(targets.size() == 11 && targets.front() == L"Ansi (Windows)" && targets.back() == L"Wordperfect 5" &&
+              has(targets, L"OpenDocument Text") && has(targets, L"Word 2007 (DOCX)"),
+          "11 target formats, sorted, the archive targets among them");
     check(list_item(GetDlgItem(dialog, 105), 0, true) == L"ClarisWorks", "the first source is chosen");
     check(text_of(dialog, 19135) == L"*.*", "the pattern is *.*");
     const std::wstring path = text_of(dialog, 19131);
