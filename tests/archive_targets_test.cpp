@@ -120,6 +120,14 @@ TEST(ArchiveTargets, DamagedStreamsGiveWellFormedFiles) {
         "<&>\"'" + bytes({0x5C, 0xC0, 1, 0, 0, 0, 0, 5}),
         bytes({0x5C, 0xA2, 0, 1}) + "\r\r" + bytes({0x5C, 0xA2, 0, 2}) + "\\\x7F\\\x7F\\\x7F",
         std::string("\x01\x02\x1F\x7F\x80\x9F\xFF", 7),
+        // Found by the fuzz targets: a font name in Macintosh characters
+        // (written as such, not as UTF-8); superscript and subscript at once
+        // (one text position, not two).
+        bytes({0x5C, 0xC1, 0x07, 0x43, 0x32, 0x75, 0x9C, 0x9C, 0x9C, 0x9C}) + "x",
+        bytes({0x5C, 0xC1, 0x02, 0x41, 0x05}) + "x",
+        "\\)\\'both",
+        // A reference that ends just before an attribute's closing quote.
+        bytes({0x5C, 0xC1, 0x05}) + "Time&" + "x",
     };
     for (const std::string& s : streams) {
         for (const std::string& p : test::package_problems(run(write_odt, s), true)) ADD_FAILURE() << "odt: " << p;

@@ -476,8 +476,11 @@ std::vector<std::string> xml_problems(const std::string& x) {
             j += 2;
             while (j < x.size() && x[j] != quote) {
                 if (x[j] == '<') return fail("< in an attribute");
-                if (x[j] == '&' && !reference(j)) return fail("an unknown reference");
-                else if (x[j] != '&') ++j;
+                if (x[j] != '&') {
+                    ++j;
+                } else if (!reference(j)) {
+                    return fail("an unknown reference");
+                }
             }
             if (j >= x.size()) return fail("an unclosed attribute");
             ++j;

@@ -245,7 +245,7 @@ private:
         }
         if (c.strike) s += " style:text-line-through-style=\"solid\"";
         if (c.superscript) s += " style:text-position=\"super 58%\"";
-        if (c.subscript) s += " style:text-position=\"sub 58%\"";
+        else if (c.subscript) s += " style:text-position=\"sub 58%\"";
         if (c.small_caps) s += " fo:font-variant=\"small-caps\"";
         if (c.all_caps) s += " fo:text-transform=\"uppercase\"";
         if (c.outline) s += " style:text-outline=\"true\"";

@@ -4,6 +4,7 @@
 
 #include "stream/charsets.h"
 #include "stream/codes.h"
+#include "stream/mac_charset.h"
 #include "stream/utf8.h"
 
 namespace verbatra::rich {
@@ -54,7 +55,7 @@ public:
                 case stream::Kind::kFontName:
                     // An empty name goes back to the font class's font.
                     named_ = e.length != 0;
-                    c_.font = named_ ? std::string(reinterpret_cast<const char*>(e.bytes), e.length) : class_font_;
+                    c_.font = named_ ? font_name(e.bytes, e.length) : class_font_;
                     break;
             }
         }
@@ -66,6 +67,23 @@ public:
     }
 
 private:
+    // A font's name is in Macintosh characters: as Unicode, control
+    // characters left out.
+    static std::string font_name(const std::uint8_t* bytes, std::size_t n) {
+        std::string name;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t b = bytes[i];
+            if (b >= 0x20 && b < 0x7F) {
+                name += static_cast<char>(b);
+            } else if (b >= 0x80) {
+                const std::uint16_t pair = kMacintoshTable[b];
+                const char32_t u = pair > 0xFF ? stream::unicode_of(pair >> 8, pair & 0xFF) : pair >= 0x20 ? pair : 0;
+                if (u != 0) append_utf8(name, u);
+            }
+        }
+        return name;
+    }
+
     void open_paragraph() {
         if (open_) return;
         p_.page_break_before = page_break_ && part_ == Part::kBody;
