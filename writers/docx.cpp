@@ -99,6 +99,7 @@ public:
         }
     }
     void paragraph_end() override {
+        close_run();
         here() += "</w:p>";
         if (part_ == rich::Part::kBody && body_.size() > kFlushAt) {
             zip_.write(body_);
@@ -106,25 +107,32 @@ public:
         }
         if (part_ == rich::Part::kNote && notes_.size() > kFlushAt) flush_notes();
     }
+    // Text of one set of properties goes on in one run, tabs included.
     void text(std::string_view utf8, const rich::CharProps& c) override {
-        std::string& s = here();
-        run_start(s, c);
-        s += "<w:t xml:space=\"preserve\">";
+        std::string& s = run(c);
+        if (!text_open_) {
+            s += "<w:t xml:space=\"preserve\">";
+            text_open_ = true;
+        }
         rich::append_escaped(s, utf8);
-        s += "</w:t></w:r>";
     }
     void tab(const rich::CharProps& c) override {
-        std::string& s = here();
-        run_start(s, c);
-        s += "<w:tab/></w:r>";
+        std::string& s = run(c);
+        if (text_open_) {
+            s += "</w:t>";
+            text_open_ = false;
+        }
+        s += "<w:tab/>";
     }
     void page_number(const rich::CharProps& c) override {
+        close_run();
         std::string& s = here();
         s += "<w:fldSimple w:instr=\"PAGE\">";
         run_start(s, c);
         s += "<w:t>1</w:t></w:r></w:fldSimple>";
     }
     void section_start(rich::Part part, int note) override {
+        close_run();
         if (part == rich::Part::kNote) {
             const std::string n = std::to_string(note);
             body_ += "<w:r><w:rPr><w:vertAlign w:val=\"superscript\"/></w:rPr><w:footnoteReference w:id=\"" + n + "\"/></w:r>";
@@ -137,6 +145,7 @@ public:
         part_ = part;
     }
     void section_end(rich::Part part) override {
+        close_run();
         if (part == rich::Part::kNote) {
             // A note holds one paragraph at least, which carries its mark.
             if (!note_mark_written_) {
@@ -163,6 +172,23 @@ private:
         }
     }
 
+    std::string& run(const rich::CharProps& c) {
+        std::string& s = here();
+        if (run_open_ && c == run_props_) return s;
+        close_run();
+        run_start(s, c);
+        run_open_ = true;
+        run_props_ = c;
+        return s;
+    }
+    void close_run() {
+        if (!run_open_) return;
+        std::string& s = here();
+        if (text_open_) s += "</w:t>";
+        s += "</w:r>";
+        run_open_ = text_open_ = false;
+    }
+
     static void run_start(std::string& s, const rich::CharProps& c) {
         s += "<w:r>";
         std::string p;
@@ -181,12 +207,11 @@ private:
         if (c.hidden) p += "<w:vanish/>";
         if (c.colour > 1) p += "<w:color w:val=\"" + rich::colour_hex(c.colour) + "\"/>";
         if (c.points != 10) p += "<w:sz w:val=\"" + std::to_string(c.points * 2) + "\"/>";
-        else p += "<w:sz w:val=\"20\"/>";
         if (c.double_underline) p += "<w:u w:val=\"double\"/>";
         else if (c.underline) p += "<w:u w:val=\"single\"/>";
         if (c.superscript) p += "<w:vertAlign w:val=\"superscript\"/>";
         else if (c.subscript) p += "<w:vertAlign w:val=\"subscript\"/>";
-        s += "<w:rPr>" + p + "</w:rPr>";
+        if (!p.empty()) s += "<w:rPr>" + p + "</w:rPr>";
     }
 
     void flush_notes() {
@@ -199,6 +224,8 @@ private:
     rich::Part part_ = rich::Part::kBody;
     std::string body_, notes_, section_, header_, footer_;
     bool note_mark_written_ = false;
+    bool run_open_ = false, text_open_ = false;
+    rich::CharProps run_props_;
     int note_paragraphs_ = 0;
 };
 

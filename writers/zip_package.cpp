@@ -11,6 +11,9 @@ constexpr std::uint16_t kVersion = 20;  // 2.0: deflate
 constexpr std::uint16_t kStored = 0, kDeflated = 8;
 constexpr std::uint16_t kTime = 0, kDate = (2000 - 1980) << 9 | 1 << 5 | 1;  // 2000-01-01 00:00
 constexpr std::size_t kBufferSize = 1 << 16;
+// Deflate's fastest level: XML this repetitive still shrinks about ten
+// times, and the deflate stays a small part of a conversion.
+constexpr int kLevel = Z_BEST_SPEED;
 
 void le16(std::string& s, std::uint32_t v) {
     s += static_cast<char>(v & 0xFF);
@@ -26,7 +29,7 @@ void le32(std::string& s, std::uint32_t v) {
 ZipPackage::ZipPackage(ByteFile& out) : out_(out), buffer_(kBufferSize) {}
 
 ZipPackage::~ZipPackage() {
-    if (deflating_) deflateEnd(&z_);
+    if (ready_) deflateEnd(&z_);
 }
 
 void ZipPackage::local_header(const Entry& e) {
@@ -61,9 +64,15 @@ void ZipPackage::begin(const std::string& name) {
     e.offset = static_cast<std::uint64_t>(out_.tell());
     local_header(e);  // sizes and checksum follow at end()
     entries_.push_back(std::move(e));
-    z_ = z_stream{};
-    deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    deflating_ = true;
+    // One deflate state serves every entry: setting it up costs more than
+    // a small entry's whole deflate.
+    if (ready_) {
+        deflateReset(&z_);
+    } else {
+        z_ = z_stream{};
+        ready_ = deflateInit2(&z_, kLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    deflating_ = ready_;
 }
 
 void ZipPackage::deflate_out(int flush) {
@@ -98,7 +107,6 @@ void ZipPackage::end() {
     z_.next_in = nullptr;
     z_.avail_in = 0;
     deflate_out(Z_FINISH);
-    deflateEnd(&z_);
     deflating_ = false;
     const Entry& e = entries_.back();
     if (e.size > 0xFFFFFFFFu || e.compressed > 0xFFFFFFFFu) too_large_ = true;

@@ -47,7 +47,8 @@ private:
     ByteFile& out_;
     std::vector<Entry> entries_;
     z_stream z_{};
-    bool deflating_ = false;
+    bool ready_ = false;      // z_ is set up
+    bool deflating_ = false;  // an entry is open
     std::vector<std::uint8_t> buffer_;
     bool too_large_ = false;
 };
