@@ -21,11 +21,6 @@ constexpr char kMain[] = "http://schemas.openxmlformats.org/wordprocessingml/200
 constexpr char kRelationships[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::size_t kFlushAt = 1 << 16;
 
-std::string base_name(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 class DocxRenderer : public rich::Renderer {
 public:
     DocxRenderer(ZipPackage& zip, ByteFile& notes) : zip_(zip), notes_file_(notes) {}
@@ -301,11 +296,9 @@ Status write_docx(Conversion& conversion, ByteFile& work, ByteFile& target) {
     std::string core = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                        "<cp:coreProperties xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\""
                        " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>";
-    rich::append_escaped(core, base_name(conversion.source_name));
-    core += "</dc:title><dc:description>converted from ";
-    rich::append_escaped(core, conversion.source_format.empty() ? std::string("a Macintosh document") : conversion.source_format);
-    core += " by Verbatra ";
-    core += kProgramVersion;
+    rich::append_escaped(core, rich::title_of(conversion));
+    core += "</dc:title><dc:description>";
+    rich::append_escaped(core, rich::provenance_of(conversion));
     core += "</dc:description></cp:coreProperties>\n";
     entry("docProps/core.xml", core);
     entry("docProps/app.xml",

@@ -27,24 +27,17 @@ constexpr char kStyle[] =
     "a.note-back { text-decoration: none; }\n"
     "</style>\n</head>\n<body>\n<main>\n";
 
-std::string base_name(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 class HtmlRenderer : public rich::Renderer {
 public:
     explicit HtmlRenderer(ByteFile& out) : out_(out) {}
 
     void start(const Conversion& c) {
         std::string s = kHead1;
-        rich::append_escaped(s, base_name(c.source_name));
+        rich::append_escaped(s, rich::title_of(c));
         s += "</title>\n<meta name=\"generator\" content=\"Verbatra ";
         s += kProgramVersion;
-        s += "\">\n<meta name=\"description\" content=\"converted from ";
-        rich::append_escaped(s, c.source_format.empty() ? std::string("a Macintosh document") : c.source_format);
-        s += " by Verbatra ";
-        s += kProgramVersion;
+        s += "\">\n<meta name=\"description\" content=\"";
+        rich::append_escaped(s, rich::provenance_of(c));
         s += "\">\n";
         s += kStyle;
         out_.write(s.data(), s.size());

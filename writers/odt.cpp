@@ -37,11 +37,6 @@ constexpr char kNamespaces[] =
 
 constexpr std::size_t kFlushAt = 1 << 16;
 
-std::string base_name(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -324,11 +319,9 @@ Status write_odt(Conversion& conversion, ByteFile& work, ByteFile& target) {
     meta += "><office:meta><meta:generator>Verbatra/";
     meta += kProgramVersion;
     meta += "</meta:generator><dc:title>";
-    rich::append_escaped(meta, base_name(conversion.source_name));
-    meta += "</dc:title><dc:description>converted from ";
-    rich::append_escaped(meta, conversion.source_format.empty() ? std::string("a Macintosh document") : conversion.source_format);
-    meta += " by Verbatra ";
-    meta += kProgramVersion;
+    rich::append_escaped(meta, rich::title_of(conversion));
+    meta += "</dc:title><dc:description>";
+    rich::append_escaped(meta, rich::provenance_of(conversion));
     meta += "</dc:description></office:meta></office:document-meta>\n";
     zip.begin("meta.xml");
     zip.write(meta);

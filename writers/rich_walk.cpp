@@ -227,6 +227,16 @@ private:
 
 }  // namespace
 
+std::string title_of(const Conversion& c) {
+    const std::size_t slash = c.source_name.find_last_of("/\\");
+    return slash == std::string::npos ? c.source_name : c.source_name.substr(slash + 1);
+}
+
+std::string provenance_of(const Conversion& c) {
+    return "converted from " + (c.source_format.empty() ? std::string("a Macintosh document") : c.source_format) +
+           " by Verbatra " + kProgramVersion;
+}
+
 std::string colour_hex(int colour) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const std::uint8_t* rgb = kPalette[colour >= 0 && colour <= 16 ? colour : 0];

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 #include "stream/decoder.h"
 
 namespace verbatra::rich {
@@ -55,6 +56,11 @@ inline constexpr std::uint8_t kPalette[17][3] = {
 
 // "RRGGBB" of a palette colour.
 std::string colour_hex(int colour);
+
+// The title a target records: the source's file name; and how it came
+// to be: "converted from FORMAT by Verbatra VERSION".
+std::string title_of(const Conversion& c);
+std::string provenance_of(const Conversion& c);
 
 // `text` with &, <, > and " as XML's entities (for text and attributes).
 void append_escaped(std::string& out, std::string_view text);
