@@ -59,6 +59,14 @@ TEST(ArchiveTargets, HtmlIsOneSelfContainedFile) {
     }
 }
 
+// A running head with no text makes no header or footer element.
+TEST(ArchiveTargets, HtmlLeavesOutEmptyRunningHeads) {
+    const std::string h = run(write_html, bytes({0x5C, 0x9E, 0, 0}) + "\r\r\\\x7F" + bytes({0x5C, 0xA1, 0, 0}) + "\t\\\x7F" + "body\r");
+    EXPECT_EQ(h.find("<header>"), std::string::npos) << h;
+    EXPECT_EQ(h.find("<footer>"), std::string::npos) << h;
+    EXPECT_NE(h.find("<p>body</p>"), std::string::npos) << h;
+}
+
 TEST(ArchiveTargets, OpenDocumentIsAValidPackageWithRealNotesAndRunningHeads) {
     const std::string file = run(write_odt, everything());
     for (const std::string& p : test::package_problems(file, true)) ADD_FAILURE() << p;

@@ -45,7 +45,7 @@ public:
 
     void finish() {
         body_ += "</main>\n";
-        if (!footers_.empty()) body_ += "<footer>\n" + footers_ + "</footer>\n";
+        if (has_text(footers_)) body_ += "<footer>\n" + footers_ + "</footer>\n";
         if (!notes_.empty()) body_ += "<section class=\"notes\">\n<ol>\n" + notes_ + "</ol>\n</section>\n";
         body_ += "</body>\n</html>\n";
         flush();
@@ -98,14 +98,14 @@ public:
             note_ = n;
             note_paragraphs_ = 0;
         } else if (part == rich::Part::kHeader) {
-            body_ += "<header>\n";
+            header_.clear();
         }
         part_ = part;
     }
     void section_end(rich::Part part) override {
         close_span();
         if (part == rich::Part::kNote) notes_ += " <a class=\"note-back\" href=\"#ref-" + note_ + "\">\u21A9</a></li>\n";
-        else if (part == rich::Part::kHeader) body_ += "</header>\n";
+        else if (part == rich::Part::kHeader && has_text(header_)) body_ += "<header>\n" + header_ + "</header>\n";
         part_ = rich::Part::kBody;
     }
     void picture(const stream::PictureHeader&, std::string_view, const rich::CharProps& c) override {
@@ -127,6 +127,7 @@ private:
         switch (part_) {
             case rich::Part::kFooter: return footers_;
             case rich::Part::kNote: return notes_;
+            case rich::Part::kHeader: return header_;
             default: return body_;
         }
     }
@@ -182,6 +183,18 @@ private:
         span_open_ = false;
     }
 
+    // Whether markup holds any text outside its tags (an empty running head
+    // makes no header element).
+    static bool has_text(const std::string& markup) {
+        bool in_tag = false;
+        for (const char c : markup) {
+            if (c == '<') in_tag = true;
+            else if (c == '>') in_tag = false;
+            else if (!in_tag && c != '\n' && c != ' ' && c != '\t') return true;
+        }
+        return false;
+    }
+
     void flush() {
         out_.write(body_.data(), body_.size());
         body_.clear();
@@ -189,7 +202,7 @@ private:
 
     ByteFile& out_;
     rich::Part part_ = rich::Part::kBody;
-    std::string body_, footers_, notes_;
+    std::string body_, header_, footers_, notes_;
     std::string note_;
     int note_paragraphs_ = 0;
     bool span_open_ = false;
