@@ -62,9 +62,9 @@ constexpr NamedFont kNamedFonts[] = {
 };
 constexpr int kPlainFont = 22;  // an unknown font: class "other", the Macintosh table
 
-// A ruler's record: its length by version (those of the style list carry
-// 12 bytes more before the same fields), where its fields start.
-constexpr std::size_t kRulerSize[7] = {0, 92, 96, 96, 108, 108, 108};
+// A ruler's own fields, by version; a record of the style list (version 4
+// on) carries 12 bytes more before them.
+constexpr std::size_t kRulerSize[7] = {0, 92, 96, 96, 96, 96, 96};
 constexpr std::size_t kStyleListPrefix = 12;
 
 struct Ruler {
@@ -222,8 +222,8 @@ private:
             }
             return;
         }
-        const StyleList rulers = style_list("RULR", static_cast<unsigned>(kRulerSize[2]));
-        const std::size_t prefix = rulers.record >= kRulerSize[2] + kStyleListPrefix ? kStyleListPrefix : 0;
+        const StyleList rulers = style_list("RULR", size);
+        const std::size_t prefix = rulers.record >= size + kStyleListPrefix ? kStyleListPrefix : 0;
         for (unsigned i = 0; i < rulers.count; ++i) rulers_.push_back(ruler_at(rulers[i] + prefix));
         // A paragraph's number is an entry of the look-up list, which names
         // a style, whose ruler is the word at 24.
@@ -258,7 +258,7 @@ private:
         // position in points, kind and leader, decimal character.
         std::size_t t = at + 4 + 6 + (version_ >= 2 ? 4 : 0) + 1;
         const unsigned count = data_[t++];
-        if (t + count * 4 > at + kRulerSize[version_ <= 3 ? version_ : 2]) return r;  // 255: none, in old files
+        if (t + count * 4 > at + kRulerSize[version_]) return r;  // 255: none, in old files
         static constexpr int kTabOf[4] = {stream::kTabLeft, stream::kTabCentre, stream::kTabRight, stream::kTabDecimal};
         for (unsigned i = 0; i < count; ++i, t += 4) {
             const unsigned kind = data_[t + 2];

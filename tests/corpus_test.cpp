@@ -89,11 +89,7 @@ void compare_with_libmwaw(const char* folder, const char* extension, const char*
         auto got = words(decode(without_section_markers(target), "CP1252"));
         // Text holds no picture: each one the document has is a placeholder,
         // and the record counts it as dropped.
-        int placeholders = 0;
-        for (std::size_t at = target.find("[picture]"); at != std::string::npos; at = target.find("[picture]", at + 1)) {
-            ++placeholders;
-        }
-        EXPECT_EQ(placeholders, r.pictures_dropped) << name;
+        EXPECT_EQ(test::count_of(target, "[picture]"), r.pictures_dropped) << name;
         EXPECT_EQ(r.pictures_kept, 0) << name;
 
         // UTF-8 text: the same words in the same order, but for the

@@ -700,6 +700,14 @@ const StyleSource kStyleSources[] = {
     {"ragtime", ".datafork", read_ragtime3, true},
 };
 
+// The registry's row of a reader.
+const FormatEntry& source_row(EntryPoint reader) {
+    const FormatEntry* row = source_formats;
+    while (row->display_name && row->reader != reader) ++row;
+    EXPECT_NE(row->display_name, nullptr) << "a reader with no row";
+    return *row;
+}
+
 const char* const kStyleAttributes[] = {"words", "bold", "italic", "underline", "size", "align"};
 
 TEST(StyleOracle, StylesSurviveEveryWriter) {
@@ -793,11 +801,9 @@ TEST(ArchiveOracle, EveryCorpusDocumentPassesItsCheckers) {
             if (e.path().extension() != src.extension) continue;
             const std::string copy = dir.file(e.path().filename().string());
             test::write_file(copy, test::read_file(e.path().string()));
-            const FormatEntry* source = source_formats;
-            while (source->display_name && source->reader != src.reader) ++source;
             std::map<std::string, std::string> made;
             for (const char* t : {"utf8", "html", "odt", "docx"}) {
-                const ConversionResult r = convert_file(copy, *source, format_named(t, target_formats));
+                const ConversionResult r = convert_file(copy, source_row(src.reader), format_named(t, target_formats));
                 ASSERT_EQ(r.outcome, Outcome::Converted) << copy << " to " << t;
                 made[t] = r.target_name;
             }
@@ -868,11 +874,6 @@ TEST(PictureOracle, LibreOfficeFindsLibmwawsPicturesInOurRtf) {
         GTEST_SKIP() << "LibreOffice, libmwaw or the corpus is missing; skipped";
     }
     test::TempDir dir;
-    const auto count = [](const std::string& text, const std::string& what) {
-        int n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-        return n;
-    };
     struct Document {
         std::string file;
         int libmwaw;
@@ -888,13 +889,10 @@ TEST(PictureOracle, LibreOfficeFindsLibmwawsPicturesInOurRtf) {
             test::run_command("mwaw2raw '" + e.path().string() + "'", &raw);
             const std::string copy = dir.file(e.path().filename().string());
             test::write_file(copy, test::read_file(e.path().string()));
-            const FormatEntry* source = source_formats;
-            while (source->display_name && source->reader != src.reader) ++source;
-            ASSERT_TRUE(source->display_name);
-            const ConversionResult r = convert_file(copy, *source, format_named("rtf-ansi", target_formats));
+            const ConversionResult r = convert_file(copy, source_row(src.reader), format_named("rtf-ansi", target_formats));
             ASSERT_EQ(r.outcome, Outcome::Converted) << copy;
             files.push_back(fs::path(r.target_name).filename().string());
-            documents.push_back({files.back(), count(raw, "insertBinaryObject("), src.reader == read_macwrite, r});
+            documents.push_back({files.back(), test::count_of(raw, "insertBinaryObject("), src.reader == read_macwrite, r});
         }
     }
     libreoffice_convert(dir, "Rich Text Format", "fodt", files);
@@ -902,7 +900,7 @@ TEST(PictureOracle, LibreOfficeFindsLibmwawsPicturesInOurRtf) {
     for (const Document& d : documents) {
         const fs::path fodt = fs::path(dir.path()) / "fodt" / (fs::path(d.file).stem().string() + ".fodt");
         ASSERT_TRUE(fs::exists(fodt)) << "LibreOffice could not load " << d.file;
-        const int found = count(test::read_file(fodt.string()), "<draw:frame");
+        const int found = test::count_of(test::read_file(fodt.string()), "<draw:frame");
         EXPECT_GE(d.result.pictures_kept + d.result.pictures_dropped, d.libmwaw) << d.file;
         if (d.carried) {
             EXPECT_EQ(d.result.pictures_kept, d.libmwaw) << d.file;

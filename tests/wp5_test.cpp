@@ -154,14 +154,9 @@ TEST(Wp5Writer, FontsByName) {
                bytes({30, 0, 0x01, 0xD1});
     };
     const std::string text = f.substr(document + kMargins.size());
-    const auto count = [&](const std::string& what) {
-        int n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-        return n;
-    };
     EXPECT_EQ(text.rfind(change(0) + "a" + change(1) + "bc", 0), 0u);
-    EXPECT_EQ(count(change(0)), 3);
-    EXPECT_EQ(count(change(1)), 1);
+    EXPECT_EQ(test::count_of(text, change(0)), 3);
+    EXPECT_EQ(test::count_of(text, change(1)), 1);
     EXPECT_EQ(text.substr(text.size() - 2 - change(0).size()), change(0) + "de");
     // A document that names no font keeps the bare prefix.
     EXPECT_EQ(test::run_entry(write_wp5, "plain\r").substr(0, 8), bytes({0xFF, 0x57, 0x50, 0x43, 66, 0, 0, 0}));

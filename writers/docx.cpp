@@ -133,7 +133,6 @@ public:
             body_ += "<w:r><w:rPr><w:vertAlign w:val=\"superscript\"/></w:rPr><w:footnoteReference w:id=\"" + n + "\"/></w:r>";
             notes_ += "<w:footnote w:id=\"" + n + "\">";
             note_mark_written_ = false;
-            note_paragraphs_ = 0;
         } else {
             section_.clear();
         }
@@ -221,7 +220,6 @@ private:
     bool note_mark_written_ = false;
     bool run_open_ = false, text_open_ = false;
     rich::CharProps run_props_;
-    int note_paragraphs_ = 0;
 };
 
 std::string styles_xml() {

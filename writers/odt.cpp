@@ -102,8 +102,6 @@ public:
         return s;
     }
 
-    int pictures() const { return static_cast<int>(picture_sizes_.size()); }
-
     void paragraph_start(const rich::ParaProps& p) override {
         std::string& s = here();
         s += "<text:p text:style-name=\"" + paragraph_style(p) + "\">";

@@ -178,17 +178,17 @@ private:
     // Tab stops are kept by column (a column is as wide as the size in
     // force) and given to renderers in points.
     void set_tab(int column, int kind) {
-        std::erase_if(columns_, [&](const TabStop& t) { return t.points == column; });
+        std::erase_if(columns_, [&](const Column& c) { return c.column == column; });
         if (kind >= stream::kTabLeft && kind <= stream::kTabBar) {
             auto at = columns_.begin();
-            while (at != columns_.end() && at->points < column) ++at;
+            while (at != columns_.end() && at->column < column) ++at;
             columns_.insert(at, {column, kind});
         }
         rebuild_tabs();
     }
     void rebuild_tabs() {
         p_.tabs.clear();
-        for (const TabStop& t : columns_) p_.tabs.push_back({t.points * c_.points, t.kind});
+        for (const Column& c : columns_) p_.tabs.push_back({c.column * c_.points, c.kind});
     }
     int first_tab_points() const { return p_.tabs.empty() ? 5 * c_.points : p_.tabs.front().points; }
 
@@ -215,7 +215,11 @@ private:
     Renderer& r_;
     CharProps c_;
     ParaProps p_, outer_para_;
-    std::vector<TabStop> columns_;  // by column, in order
+    struct Column {
+        int column;
+        int kind;
+    };
+    std::vector<Column> columns_;  // in order
     std::string class_font_;
     bool named_ = false;
     bool open_ = false, outer_open_ = false;

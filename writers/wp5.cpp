@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "pipeline/conversion.h"
@@ -118,6 +117,8 @@ public:
 
     Status run() {
         // The fonts the stream names, for the packets ahead of the text.
+        // The quick scan for names spares a document that names none the
+        // decoder's pass over it.
         if (!stream::font_names_of(in_).empty()) fonts_ = fonts_used(in_);
         CharState cs;
         ParaState ps;

@@ -26,6 +26,26 @@ void le32(std::string& s, std::uint32_t v) {
 
 }  // namespace
 
+// The checksum and the two sizes, as both headers and the patch behind a
+// deflated entry write them.
+void ZipPackage::append_sums(std::string& s, const Entry& e) {
+    le32(s, e.crc);
+    le32(s, static_cast<std::uint32_t>(e.compressed));
+    le32(s, static_cast<std::uint32_t>(e.size));
+}
+
+// What the local header and the directory entry share, from the version
+// needed to the name's length.
+void ZipPackage::append_common(std::string& s, const Entry& e) {
+    le16(s, kVersion);
+    le16(s, 0);  // flags: sizes in the header
+    le16(s, e.method);
+    le16(s, kTime);
+    le16(s, kDate);
+    append_sums(s, e);
+    le16(s, static_cast<std::uint32_t>(e.name.size()));
+}
+
 ZipPackage::ZipPackage(ByteFile& out) : out_(out), buffer_(kBufferSize) {}
 
 ZipPackage::~ZipPackage() {
@@ -35,15 +55,7 @@ ZipPackage::~ZipPackage() {
 void ZipPackage::local_header(const Entry& e) {
     std::string h;
     le32(h, kLocalSignature);
-    le16(h, kVersion);
-    le16(h, 0);  // flags: sizes in this header
-    le16(h, e.method);
-    le16(h, kTime);
-    le16(h, kDate);
-    le32(h, e.crc);
-    le32(h, static_cast<std::uint32_t>(e.compressed));
-    le32(h, static_cast<std::uint32_t>(e.size));
-    le16(h, static_cast<std::uint32_t>(e.name.size()));
+    append_common(h, e);
     le16(h, 0);  // no extra field
     h += e.name;
     out_.write(h.data(), h.size());
@@ -112,9 +124,7 @@ void ZipPackage::end() {
     if (e.size > 0xFFFFFFFFu || e.compressed > 0xFFFFFFFFu) too_large_ = true;
     const long end = out_.tell();
     std::string fields;
-    le32(fields, e.crc);
-    le32(fields, static_cast<std::uint32_t>(e.compressed));
-    le32(fields, static_cast<std::uint32_t>(e.size));
+    append_sums(fields, e);
     out_.seek_to(static_cast<long>(e.offset) + 14);
     out_.write(fields.data(), fields.size());
     out_.seek_to(end);
@@ -127,15 +137,7 @@ bool ZipPackage::finish() {
     for (const Entry& e : entries_) {
         le32(d, kCentralSignature);
         le16(d, kVersion);  // made by: MS-DOS attributes, version 2.0
-        le16(d, kVersion);
-        le16(d, 0);
-        le16(d, e.method);
-        le16(d, kTime);
-        le16(d, kDate);
-        le32(d, e.crc);
-        le32(d, static_cast<std::uint32_t>(e.compressed));
-        le32(d, static_cast<std::uint32_t>(e.size));
-        le16(d, static_cast<std::uint32_t>(e.name.size()));
+        append_common(d, e);
         le16(d, 0);  // extra
         le16(d, 0);  // comment
         le16(d, 0);  // disk

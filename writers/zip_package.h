@@ -41,6 +41,8 @@ private:
         std::uint32_t crc = 0;
         std::uint64_t compressed = 0, size = 0, offset = 0;
     };
+    static void append_sums(std::string& s, const Entry& e);
+    static void append_common(std::string& s, const Entry& e);
     void local_header(const Entry& e);
     void deflate_out(int flush);
 
