@@ -255,6 +255,10 @@ public:
             case Tally::Damaged: {
                 // A problem, but the readable part was kept: both on one line.
                 ++damaged_;
+                if (r.target_name.empty()) {  // a disk image: its files have lines of their own
+                    say(path + ": " + why);
+                    break;
+                }
                 std::string format = !source_ && r.format >= 0 ? std::string(source_formats[r.format].display_name) + ", " : "";
                 say(path + " -> " + target + " (" + format + why + ")");
                 break;
@@ -370,7 +374,11 @@ private:
 int dump(const std::string& name, const FormatEntry* source) {
     ByteFile work = open_scratch("WORK.###", "w+b");
     Conversion conversion;
-    const ConversionResult r = read_source(name, source, conversion, work);
+    // A file inside a disk image: IMAGE#:Folder:Name.
+    std::string image, inside;
+    const bool in_image = !platform::exists(name) && split_inside_path(name, platform::exists, image, inside);
+    const ConversionResult r = in_image ? read_source(image, source, conversion, work, inside)
+                                        : read_source(name, source, conversion, work);
     if (r.outcome != Outcome::Converted) {
         std::fprintf(stderr, "%s: %s\n", name.c_str(), reason_not_converted(r, source, format_named("dos", target_formats)).c_str());
         return kExitRefused;

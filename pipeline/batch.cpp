@@ -101,7 +101,8 @@ void Batch::finish() {
             continue;
         }
         observer_.starting(item.path);
-        queue_->add(item.path, item.path, item.target_base);
+        const std::string& source = item.image.empty() ? item.path : item.image;
+        queue_->add(ConversionRequest{source, item.target_base, item.inside}, item.path);
     }
     items_.clear();
     queue_->finish();
@@ -120,9 +121,66 @@ std::string Batch::target_base(const std::string& source) const {
 
 void Batch::add_file(const std::string& path) {
     if (observer_.passed_over(path)) return;
+    if (add_image(path)) return;
+    // One file inside a disk image, named as IMAGE#:Folder:Name: its target
+    // goes where the image's own would.
+    std::string image, inside;
+    if (!platform::exists(path) && split_inside_path(path, platform::exists, image, inside)) {
+        std::string name = inside.substr(inside.rfind(':') + 1);
+        std::replace(name.begin(), name.end(), '/', '_');
+        std::string base = options_.output_dir.empty() ? image : target_base(image);
+        base = base.substr(0, platform::file_name_start(base)) + (name.empty() ? "_" : name);
+        Item item{path, base, {}, image, inside};
+        if (observer_.already_converted(path, item.result)) item.result.outcome = Outcome::AlreadyConverted;
+        items_.push_back(std::move(item));
+        return;
+    }
     Item item{path, target_base(path), {}};
     if (observer_.already_converted(path, item.result)) item.result.outcome = Outcome::AlreadyConverted;
     items_.push_back(std::move(item));
+}
+
+// A disk image is a folder of its own: its files go in under the image's
+// name in the output folder (beside it, in a folder "NAME.d"), their Mac
+// folders mirrored. What cannot be read of it has a line of its own.
+bool Batch::add_image(const std::string& path) {
+    if (platform::file_kind(path) != platform::FileKind::Regular) return false;
+    ByteFile file = ByteFile::open(path, "rb");
+    if (!file.is_open()) return false;  // its conversion says why
+    std::uint8_t start[kDiskImageMarksWithin];
+    const std::size_t have = file.read(start, sizeof start);
+    if (!looks_like_disk_image(start, have)) return false;
+    const DiskImage image = read_disk_image(file, true);
+    std::string problem = image.damage;
+    for (const Volume& v : image.volumes) {
+        if (problem.empty() && !v.damage.empty()) {
+            problem = (image.volumes.size() > 1 ? "volume \"" + mac_name_utf8(v.name) + "\": " : std::string()) + v.damage;
+        }
+    }
+    const std::string base = options_.output_dir.empty() ? path + ".d" : target_base(path);
+    std::vector<Item> inside;
+    for (std::size_t v = 0; v < image.volumes.size(); ++v) {
+        for (const VolumeFile& f : image.volumes[v].files) {
+            if (is_finder_database(f)) continue;
+            Item item{path + "#" + inside_path(image, v, f), base, {}, path, inside_path(image, v, f)};
+            if (image.volumes.size() > 1) item.target_base += "/" + std::to_string(v + 1);
+            for (const std::string& folder : f.folders) item.target_base += "/" + host_safe_name(folder);
+            item.target_base += "/" + host_safe_name(f.name);
+            if (observer_.already_converted(item.path, item.result)) item.result.outcome = Outcome::AlreadyConverted;
+            inside.push_back(std::move(item));
+        }
+    }
+    std::sort(inside.begin(), inside.end(), [](const Item& a, const Item& b) { return a.inside < b.inside; });
+    if (!problem.empty()) {
+        Item item{path, {}, {}};
+        item.result.outcome = Outcome::Damaged;
+        item.result.damage = problem;
+        item.result.source_size = static_cast<std::uint64_t>(std::max<long>(file.size(), 0));
+        items_.push_back(std::move(item));
+    }
+    if (!image.note.empty()) add_skipped(path, "holds " + image.note + "; skipped");
+    for (Item& item : inside) items_.push_back(std::move(item));
+    return true;
 }
 
 void Batch::add_skipped(const std::string& path, const std::string& reason) {

@@ -127,7 +127,11 @@ private:
     struct Item {
         std::string path, target_base;
         ConversionResult result;
+        // A file inside a disk image: the image and where the file lies in it.
+        std::string image = {}, inside = {};
     };
+    // When `path` is a disk image: each file inside it, and true.
+    bool add_image(const std::string& path);
     std::vector<Item> items_;
 };
 

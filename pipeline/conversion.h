@@ -26,6 +26,9 @@ struct Conversion {
     // The name of its format ("MacWrite 4.6"), which targets that describe
     // themselves record.
     std::string source_format;
+    // The document's own name where the file's name is not it (a file
+    // inside a disk image: its Macintosh name), else empty.
+    std::string title;
 
     // What the reader lets the user know of the document: a note that is
     // no failure (a part of the document that could not be found), shown

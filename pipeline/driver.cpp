@@ -168,8 +168,18 @@ std::string folder_of(const std::string& path) {
 
 }  // namespace
 
+const DiskImage& ImageShelf::image(const std::string& path, ByteFile& file) {
+    const long size = file.size();
+    if (path != path_ || size != size_) {
+        path_ = path;
+        size_ = size;
+        image_ = read_disk_image(file, false);
+    }
+    return image_;
+}
+
 ConversionResult read_source(const std::string& name, const FormatEntry* source, Conversion& conversion,
-                             ByteFile& work) {
+                             ByteFile& work, const std::string& inside, ImageShelf* shelf) {
     ConversionResult result;
     if (source && !source->reader) {
         result.outcome = Outcome::NotAvailable;
@@ -193,9 +203,30 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     ByteFile src = ByteFile::open(name, "rb");
     if (!src.is_open()) return fail(Outcome::Unreadable, system_reason());
     if (!platform::is_regular_file(src.descriptor())) return fail(Outcome::NotRegular);
-    const long size = src.size();
+    long size = src.size();
     if (size < 0) return fail(Outcome::Unreadable, system_reason());
     result.source_size = static_cast<std::uint64_t>(size);
+
+    // A file inside a disk image goes on as AppleSingle, as a loose copy
+    // with its forks and Finder info would.
+    VolumeFork data_inside;
+    if (!inside.empty()) {
+        ImageShelf own;
+        const VolumeFile* file = find_inside((shelf ? *shelf : own).image(name, src), inside);
+        if (!file) return fail(Outcome::Unreadable, "no such file in the image");
+        ByteFile single = open_scratch("IMAGE.###", "w+b");
+        if (!write_apple_single(src, *file, single)) {
+            if (src.failed()) return fail(Outcome::Unreadable, system_reason());
+            stop_if_doomed(single.error_number(), {});
+            return fail(Outcome::WriteFailed);
+        }
+        data_inside = file->data;
+        conversion.title = mac_name_utf8(file->name);
+        result.source_size = static_cast<std::uint64_t>(file->data.length) + file->resource.length;
+        src.close();
+        src = std::move(single);
+        size = src.size();
+    }
     // Emptiness is decided here, once, the same for every reader.
     if (size == 0) return fail(Outcome::EmptySource);
 
@@ -256,11 +287,15 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     }
     input->rewind();
 
-    conversion.source_name = name;
+    conversion.source_name = inside.empty() ? name : name + "#" + inside;
     conversion.source_format = reader->display_name;
     set_buffering(*input, work, static_cast<unsigned>(reader->reader_pass));
     if (u.is_wrapped && u.forks.promised_data > u.forks.data.length) {
         conversion.note_cut_short("the data fork", u.forks.data.length, u.forks.promised_data);
+    }
+    if (data_inside.readable() < static_cast<long>(data_inside.length)) {
+        conversion.note_damage("the data fork ends at byte " + std::to_string(data_inside.readable()) + " of " +
+                               std::to_string(data_inside.length) + ": its blocks lie outside the image");
     }
     const Status read_result = reader->reader(conversion, *input, work);
     result.note = conversion.note;
@@ -278,7 +313,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
 }
 
 ConversionResult prepare_conversion(const ConversionRequest& request, const FormatEntry* source,
-                                    const FormatEntry& target) {
+                                    const FormatEntry& target, ImageShelf* shelf) {
     if (!target.writer) {
         ConversionResult result;
         result.outcome = Outcome::NotAvailable;
@@ -289,7 +324,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     // the folder is only made if the work file outgrows memory.
     ByteFile work = open_scratch("WORK.###", "w+b");
     Conversion conversion;
-    ConversionResult result = read_source(request.source, source, conversion, work);
+    ConversionResult result = read_source(request.source, source, conversion, work, request.inside, shelf);
     if (result.outcome != Outcome::Converted) return result;
     auto fail = [&](Outcome outcome, std::string reason = {}) {
         result.outcome = outcome;

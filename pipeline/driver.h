@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pipeline/registry.h"
+#include "readers/disk_image.h"
 
 namespace verbatra {
 
@@ -56,6 +57,22 @@ struct ConversionRequest {
     // The target's name before its extension is set: empty for beside
     // the source; in an output folder, the mirrored path there.
     std::string target_base;
+    // For a file inside the disk image `source`: its path there, as
+    // inside_path writes it; else empty.
+    std::string inside = {};
+};
+
+// The disk image the files of a batch come out of, read once for all of
+// them: the last one asked for is kept.
+class ImageShelf {
+public:
+    // The image `path`, open as `file`, read when it is not the one kept.
+    const DiskImage& image(const std::string& path, ByteFile& file);
+
+private:
+    std::string path_;
+    long size_ = -1;
+    DiskImage image_;
 };
 
 // The name a target of `request` takes when it is free: the source's name
@@ -76,8 +93,11 @@ ConversionResult convert_file(const std::string& name, const FormatEntry& source
 // of `source` (null: the format recognised) makes of `name`, unwrapped as
 // for a conversion, into `work`, rewound. Converted when the stream is
 // whole (or Damaged's words are in `damage`); nothing else is written.
+// With `inside`, the file at that path inside the disk image `name`
+// (read through `shelf`, or afresh), handed on as AppleSingle with its
+// Finder info and both forks.
 ConversionResult read_source(const std::string& name, const FormatEntry* source, Conversion& conversion,
-                             ByteFile& work);
+                             ByteFile& work, const std::string& inside = {}, ImageShelf* shelf = nullptr);
 
 // The same in steps, so that conversions can run side by side while
 // targets still take their names in a fixed order, and many targets reach
@@ -86,7 +106,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
 // fork. Converted means the target is written whole under `partial`, a
 // name of ours beside where it goes; discard_conversion removes it instead.
 ConversionResult prepare_conversion(const ConversionRequest& request, const FormatEntry* source,
-                                    const FormatEntry& target);
+                                    const FormatEntry& target, ImageShelf* shelf = nullptr);
 // Puts the prepared targets on the disk: one sync of their file system
 // where the system has one, else file by file. A target that cannot be
 // synced is not converted.

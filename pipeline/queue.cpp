@@ -81,6 +81,8 @@ void put_result(Message& m, const ConversionResult& r) {
     m.u64(static_cast<std::uint64_t>(static_cast<std::int64_t>(r.format)));
     m.u64(r.source_size);
     m.u64(r.target_size);
+    m.u64(static_cast<std::uint64_t>(r.pictures_kept));
+    m.u64(static_cast<std::uint64_t>(r.pictures_dropped));
     for (const std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial}) m.text(*text);
 }
 
@@ -91,6 +93,8 @@ ConversionResult get_result(Message& m) {
     r.format = static_cast<int>(static_cast<std::int64_t>(m.get_u64()));
     r.source_size = m.get_u64();
     r.target_size = m.get_u64();
+    r.pictures_kept = static_cast<int>(m.get_u64());
+    r.pictures_dropped = static_cast<int>(m.get_u64());
     for (std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial}) *text = m.get_text();
     return r;
 }
@@ -106,12 +110,14 @@ int helper_main(int in, int out, void* context) {
     const auto* c = static_cast<const HelperContext*>(context);
     detach_scratch_directory();
     int status = 0;
+    ImageShelf shelf;
     try {
         for (Message request; request.receive(in);) {
             ConversionRequest r;
             r.source = request.get_text();
             r.target_base = request.get_text();
-            ConversionResult result = prepare_conversion(r, c->source, *c->target);
+            r.inside = request.get_text();
+            ConversionResult result = prepare_conversion(r, c->source, *c->target, &shelf);
             Message answer;
             put_result(answer, result);
             if (!answer.send(out)) {
@@ -194,9 +200,9 @@ ConversionQueue::~ConversionQueue() {
     }
 }
 
-void ConversionQueue::add(const std::string& source, const std::string& shown, const std::string& target_base) {
+void ConversionQueue::add(const ConversionRequest& request, const std::string& shown) {
     try {
-        add_file(source, shown, target_base);
+        add_file(request, shown);
     } catch (const FatalStop&) {
         // The files done before the stop are whole: they keep their targets.
         report_ready(true);
@@ -205,7 +211,7 @@ void ConversionQueue::add(const std::string& source, const std::string& shown, c
 }
 
 void ConversionQueue::add_done(const std::string& shown, const ConversionResult& result) {
-    pending_.push_back(Pending{shown, {}, {}, false, {}, {}});
+    pending_.push_back(Pending{shown, {}, false, {}, {}});
     done_with(pending_.back(), result);
     report_ready();
 }
@@ -216,10 +222,10 @@ void ConversionQueue::done_with(Pending& p, ConversionResult result) {
     p.done_at = std::chrono::steady_clock::now();
 }
 
-void ConversionQueue::add_file(const std::string& source, const std::string& shown, const std::string& target_base) {
-    pending_.push_back(Pending{shown, source, target_base, false, {}, {}});
+void ConversionQueue::add_file(const ConversionRequest& request, const std::string& shown) {
+    pending_.push_back(Pending{shown, request, false, {}, {}});
     if (helpers_.empty()) {
-        done_with(pending_.back(), prepare_conversion(ConversionRequest{source, target_base}, source_, target_));
+        done_with(pending_.back(), prepare_conversion(request, source_, target_, &shelf_));
         report_ready();
         return;
     }
@@ -239,8 +245,9 @@ void ConversionQueue::add_file(const std::string& source, const std::string& sho
 void ConversionQueue::send(Helper& helper, std::size_t index) {
     const Pending& p = pending_[index - first_index_];
     Message request;
-    request.text(p.source);
-    request.text(p.target_base);
+    request.text(p.request.source);
+    request.text(p.request.target_base);
+    request.text(p.request.inside);
     helper.in_flight.push_back(index);
     if (!request.send(helper.process.to)) collect_one();  // the helper has ended: its answers say so
 }

@@ -34,7 +34,7 @@ public:
     ConversionQueue(const ConversionQueue&) = delete;
     ConversionQueue& operator=(const ConversionQueue&) = delete;
 
-    void add(const std::string& source, const std::string& shown, const std::string& target_base);
+    void add(const ConversionRequest& request, const std::string& shown);
     // A file whose outcome is known without converting it, reported in its turn.
     void add_done(const std::string& shown, const ConversionResult& result);
     void finish();
@@ -49,7 +49,7 @@ public:
 private:
     struct Pending {
         std::string shown;
-        std::string source, target_base;
+        ConversionRequest request;
         bool done = false;
         std::chrono::steady_clock::time_point done_at{};
         ConversionResult result;
@@ -61,7 +61,7 @@ private:
     // or they have waited long enough, or with `all`.
     void report_ready(bool all = false);
     static void done_with(Pending& p, ConversionResult result);
-    void add_file(const std::string& source, const std::string& shown, const std::string& target_base);
+    void add_file(const ConversionRequest& request, const std::string& shown);
     void wait_for_all();
     void remove_leftovers_in(const std::string& folder);
     // Waits for one answer from any helper; a fatal stop of a helper stops
@@ -79,6 +79,7 @@ private:
     bool clean_targets_ = false;
     std::unordered_set<std::string> cleaned_;  // target folders looked at
     std::size_t first_index_ = 0;  // the index of pending_.front()
+    ImageShelf shelf_;  // the disk image files here come out of
 };
 
 }  // namespace verbatra

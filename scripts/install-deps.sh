@@ -47,6 +47,9 @@ if [ "${1:-}" = "" ]; then
   /usr/bin/python3 -c 'import docx' >/dev/null 2>&1 || missing+=(python3-docx)
   command -v chromium >/dev/null 2>&1 || missing+=(chromium)
   command -v mwaw2odf >/dev/null 2>&1 || missing+=(mwaw2odf)
+  # The disk images the image tests build: HFS floppies, hybrid CDs.
+  command -v hformat >/dev/null 2>&1 || missing+=(hfsutils)
+  command -v genisoimage >/dev/null 2>&1 || missing+=(genisoimage)
 fi
 
 if [ ${#missing[@]} -gt 0 ]; then

@@ -232,6 +232,7 @@ private:
 }  // namespace
 
 std::string title_of(const Conversion& c) {
+    if (!c.title.empty()) return c.title;
     const std::size_t slash = c.source_name.find_last_of("/\\");
     return slash == std::string::npos ? c.source_name : c.source_name.substr(slash + 1);
 }

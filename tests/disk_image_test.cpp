@@ -1,0 +1,278 @@
+// Disk images: HFS floppies and hybrid CDs made with hfsutils and
+// genisoimage, MFS floppies and DiskCopy 4.2 copies made here. Every
+// document inside must convert exactly as a loose AppleSingle copy of it,
+// the image must stay as it was, and damage must be told, never hang.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "nisus_fixture.h"
+#include "readers/disk_image.h"
+#include "support.h"
+
+namespace verbatra {
+namespace {
+
+using test::be16;
+using test::be32;
+
+// A document as the Mac kept it.
+struct MacFile {
+    std::string name;  // Mac Roman
+    std::string data, rsrc;
+    const char* type_creator;
+};
+
+const std::string kLetter = "Ch\x8Fre Am\x8Elie,\r\rLe caf\x8E ferme \x88 18 h.\r";
+const std::string kNisusRsrc = test::resource_fork({test::nisus_version(), {"FNTX", 128, "\x1COne\r"}});
+
+std::vector<MacFile> documents() {
+    return {{"Letter", kLetter, "", "TEXTttxt"},
+            {"Read/Me", "Read\x1C this.\r", kNisusRsrc, "TEXTNISI"},
+            {"Memo \x8E" "t\x8E", std::string(3000, 'x') + "\rend\r", "", "TEXTttxt"}};
+}
+
+bool have(const char* command) { return test::run_command(std::string("command -v ") + command) == 0; }
+
+// MacBinary II with its CRC, as hcopy -m takes it.
+std::string macbinary2(const MacFile& f) {
+    std::string h(128, '\0');
+    h[1] = static_cast<char>(f.name.size());
+    h.replace(2, f.name.size(), f.name);
+    h.replace(65, 8, f.type_creator);
+    h.replace(83, 4, be32(static_cast<long>(f.data.size())));
+    h.replace(87, 4, be32(static_cast<long>(f.rsrc.size())));
+    h[122] = h[123] = static_cast<char>(129);
+    std::uint16_t crc = 0;
+    for (int i = 0; i < 124; ++i) {
+        crc ^= static_cast<std::uint8_t>(h[i]) << 8;
+        for (int b = 0; b < 8; ++b) crc = static_cast<std::uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
+    }
+    h.replace(124, 2, be16(crc));
+    return h + test::padded128(f.data) + test::padded128(f.rsrc);
+}
+
+// An HFS floppy of 1440 KB made by hfsutils: "Letter" and "Read/Me" in
+// the folder "Docs", the memo at the root. hfsutils keeps its current
+// volume in $HOME, so each run has its own.
+std::string hfs_floppy(const test::TempDir& dir) {
+    const std::string image = dir.file("floppy.img");
+    test::write_file(image, std::string(1440 * 1024, '\0'));
+    const std::string env = "HOME='" + dir.path() + "' ";
+    std::string script = env + "hformat -l Rescue '" + image + "' && " + env + "hmkdir Docs";
+    const std::vector<MacFile> docs = documents();
+    for (std::size_t i = 0; i < docs.size(); ++i) {
+        const std::string bin = dir.file("doc" + std::to_string(i) + ".bin");
+        test::write_file(bin, macbinary2(docs[i]));
+        const std::string at = (i < 2 ? ":Docs:" : ":") + docs[i].name;
+        script += " && " + env + "hcopy -m '" + bin + "' '" + at + "' && rm '" + bin + "'";
+    }
+    script += " && " + env + "humount";
+    EXPECT_EQ(test::run_command("(" + script + ")"), 0) << script;
+    return test::read_file(image);
+}
+
+// An MFS floppy of 400 KB: each file's blocks interleaved with the next
+// one's, so that only the block map's links put them in order.
+std::string mfs_floppy(const std::vector<MacFile>& files) {
+    constexpr long kAlloc = 1024, kFirst = 16 * 512, kBlocks = 391;
+    std::string volume(800 * 512, '\0');
+    std::vector<unsigned> map(kBlocks + 2, 0);
+    std::string dir;
+    unsigned next_free = 2;
+    std::vector<std::vector<unsigned>> chains;
+    for (const MacFile& f : files) {
+        for (const std::string* fork : {&f.data, &f.rsrc}) {
+            const unsigned count = static_cast<unsigned>((fork->size() + kAlloc - 1) / kAlloc);
+            std::vector<unsigned> chain;
+            for (unsigned i = 0; i < count; ++i) chain.push_back(next_free + 2 * i);
+            next_free += count > 0 ? 1 : 0;
+            if (count > 0) next_free = std::max(next_free, chain.back() + 1);
+            for (std::size_t i = 0; i < chain.size(); ++i) {
+                map[chain[i]] = i + 1 < chain.size() ? chain[i + 1] : 1;
+                volume.replace(static_cast<std::size_t>(kFirst + (chain[i] - 2) * kAlloc),
+                               std::min<std::size_t>(kAlloc, fork->size() - i * kAlloc), fork->substr(i * kAlloc, kAlloc));
+            }
+            chains.push_back(chain);
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const MacFile& f = files[i];
+        const auto& data = chains[2 * i];
+        const auto& rsrc = chains[2 * i + 1];
+        std::string e = std::string("\x80\0", 2) + std::string(f.type_creator, 8) + std::string(8, '\0') +
+                        be32(static_cast<long>(i + 1)) + be16(data.empty() ? 0 : data[0]) +
+                        be32(static_cast<long>(f.data.size())) + be32(static_cast<long>(data.size()) * kAlloc) +
+                        be16(rsrc.empty() ? 0 : rsrc[0]) + be32(static_cast<long>(f.rsrc.size())) +
+                        be32(static_cast<long>(rsrc.size()) * kAlloc) + std::string(8, '\0') +
+                        static_cast<char>(f.name.size()) + f.name;
+        if (e.size() % 2) e += '\0';
+        dir += e;
+    }
+    volume.replace(4 * 512, dir.size(), dir);
+    std::string mdb = be16(0xD2D7) + std::string(10, '\0') + be16(static_cast<int>(files.size())) + be16(4) + be16(12) +
+                      be16(kBlocks) + be32(kAlloc) + be32(8192) + be16(16) + be32(100) + be16(0) + "\x04" "Olde";
+    mdb.resize(64, '\0');
+    for (unsigned n = 2; n < kBlocks + 2; ++n) {  // 12-bit links, two to three bytes
+        const std::size_t i = n - 2, at = i * 3 / 2;
+        if (mdb.size() < 64 + at + 2) mdb.resize(64 + at + 2, '\0');
+        auto byte = [&](std::size_t k) -> char& { return mdb[64 + k]; };
+        if (i % 2 == 0) {
+            byte(at) = static_cast<char>(map[n] >> 4);
+            byte(at + 1) = static_cast<char>((byte(at + 1) & 0x0F) | (map[n] & 0x0F) << 4);
+        } else {
+            byte(at) = static_cast<char>((byte(at) & 0xF0) | (map[n] >> 8));
+            byte(at + 1) = static_cast<char>(map[n] & 0xFF);
+        }
+    }
+    volume.replace(1024, mdb.size(), mdb);
+    return volume;
+}
+
+// A DiskCopy 4.2 file of `volume`: the 84-byte header, then the image.
+std::string diskcopy(const std::string& volume, int checksum_error = 0) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 1 < volume.size(); i += 2) {
+        sum += static_cast<std::uint8_t>(volume[i]) << 8 | static_cast<std::uint8_t>(volume[i + 1]);
+        sum = sum >> 1 | sum << 31;
+    }
+    std::string h = std::string("\x06Rescue") + std::string(57, '\0');
+    h += be32(static_cast<long>(volume.size())) + be32(0) + be32(static_cast<long>(sum + checksum_error)) + be32(0) +
+         std::string(volume.size() > 800 * 1024 ? "\x03\x22" : "\x00\x12", 2) + be16(0x0100);
+    return h + volume;
+}
+
+// Converts every file of `dir` given in `names` to `target` into OUT and
+// returns the targets by their paths below OUT.
+std::map<std::string, std::string> converted(const test::TempDir& dir, const std::string& args, int* status = nullptr,
+                                             std::string* err = nullptr) {
+    std::string out;
+    const int s = test::run_in(dir, "--from auto -o out " + args, &out, err);
+    if (status) *status = s;
+    std::map<std::string, std::string> targets;
+    std::function<void(const std::string&)> walk = [&](const std::string& rel) {
+        for (const std::string& name : test::TempDir::list_of(dir.file("out" + rel))) {
+            const std::string path = rel + "/" + name;
+            if (test::run_command("test -d '" + dir.file("out" + path) + "'") == 0) {
+                walk(path);
+            } else {
+                targets[path] = test::read_file(dir.file("out" + path));
+            }
+        }
+    };
+    walk("");
+    return targets;
+}
+
+// What each document converts to from a loose AppleSingle copy, by its
+// host name.
+std::map<std::string, std::string> loose_targets(const std::vector<MacFile>& files, const std::string& target) {
+    test::TempDir dir;
+    for (const MacFile& f : files) test::write_file(dir.file(host_safe_name(f.name)), test::apple_file(true, f.data, f.rsrc, f.type_creator));
+    std::map<std::string, std::string> out;
+    for (const auto& [path, bytes] : converted(dir, "--to " + target + " -r .")) out[path.substr(1)] = bytes;
+    return out;
+}
+
+std::string last_part(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+TEST(DiskImage, HfsFloppyAndItsDiskCopyConvertAsLooseCopies) {
+    if (!have("hformat") || !have("hcopy")) GTEST_SKIP() << "hfsutils is not installed";
+    test::TempDir dir;
+    const std::string floppy = hfs_floppy(dir);
+    test::write_file(dir.file("floppy.image"), diskcopy(floppy));
+    for (const char* target : {"utf8", "rtf-ansi", "odt"}) {
+        SCOPED_TRACE(target);
+        test::run_command("rm -rf '" + dir.file("out") + "'");
+        const auto loose = loose_targets(documents(), target);
+        ASSERT_EQ(loose.size(), 3u);
+        int status = -1;
+        std::string err;
+        const auto from_images = converted(dir, std::string("--to ") + target + " floppy.img floppy.image", &status, &err);
+        EXPECT_EQ(status, 0) << err;
+        ASSERT_EQ(from_images.size(), 6u) << err;
+        for (const auto& [path, bytes] : from_images) {
+            const auto same = loose.find(last_part(path));
+            ASSERT_NE(same, loose.end()) << path;
+            // An OpenDocument file names its title: "Read/Me" from the
+            // image, where the loose copy's name cannot hold the '/'.
+            if (target == std::string("odt") && path.find("Read_Me") != std::string::npos) continue;
+            EXPECT_TRUE(bytes == same->second) << path;
+        }
+        // Folders mirrored, a '/' in a Mac name made safe.
+        EXPECT_TRUE(from_images.count("/floppy.img/Docs/Read_Me" + std::string(target == std::string("utf8") ? ".txt" : target == std::string("odt") ? ".odt" : ".rtf")));
+    }
+    // Only ever read.
+    EXPECT_EQ(test::read_file(dir.file("floppy.img")), floppy);
+}
+
+TEST(DiskImage, TheRecordNamesEachFileByTheImageAndItsMacPath) {
+    if (!have("hformat") || !have("hcopy")) GTEST_SKIP() << "hfsutils is not installed";
+    test::TempDir dir;
+    hfs_floppy(dir);
+    std::string out, err;
+    for (const char* jobs : {"-j1", "-j3"}) {
+        const std::string report = dir.file(std::string("report") + jobs);
+        ASSERT_EQ(test::run_in(dir, std::string("--from auto --to utf8 -o out") + jobs + " " + jobs + " --report " + report + " floppy.img", &out, &err), 0) << err;
+        const std::string lines = test::read_file(report);
+        EXPECT_NE(lines.find("\"source\":\"floppy.img#:Docs:Read/Me\",\"format\":\"Nisus Writer\",\"outcome\":\"converted\""), std::string::npos) << lines;
+        EXPECT_NE(lines.find("\"source\":\"floppy.img#:Memo \u00E9t\u00E9\""), std::string::npos) << lines;
+        EXPECT_EQ(test::count_of(lines, "\"outcome\":\"converted\""), 3) << lines;
+        // The footnote came from the resource fork.
+        EXPECT_NE(test::read_file(dir.file(std::string("out") + jobs + "/floppy.img/Docs/Read_Me.txt")).find("One"), std::string::npos);
+    }
+    EXPECT_EQ(test::read_file(dir.file("out-j1/floppy.img/Docs/Letter.txt")), test::read_file(dir.file("out-j3/floppy.img/Docs/Letter.txt")));
+
+    // One file inside, by its path: dumped, and converted on its own.
+    ASSERT_EQ(test::run_in(dir, "--from nisus --dump-stream 'floppy.img#:Docs:Read/Me'", &out, &err), 0) << err;
+    EXPECT_NE(out.find("One"), std::string::npos) << out;
+    ASSERT_EQ(test::run_in(dir, "--from auto --to utf8 -o one 'floppy.img#:Docs:Letter'", &out, &err), 0) << err;
+    EXPECT_EQ(test::TempDir::list_of(dir.file("one")), std::vector<std::string>{"Letter.txt"});
+    EXPECT_EQ(test::run_in(dir, "--from auto --dump-stream 'floppy.img#:Docs:Nothing'", &out, &err), 3);
+    EXPECT_NE(err.find("floppy.img#:Docs:Nothing: cannot be read (no such file in the image)"), std::string::npos) << err;
+}
+
+TEST(DiskImage, HybridCdConvertsItsHfsSide) {
+    if (!have("genisoimage")) GTEST_SKIP() << "genisoimage is not installed";
+    test::TempDir dir;
+    ASSERT_EQ(test::run_command("mkdir -p '" + dir.file("cd/Letters") + "'"), 0);
+    const std::vector<MacFile> docs{{"letter.txt", kLetter, "", "TEXTttxt"}, {"memo.txt", documents()[2].data, "", "TEXTttxt"}};
+    test::write_file(dir.file("cd/Letters/letter.txt"), docs[0].data);
+    test::write_file(dir.file("cd/memo.txt"), docs[1].data);
+    test::write_file(dir.file("map"), ".txt Raw 'ttxt' 'TEXT' \"text\"\n");
+    ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && genisoimage -quiet -hfs -part -map map -o cd.iso cd && rm -r cd map"), 0);
+    const std::string before = test::read_file(dir.file("cd.iso"));
+    int status = -1;
+    std::string err;
+    const auto from_cd = converted(dir, "--to utf8 cd.iso", &status, &err);
+    EXPECT_EQ(status, 0) << err;  // the Finder's Desktop files are passed over
+    const auto loose = loose_targets(docs, "utf8");
+    ASSERT_EQ(from_cd.size(), 2u) << err;
+    EXPECT_EQ(from_cd.at("/cd.iso/Letters/letter.txt"), loose.at("letter.txt"));
+    EXPECT_EQ(from_cd.at("/cd.iso/memo.txt"), loose.at("memo.txt"));
+    EXPECT_EQ(test::read_file(dir.file("cd.iso")), before);
+}
+
+TEST(DiskImage, MfsFloppyFollowsItsBlockMap) {
+    test::TempDir dir;
+    const std::vector<MacFile> docs = documents();
+    const std::string volume = mfs_floppy(docs);
+    test::write_file(dir.file("old.dsk"), volume);
+    test::write_file(dir.file("old.dc42"), diskcopy(volume));
+    const auto loose = loose_targets(docs, "rtf-ansi");
+    int status = -1;
+    std::string err;
+    const auto from_images = converted(dir, "--to rtf-ansi old.dsk old.dc42", &status, &err);
+    EXPECT_EQ(status, 0) << err;
+    ASSERT_EQ(from_images.size(), 6u) << err;
+    for (const auto& [path, bytes] : from_images) {
+        const auto same = loose.find(last_part(path));
+        ASSERT_NE(same, loose.end()) << path;
+        EXPECT_TRUE(bytes == same->second) << path;
+    }
+}
+
+}  // namespace
+}  // namespace verbatra
