@@ -162,10 +162,13 @@ bool Batch::add_image(const std::string& path) {
     for (std::size_t v = 0; v < image.volumes.size(); ++v) {
         for (const VolumeFile& f : image.volumes[v].files) {
             if (is_finder_database(f)) continue;
-            Item item{path + "#" + inside_path(image, v, f), base, {}, path, inside_path(image, v, f)};
-            if (image.volumes.size() > 1) item.target_base += "/" + std::to_string(v + 1);
-            for (const std::string& folder : f.folders) item.target_base += "/" + host_safe_name(folder);
-            item.target_base += "/" + host_safe_name(f.name);
+            const std::string where = inside_path(image, v, f);
+            Item item{path + "#" + where, base, {}, path, where};
+            std::vector<std::string> parts = f.folders;
+            for (std::string& part : parts) part = host_safe_name(part);
+            if (image.volumes.size() > 1) parts.insert(parts.begin(), std::to_string(v + 1));
+            parts.push_back(host_safe_name(f.name));
+            for (const std::string& part : parts) item.target_base.append(1, '/').append(part);
             if (observer_.already_converted(item.path, item.result)) item.result.outcome = Outcome::AlreadyConverted;
             inside.push_back(std::move(item));
         }

@@ -15,7 +15,7 @@ namespace {
 
 constexpr long kMdbAt = 1024;
 constexpr std::uint16_t kHfsMark = 0x4244, kMfsMark = 0xD2D7, kHfsPlusMark = 0x482B;
-constexpr std::uint16_t kDriverMark = 0x4552, kPartitionMark = 0x504D;
+constexpr std::uint16_t kPartitionMark = 0x504D;
 constexpr long kDiskCopyHeader = 84;
 constexpr long kMapEntry = 512;
 // More partitions than any real map holds.

@@ -14,7 +14,7 @@ namespace {
 constexpr long kMdbAt = 1024;
 constexpr std::size_t kMdbSize = 162;
 constexpr long kNodeSize = 512;
-constexpr std::uint32_t kRootFolder = 2, kExtentsFile = 3, kCatalogFile = 4;
+constexpr std::uint32_t kRootFolder = 2, kCatalogFile = 4;
 constexpr std::uint8_t kLeafNode = 0xFF, kHeaderNode = 1;
 constexpr std::uint8_t kFolderRecord = 1, kFileRecord = 2;
 constexpr std::uint8_t kDataForkType = 0x00, kResourceForkType = 0xFF;

@@ -62,12 +62,13 @@ Volume read_mfs_volume(ByteFile& image, long offset, long length) {
         VolumeFork f;
         f.length = logical;
         long have = 0;
-        unsigned steps = 0;
+        std::vector<bool> seen(map.blocks + kFirstBlock);
         for (unsigned n = start; n >= kFirstBlock && have < static_cast<long>(logical);) {
-            if (n >= map.blocks + kFirstBlock || ++steps > map.blocks) {
+            if (n >= seen.size() || seen[n]) {
                 if (v.damage.empty()) v.damage = "a file's blocks link outside the volume or in a loop";
                 break;
             }
+            seen[n] = true;
             const long at = first_block + static_cast<long>(n - kFirstBlock) * block_size;
             if (!f.extents.empty() && f.extents.back().offset + f.extents.back().length == at) {
                 f.extents.back().length += block_size;

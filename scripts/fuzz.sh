@@ -35,7 +35,7 @@ done < <("$out/fuzz/stream-of" --formats)
 # The fixtures of the unit tests, when a test build is there.
 for tests in build/debug/tests/verbatra_tests build/release/tests/verbatra_tests; do
   if [ -x "$tests" ]; then
-    VERBATRA_KEEP_FIXTURES="$seeds/fixtures" "$tests" --gtest_filter='MacWrite*:ClarisWorks*:Works*:WordDos*:Ragtime*:Nisus*' >/dev/null 2>&1 || true
+    VERBATRA_KEEP_FIXTURES="$seeds/fixtures" "$tests" --gtest_filter='MacWrite*:ClarisWorks*:Works*:WordDos*:Ragtime*:Nisus*:DiskImage*' >/dev/null 2>&1 || true
     break
   fi
 done
@@ -57,6 +57,10 @@ add read-clarisworks "$corpus"/clarisworks/*.cwk "$corpus"/clarisworks/wrapped/*
 add read-ragtime2 "$seeds"/fixtures/ragtime2-*
 add read-ragtime3 "$corpus"/ragtime/*.datafork "$corpus"/ragtime/*.macbin "$seeds"/fixtures/ragtime3-*
 add read-nisus "$seeds"/fixtures/nisus-* "$corpus"/*/wrapped/*.as "$corpus"/ragtime/*.as
+add read-mfs "$seeds"/fixtures/disk-mfs*
+add read-hfs "$seeds"/fixtures/disk-hfs*
+add read-diskcopy "$seeds"/fixtures/disk-diskcopy*
+add read-partition-map "$seeds"/fixtures/disk-partition-map*
 # Text from other systems: UTF-8 and Windows 1252, with a stray byte each.
 printf 'Caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9 \xe2\x80\x94 \xe2\x80\x9cquotes\xe2\x80\x9d \x9d\r\n' >"$seeds/pc-utf8.txt"
 printf 'Caf\xe9 r\xe9sum\xe9 \x97 \x93quotes\x94 \x81\r\n' >"$seeds/pc-cp1252.txt"

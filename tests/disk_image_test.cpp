@@ -71,7 +71,22 @@ std::string hfs_floppy(const test::TempDir& dir) {
     }
     script += " && " + env + "humount";
     EXPECT_EQ(test::run_command("(" + script + ")"), 0) << script;
-    return test::read_file(image);
+    const std::string bytes = test::read_file(image);
+    test::keep_fixture("disk-hfs", bytes.substr(0, 128 * 1024));  // the B-trees, for the fuzz seeds
+    return bytes;
+}
+
+// The 12-bit link of allocation block n in an MFS block map: three bytes
+// hold two links.
+void set_mfs_link(std::string& volume, unsigned n, unsigned link) {
+    const std::size_t i = n - 2, at = 1024 + 64 + i * 3 / 2;
+    if (i % 2 == 0) {
+        volume[at] = static_cast<char>(link >> 4);
+        volume[at + 1] = static_cast<char>((volume[at + 1] & 0x0F) | (link & 0x0F) << 4);
+    } else {
+        volume[at] = static_cast<char>((volume[at] & 0xF0) | (link >> 8));
+        volume[at + 1] = static_cast<char>(link & 0xFF);
+    }
 }
 
 // An MFS floppy of 400 KB: each file's blocks interleaved with the next
@@ -115,19 +130,8 @@ std::string mfs_floppy(const std::vector<MacFile>& files) {
     std::string mdb = be16(0xD2D7) + std::string(10, '\0') + be16(static_cast<int>(files.size())) + be16(4) + be16(12) +
                       be16(kBlocks) + be32(kAlloc) + be32(8192) + be16(16) + be32(100) + be16(0) + "\x04" "Olde";
     mdb.resize(64, '\0');
-    for (unsigned n = 2; n < kBlocks + 2; ++n) {  // 12-bit links, two to three bytes
-        const std::size_t i = n - 2, at = i * 3 / 2;
-        if (mdb.size() < 64 + at + 2) mdb.resize(64 + at + 2, '\0');
-        auto byte = [&](std::size_t k) -> char& { return mdb[64 + k]; };
-        if (i % 2 == 0) {
-            byte(at) = static_cast<char>(map[n] >> 4);
-            byte(at + 1) = static_cast<char>((byte(at + 1) & 0x0F) | (map[n] & 0x0F) << 4);
-        } else {
-            byte(at) = static_cast<char>((byte(at) & 0xF0) | (map[n] >> 8));
-            byte(at + 1) = static_cast<char>(map[n] & 0xFF);
-        }
-    }
     volume.replace(1024, mdb.size(), mdb);
+    for (unsigned n = 2; n < kBlocks + 2; ++n) set_mfs_link(volume, n, map[n]);
     return volume;
 }
 
@@ -244,6 +248,7 @@ TEST(DiskImage, HybridCdConvertsItsHfsSide) {
     test::write_file(dir.file("map"), ".txt Raw 'ttxt' 'TEXT' \"text\"\n");
     ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && genisoimage -quiet -hfs -part -map map -o cd.iso cd && rm -r cd map"), 0);
     const std::string before = test::read_file(dir.file("cd.iso"));
+    test::keep_fixture("disk-partition-map", before.substr(0, 128 * 1024));
     int status = -1;
     std::string err;
     const auto from_cd = converted(dir, "--to utf8 cd.iso", &status, &err);
@@ -261,6 +266,8 @@ TEST(DiskImage, MfsFloppyFollowsItsBlockMap) {
     const std::string volume = mfs_floppy(docs);
     test::write_file(dir.file("old.dsk"), volume);
     test::write_file(dir.file("old.dc42"), diskcopy(volume));
+    test::keep_fixture("disk-mfs", volume.substr(0, 64 * 1024));
+    test::keep_fixture("disk-diskcopy", diskcopy(volume));
     const auto loose = loose_targets(docs, "rtf-ansi");
     int status = -1;
     std::string err;
@@ -271,6 +278,60 @@ TEST(DiskImage, MfsFloppyFollowsItsBlockMap) {
         const auto same = loose.find(last_part(path));
         ASSERT_NE(same, loose.end()) << path;
         EXPECT_TRUE(bytes == same->second) << path;
+    }
+}
+
+// Where the catalog's first leaf node lies in an HFS image, and its number.
+std::pair<std::size_t, std::size_t> first_catalog_leaf(const std::string& image) {
+    auto u16 = [&](std::size_t at) { return static_cast<std::size_t>(static_cast<std::uint8_t>(image[at]) << 8 | static_cast<std::uint8_t>(image[at + 1])); };
+    auto u32 = [&](std::size_t at) { return u16(at) << 16 | u16(at + 2); };
+    const std::size_t catalog = u16(1024 + 28) * 512 + u16(1024 + 150) * u32(1024 + 20);
+    return {catalog + u32(catalog + 14 + 10) * 512, u32(catalog + 14 + 10)};
+}
+
+TEST(DiskImage, DamageIsToldAndWhatCanBeReadConverts) {
+    test::TempDir dir;
+    const std::vector<MacFile> docs = documents();
+    const std::string volume = mfs_floppy(docs);
+    struct Case {
+        const char* what;
+        std::string image;
+        int status;
+        std::vector<std::string> lines;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"a DiskCopy checksum that fails", diskcopy(volume, 1), 4,
+                     {"x.img: damaged: its DiskCopy data checksum fails", "x.img#:Letter -> ", "3 converted, 1 damaged"}});
+    {
+        // The memo's blocks are 5, 7 and 9: the second links back to the first.
+        std::string looped = volume;
+        set_mfs_link(looped, 7, 5);
+        cases.push_back({"a block map that loops", looped, 4,
+                         {"x.img: damaged: a file's blocks link outside the volume or in a loop",
+                          "x.img#:Memo \u00E9t\u00E9 -> ", "the data fork ends at byte 2048 of 3005"}});
+    }
+    if (have("hformat") && have("hcopy")) {
+        test::TempDir made;
+        const std::string floppy = hfs_floppy(made);
+        const std::size_t memo = floppy.find(std::string(3000, 'x'));
+        ASSERT_NE(memo, std::string::npos);
+        cases.push_back({"an image cut short", floppy.substr(0, memo + 1000), 4,
+                         {"x.img#:Memo \u00E9t\u00E9 -> ", "the data fork ends at byte 1000 of 3005: its blocks lie outside the image",
+                          "x.img#:Docs:Letter -> "}});
+        std::string looped = floppy;
+        const auto [leaf, number] = first_catalog_leaf(floppy);
+        looped.replace(leaf, 4, be32(static_cast<long>(number)));
+        cases.push_back({"a catalog leaf that links to itself", looped, 4,
+                         {"x.img: damaged: the catalog has a loop in its leaves", "x.img#:Memo \u00E9t\u00E9 -> "}});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::write_file(dir.file("x.img"), c.image);
+        std::string out, err;
+        EXPECT_EQ(test::run_in(dir, "--from auto --to utf8 -o out x.img", &out, &err), c.status) << out << err;
+        for (const std::string& line : c.lines) EXPECT_NE((out + err).find(line), std::string::npos) << line << "\n" << out << err;
+        EXPECT_EQ(test::read_file(dir.file("x.img")), c.image);
+        test::run_command("rm -rf '" + dir.file("out") + "'");
     }
 }
 
