@@ -208,6 +208,12 @@ TEST(MacWriteReader, EachTargetKeepsOrMarksThePicture) {
         EXPECT_EQ(written.find("\\macpict") != std::string::npos, c.kept) << c.target;
         EXPECT_EQ(written.find("[picture]") != std::string::npos, !c.kept) << c.target;
     }
+    // Helper processes hand the counts back with the rest of the result.
+    test::TempDir dir;
+    for (const char* name : {"A", "B", "C", "D"}) test::write_file(dir.file(name), doc.build());
+    std::string out, err;
+    ASSERT_EQ(test::run_in(dir, "--from macwrite --to rtf-ansi -j 2 --report r.jsonl A B C D", &out, &err), 0) << err;
+    EXPECT_EQ(test::count_of(test::read_file(dir.file("r.jsonl")), "\"pictures_kept\":1,\"pictures_dropped\":0"), 4);
 }
 
 // MacWrite 1.0 to 2.2 (file version 3): the header, print and window
