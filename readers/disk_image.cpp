@@ -3,6 +3,7 @@
 #include "readers/disk_image.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "readers/source_bytes.h"

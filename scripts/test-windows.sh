@@ -67,6 +67,24 @@ if [ ! -f "$work/u/$name.asc" ] || [ "$(cat "$work/u/$name.asc")" != $'Caf\xe9 n
 fi
 checked=$((checked + 1))
 
+# A disk image (the MFS floppy of the unit tests): the same files inside,
+# under the same names, with the same bytes.
+rm -rf "$work/img"
+mkdir -p "$work/img/fixtures" "$work/img/l" "$work/img/w"
+VERBATRA_KEEP_FIXTURES="$work/img/fixtures" build/debug/tests/verbatra_tests --gtest_filter='DiskImage.Mfs*' >/dev/null 2>&1 || true
+image=$(first_of "$work"/img/fixtures/disk-diskcopy-*)
+if [ -n "$image" ]; then
+  cp "$image" "$work/img/l/old.image"
+  cp "$image" "$work/img/w/old.image"
+  (cd "$work/img/l" && "$linux" --quiet --from auto --to rtf-ansi -o out old.image 2>/dev/null) || true
+  (cd "$work/img/w" && wine64 "$windows" --quiet --from auto --to rtf-ansi -o out old.image >/dev/null 2>&1) || true
+  checked=$((checked + 1))
+  if [ ! -d "$work/img/l/out/old.image" ] || ! diff -r "$work/img/l/out" "$work/img/w/out" >/dev/null; then
+    echo "DIFFERENT: the disk image's files: linux '$(cd "$work/img/l" && find out -type f | sort | tr '\n' ' ')', windows '$(cd "$work/img/w" && find out -type f 2>/dev/null | sort | tr '\n' ' ')'"
+    failures=$((failures + 1))
+  fi
+fi
+
 echo "windows command line under Wine: $checked conversions compared, $failures different"
 
 # The dialog, in a virtual desktop of a headless X server. The Wine

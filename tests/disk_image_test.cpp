@@ -271,7 +271,7 @@ TEST(DiskImage, MfsFloppyFollowsItsBlockMap) {
     const auto loose = loose_targets(docs, "rtf-ansi");
     int status = -1;
     std::string err;
-    const auto from_images = converted(dir, "--to rtf-ansi old.dsk old.dc42", &status, &err);
+    const auto from_images = converted(dir, "--to rtf-ansi -r .", &status, &err);  // images met in a walk open too
     EXPECT_EQ(status, 0) << err;
     ASSERT_EQ(from_images.size(), 6u) << err;
     for (const auto& [path, bytes] : from_images) {
