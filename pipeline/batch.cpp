@@ -9,6 +9,7 @@
 #include "pipeline/fatal.h"
 #include "pipeline/file_utils.h"
 #include "pipeline/queue.h"
+#include "pipeline/scratch.h"
 #include "platform/platform.h"
 
 namespace verbatra {
@@ -151,39 +152,68 @@ bool Batch::add_image(const std::string& path) {
     const std::size_t have = file.read(start, sizeof start);
     if (!looks_like_disk_image(start, have)) return false;
     const DiskImage image = read_disk_image(file, true);
+    const std::string base = options_.output_dir.empty() ? path + ".d" : target_base(path);
+    std::vector<Item> lines;
+    add_image_files(path, {}, base, image, file, true, lines);
+    // In path order, an image's own line before its files.
+    std::stable_sort(lines.begin(), lines.end(), [](const Item& a, const Item& b) { return a.inside < b.inside; });
+    for (Item& item : lines) items_.push_back(std::move(item));
+    return true;
+}
+
+// The files of `image` (the image `path` itself, or the one at `within`
+// inside it), and a line for what cannot be read of it. An image inside
+// is opened when `open_inner`, and its files go below its own name.
+void Batch::add_image_files(const std::string& path, const std::string& within, const std::string& base,
+                            const DiskImage& image, ByteFile& file, bool open_inner, std::vector<Item>& lines) {
+    const std::string shown = within.empty() ? path : path + "#" + within;
+    const std::string prefix = within.empty() ? std::string() : within + "#";
     std::string problem = image.damage;
     for (const Volume& v : image.volumes) {
         if (problem.empty() && !v.damage.empty()) {
             problem = (image.volumes.size() > 1 ? "volume \"" + mac_name_utf8(v.name) + "\": " : std::string()) + v.damage;
         }
     }
-    const std::string base = options_.output_dir.empty() ? path + ".d" : target_base(path);
-    std::vector<Item> inside;
+    if (!problem.empty()) {
+        Item item{shown, {}, {}, {}, within};
+        item.result.outcome = Outcome::Damaged;
+        item.result.damage = problem;
+        lines.push_back(std::move(item));
+    }
+    if (!image.note.empty()) {
+        Item item{shown, {}, {}, {}, within};
+        item.result.outcome = Outcome::Skipped;
+        item.result.reason = "holds " + image.note + "; skipped";
+        lines.push_back(std::move(item));
+    }
     for (std::size_t v = 0; v < image.volumes.size(); ++v) {
         for (const VolumeFile& f : image.volumes[v].files) {
             if (is_finder_database(f)) continue;
-            const std::string where = inside_path(image, v, f);
-            Item item{path + "#" + where, base, {}, path, where};
+            const std::string where = prefix + inside_path(image, v, f);
+            std::string below = base;
             std::vector<std::string> parts = f.folders;
             for (std::string& part : parts) part = host_safe_name(part);
             if (image.volumes.size() > 1) parts.insert(parts.begin(), std::to_string(v + 1));
             parts.push_back(host_safe_name(f.name));
-            for (const std::string& part : parts) item.target_base.append(1, '/').append(part);
+            for (const std::string& part : parts) below.append(1, '/').append(part);
+            if (open_inner) {
+                std::uint8_t start[kDiskImageMarksWithin];
+                if (looks_like_disk_image(start, read_fork_start(file, f.data, start, sizeof start))) {
+                    ByteFile inner = open_scratch("INNER.###", "w+b");
+                    if (copy_fork(file, f.data, inner)) {
+                        const DiskImage nested = read_disk_image(inner, true);
+                        add_image_files(path, where, below, nested, inner, false, lines);
+                        inner.close();
+                        remove_scratch("INNER.###");
+                        continue;
+                    }
+                }
+            }
+            Item item{path + "#" + where, below, {}, path, where};
             if (observer_.already_converted(item.path, item.result)) item.result.outcome = Outcome::AlreadyConverted;
-            inside.push_back(std::move(item));
+            lines.push_back(std::move(item));
         }
     }
-    std::sort(inside.begin(), inside.end(), [](const Item& a, const Item& b) { return a.inside < b.inside; });
-    if (!problem.empty()) {
-        Item item{path, {}, {}};
-        item.result.outcome = Outcome::Damaged;
-        item.result.damage = problem;
-        item.result.source_size = static_cast<std::uint64_t>(std::max<long>(file.size(), 0));
-        items_.push_back(std::move(item));
-    }
-    if (!image.note.empty()) add_skipped(path, "holds " + image.note + "; skipped");
-    for (Item& item : inside) items_.push_back(std::move(item));
-    return true;
 }
 
 void Batch::add_skipped(const std::string& path, const std::string& reason) {

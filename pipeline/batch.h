@@ -132,6 +132,8 @@ private:
     };
     // When `path` is a disk image: each file inside it, and true.
     bool add_image(const std::string& path);
+    void add_image_files(const std::string& path, const std::string& within, const std::string& base,
+                         const DiskImage& image, ByteFile& file, bool open_inner, std::vector<Item>& lines);
     std::vector<Item> items_;
 };
 

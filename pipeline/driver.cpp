@@ -174,8 +174,32 @@ const DiskImage& ImageShelf::image(const std::string& path, ByteFile& file) {
         path_ = path;
         size_ = size;
         image_ = read_disk_image(file, false);
+        inner_at_.clear();
     }
     return image_;
+}
+
+const VolumeFile* ImageShelf::find(const std::string& path, ByteFile& file, const std::string& inside,
+                                   ByteFile*& holder) {
+    const DiskImage& outer = image(path, file);
+    holder = &file;
+    if (const VolumeFile* f = find_inside(outer, inside)) return f;
+    // One image deep: the part before a '#' names the inner image's file.
+    for (std::size_t hash = inside.find('#'); hash != std::string::npos; hash = inside.find('#', hash + 1)) {
+        const std::string at = inside.substr(0, hash);
+        const VolumeFile* carrier = find_inside(outer, at);
+        if (!carrier) continue;
+        if (at != inner_at_) {
+            inner_at_.clear();
+            inner_file_ = ByteFile::in_memory(scratch_path, "INNER.###");
+            if (!copy_fork(file, carrier->data, inner_file_)) return nullptr;
+            inner_ = read_disk_image(inner_file_, false);
+            inner_at_ = at;
+        }
+        holder = &inner_file_;
+        return find_inside(inner_, inside.substr(hash + 1));
+    }
+    return nullptr;
 }
 
 ConversionResult read_source(const std::string& name, const FormatEntry* source, Conversion& conversion,
@@ -212,11 +236,12 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     VolumeFork data_inside;
     if (!inside.empty()) {
         ImageShelf own;
-        const VolumeFile* file = find_inside((shelf ? *shelf : own).image(name, src), inside);
+        ByteFile* holder = nullptr;
+        const VolumeFile* file = (shelf ? *shelf : own).find(name, src, inside, holder);
         if (!file) return fail(Outcome::Unreadable, "no such file in the image");
         ByteFile single = open_scratch("IMAGE.###", "w+b");
-        if (!write_apple_single(src, *file, single)) {
-            if (src.failed()) return fail(Outcome::Unreadable, system_reason());
+        if (!write_apple_single(*holder, *file, single)) {
+            if (src.failed() || holder->failed()) return fail(Outcome::Unreadable, system_reason());
             stop_if_doomed(single.error_number(), {});
             return fail(Outcome::WriteFailed);
         }

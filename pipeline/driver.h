@@ -63,16 +63,24 @@ struct ConversionRequest {
 };
 
 // The disk image the files of a batch come out of, read once for all of
-// them: the last one asked for is kept.
+// them: the last one asked for is kept, and the last image inside it.
 class ImageShelf {
 public:
     // The image `path`, open as `file`, read when it is not the one kept.
     const DiskImage& image(const std::string& path, ByteFile& file);
+    // The file at `inside` of the image `path` (open as `file`), or null;
+    // `holder` is the image it lies in: `file`, or, for a file of an image
+    // inside the image ("A.img#:Disks:B.img#:Docs:Report"), that image as
+    // the shelf keeps it.
+    const VolumeFile* find(const std::string& path, ByteFile& file, const std::string& inside, ByteFile*& holder);
 
 private:
     std::string path_;
     long size_ = -1;
     DiskImage image_;
+    std::string inner_at_;  // where the inner image kept lies, or empty
+    ByteFile inner_file_;
+    DiskImage inner_;
 };
 
 // The name a target of `request` takes when it is free: the source's name

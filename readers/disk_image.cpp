@@ -226,20 +226,35 @@ bool write_apple_single(ByteFile& image, const VolumeFile& file, ByteFile& out) 
     }
     out.write(file.name.data(), file.name.size());
     out.write(file.finder_info, sizeof file.finder_info);
+    return copy_fork(image, file.resource, out) && copy_fork(image, file.data, out) && out.flush() && !out.failed();
+}
+
+bool copy_fork(ByteFile& image, const VolumeFork& fork, ByteFile& out) {
     std::vector<std::uint8_t> buf(64 * 1024);
-    for (const VolumeFork* fork : {&file.resource, &file.data}) {
-        for (const Extent& e : fork->extents) {
-            image.seek_to(e.offset);
-            for (long left = e.length; left > 0;) {
-                const std::size_t want = static_cast<std::size_t>(std::min<long>(left, static_cast<long>(buf.size())));
-                const std::size_t got = image.read(buf.data(), want);
-                out.write(buf.data(), got);
-                if (got < want) return false;
-                left -= static_cast<long>(got);
-            }
+    for (const Extent& e : fork.extents) {
+        image.seek_to(e.offset);
+        for (long left = e.length; left > 0;) {
+            const std::size_t want = static_cast<std::size_t>(std::min<long>(left, static_cast<long>(buf.size())));
+            const std::size_t got = image.read(buf.data(), want);
+            out.write(buf.data(), got);
+            if (got < want) return false;
+            left -= static_cast<long>(got);
         }
     }
-    return out.flush() && !out.failed() && !image.failed();
+    return !out.failed();
+}
+
+std::size_t read_fork_start(ByteFile& image, const VolumeFork& fork, std::uint8_t* buf, std::size_t count) {
+    std::size_t have = 0;
+    for (const Extent& e : fork.extents) {
+        if (have == count) break;
+        image.seek_to(e.offset);
+        const std::size_t want = std::min<std::size_t>(count - have, static_cast<std::size_t>(e.length));
+        const std::size_t got = image.read(buf + have, want);
+        have += got;
+        if (got < want) break;
+    }
+    return have;
 }
 
 std::string mac_name_utf8(const std::string& mac) {

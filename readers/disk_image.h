@@ -87,6 +87,12 @@ void clip_fork(VolumeFork& fork, long limit);
 // data fork. Reads only the fork's extents; false when `out` fails.
 bool write_apple_single(ByteFile& image, const VolumeFile& file, ByteFile& out);
 
+// Copies the bytes of `fork` to `out`; false when the image ends first or
+// `out` fails.
+bool copy_fork(ByteFile& image, const VolumeFork& fork, ByteFile& out);
+// The first bytes of `fork`, at most `count`, into `buf`: how many.
+std::size_t read_fork_start(ByteFile& image, const VolumeFork& fork, std::uint8_t* buf, std::size_t count);
+
 // A Mac Roman name in UTF-8, byte for byte of meaning.
 std::string mac_name_utf8(const std::string& mac);
 

@@ -281,6 +281,22 @@ TEST(DiskImage, MfsFloppyFollowsItsBlockMap) {
     }
 }
 
+// An image inside an image opens, one level deep: the image inside that
+// one is a file like any other.
+TEST(DiskImage, AnImageInsideAnImageOpensOnce) {
+    test::TempDir dir;
+    const std::string innermost = mfs_floppy({{"Letter", kLetter, "", "TEXTttxt"}}).substr(0, 16 * 1024);
+    const std::string inner = mfs_floppy({{"Letter", kLetter, "", "TEXTttxt"}, {"Deeper", innermost, "", "dImgdCpy"}}).substr(0, 40 * 1024);
+    test::write_file(dir.file("outer.dsk"), mfs_floppy({{"Memo", "memo\r", "", "TEXTttxt"}, {"Disk", inner, "", "dImgdCpy"}}));
+    std::string out, err;
+    EXPECT_EQ(test::run_in(dir, "--from auto --to utf8 -o out outer.dsk", &out, &err), 3) << out << err;
+    EXPECT_EQ(out, "outer.dsk#:Disk#:Letter -> out/outer.dsk/Disk/Letter.txt (Texte seul)\n"
+                   "outer.dsk#:Memo -> out/outer.dsk/Memo.txt (Texte seul)\n");
+    EXPECT_NE(err.find("outer.dsk#:Disk#:Deeper: not a document of a known format"), std::string::npos) << err;
+    ASSERT_EQ(test::run_in(dir, "--from text --dump-stream 'outer.dsk#:Disk#:Letter'", &out, &err), 0) << err;
+    EXPECT_NE(out.find("18 h."), std::string::npos) << out;
+}
+
 // Where the catalog's first leaf node lies in an HFS image, and its number.
 std::pair<std::size_t, std::size_t> first_catalog_leaf(const std::string& image) {
     auto u16 = [&](std::size_t at) { return static_cast<std::size_t>(static_cast<std::uint8_t>(image[at]) << 8 | static_cast<std::uint8_t>(image[at + 1])); };
