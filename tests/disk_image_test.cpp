@@ -281,6 +281,52 @@ TEST(DiskImage, MfsFloppyFollowsItsBlockMap) {
     }
 }
 
+// A file in many pieces (its extents past the catalog's three in the
+// extents overflow file), and every fork of the volume, read as hfsutils
+// reads them.
+TEST(DiskImage, FragmentedFilesReadAsHfsutilsReadsThem) {
+    if (!have("hformat") || !have("hcopy")) GTEST_SKIP() << "hfsutils is not installed";
+    test::TempDir dir;
+    const std::string image = dir.file("frag.img");
+    test::write_file(image, std::string(800 * 1024, '\0'));
+    const std::string env = "HOME='" + dir.path() + "' ";
+    std::string script = env + "hformat -l Frag '" + image + "' >/dev/null";
+    // The volume filled with small files, every other one then deleted:
+    // the big file can only go into the gaps.
+    constexpr int kSmall = 180;
+    for (int i = 0; i < kSmall; ++i) {
+        test::write_file(dir.file("small" + std::to_string(i)), std::string(4096, static_cast<char>('a' + i % 26)));
+        script += " && " + env + "hcopy -r '" + dir.file("small" + std::to_string(i)) + "' :s" + std::to_string(i);
+    }
+    for (int i = 0; i < kSmall; i += 2) script += " && " + env + "hdel :s" + std::to_string(i);
+    std::string big;
+    for (int i = 0; i < 60000; ++i) big += static_cast<char>('A' + i % 23);
+    test::write_file(dir.file("big"), big);
+    script += " && " + env + "hcopy -r '" + dir.file("big") + "' :Big";
+    script += " && " + env + "hcopy -r :Big '" + dir.file("big.back") + "' && " + env + "humount";
+    ASSERT_EQ(test::run_command("(" + script + ")"), 0) << script;
+    ASSERT_EQ(test::read_file(dir.file("big.back")), big);  // what hfsutils reads back
+
+    ByteFile file = ByteFile::open(image, "rb");
+    const DiskImage read = read_disk_image(file, true);
+    ASSERT_EQ(read.volumes.size(), 1u);
+    EXPECT_EQ(read.volumes[0].damage, "");
+    const VolumeFile* frag = find_inside(read, ":Big");
+    ASSERT_NE(frag, nullptr);
+    EXPECT_GT(frag->data.extents.size(), 3u) << "the file is not fragmented enough to need the overflow file";
+    test::Capture got;
+    ASSERT_TRUE(copy_fork(file, frag->data, got.out()));
+    EXPECT_TRUE(got.bytes() == big);
+    EXPECT_EQ(read.volumes[0].files.size(), static_cast<std::size_t>(kSmall / 2 + 1));
+    for (int i = 1; i < kSmall; i += 2) {
+        const VolumeFile* small = find_inside(read, ":s" + std::to_string(i));
+        ASSERT_NE(small, nullptr) << i;
+        test::Capture bytes;
+        copy_fork(file, small->data, bytes.out());
+        EXPECT_EQ(bytes.bytes(), std::string(4096, static_cast<char>('a' + i % 26))) << i;
+    }
+}
+
 // An image inside an image opens, one level deep: the image inside that
 // one is a file like any other.
 TEST(DiskImage, AnImageInsideAnImageOpensOnce) {
