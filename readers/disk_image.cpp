@@ -128,6 +128,20 @@ void append_utf8_name(std::string& out, const std::string& mac) {
 
 }  // namespace
 
+bool read_master_block(ByteFile& image, Volume& v, std::uint16_t mark, std::uint8_t* mdb, std::size_t size) {
+    if (!image.seek_to(v.offset + kMdbAt) || !read_exact(image, mdb, size) || be16(mdb) != mark) {
+        v.damage = mark == kHfsMark ? "no HFS volume header" : "no MFS volume header";
+        return false;
+    }
+    v.name.assign(reinterpret_cast<const char*>(mdb + 37), std::min<unsigned>(mdb[36], 27));
+    const std::uint32_t block_size = be32(mdb + 20);
+    if (block_size == 0 || block_size % 512 != 0) {
+        v.damage = "the volume header gives no block size";
+        return false;
+    }
+    return true;
+}
+
 long VolumeFork::readable() const {
     long total = 0;
     for (const Extent& e : extents) total += e.length;

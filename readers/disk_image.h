@@ -79,6 +79,13 @@ Volume read_mfs_volume(ByteFile& image, long offset, long length);
 // database of icons and comments, never a document.
 bool is_finder_database(const VolumeFile& file);
 
+// The master directory block at 1024 of the volume at `v.offset`, whose
+// start MFS and HFS share (mark, block count at 18, block size at 20, the
+// first block at 28, the name at 36): `size` bytes of it into `mdb`, and
+// the volume's name. False, with the volume's damage said, when it is not
+// there or gives no block size.
+bool read_master_block(ByteFile& image, Volume& v, std::uint16_t mark, std::uint8_t* mdb, std::size_t size);
+
 // Clips the extents of a fork to what lies in the volume and the image,
 // up to the fork's length.
 void clip_fork(VolumeFork& fork, long limit);

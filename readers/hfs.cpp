@@ -11,7 +11,6 @@ namespace verbatra {
 
 namespace {
 
-constexpr long kMdbAt = 1024;
 constexpr std::size_t kMdbSize = 162;
 constexpr long kNodeSize = 512;
 constexpr std::uint32_t kRootFolder = 2, kCatalogFile = 4;
@@ -112,22 +111,13 @@ Volume read_hfs_volume(ByteFile& image, long offset, long length) {
     v.kind = VolumeKind::Hfs;
     v.offset = offset;
     std::uint8_t mdb[kMdbSize];
-    if (!image.seek_to(offset + kMdbAt) || !read_exact(image, mdb, sizeof mdb) || be16(mdb) != 0x4244) {
-        v.damage = "no HFS volume header";
-        return v;
-    }
-    v.name.assign(reinterpret_cast<const char*>(mdb + 37), std::min<unsigned>(mdb[36], 27));
+    if (!read_master_block(image, v, 0x4244, mdb, sizeof mdb)) return v;
     Geometry g;
     g.volume = offset;
-    const long image_size = image.size();
-    g.end = std::min(image_size, offset + length);
+    g.end = std::min(image.size(), offset + length);
     g.block_size = static_cast<long>(be32(mdb + 20));
     g.blocks = be16(mdb + 18);
     g.first_block = offset + static_cast<long>(be16(mdb + 28)) * 512;
-    if (g.block_size == 0 || g.block_size % 512 != 0) {
-        v.damage = "the volume header gives no block size";
-        return v;
-    }
     if (be16(mdb + 124) == 0x482B) {
         v.damage = "an HFS+ volume inside an HFS wrapper, which is not read";
         return v;

@@ -11,7 +11,6 @@ namespace verbatra {
 
 namespace {
 
-constexpr long kMdbAt = 1024;
 constexpr std::size_t kMdbSize = 64;
 constexpr long kBlock = 512;
 constexpr std::size_t kEntryFixed = 51;  // an entry's bytes before its name
@@ -37,20 +36,12 @@ Volume read_mfs_volume(ByteFile& image, long offset, long length) {
     v.kind = VolumeKind::Mfs;
     v.offset = offset;
     std::uint8_t mdb[kMdbSize];
-    if (!image.seek_to(offset + kMdbAt) || !read_exact(image, mdb, sizeof mdb) || be16(mdb) != 0xD2D7) {
-        v.damage = "no MFS volume header";
-        return v;
-    }
-    v.name.assign(reinterpret_cast<const char*>(mdb + 37), std::min<unsigned>(mdb[36], 27));
+    if (!read_master_block(image, v, 0xD2D7, mdb, sizeof mdb)) return v;
     const unsigned dir_start = be16(mdb + 14), dir_blocks = be16(mdb + 16);
     const long block_size = static_cast<long>(be32(mdb + 20));
     const long first_block = offset + static_cast<long>(be16(mdb + 28)) * kBlock;
     Map map;
     map.blocks = be16(mdb + 18);
-    if (block_size == 0 || block_size % kBlock != 0) {
-        v.damage = "the volume header gives no block size";
-        return v;
-    }
     const long limit = std::min(image.size(), offset + length);
     map.bytes.resize((map.blocks * 12 + 7) / 8);
     if (!read_exact(image, map.bytes.data(), map.bytes.size())) {
