@@ -315,6 +315,13 @@ private:
         line.target_size = r.target_size;
         line.pictures_kept = r.pictures_kept;
         line.pictures_dropped = r.pictures_dropped;
+        if (!r.target_name.empty()) line.target_format = target_.display_name;
+        line.source_sha256 = r.source_sha256;
+        line.data_fork_sha256 = r.data_sha256;
+        line.resource_fork_sha256 = r.resource_sha256;
+        line.target_sha256 = r.target_sha256;
+        line.started = r.started;
+        line.ended = r.ended;
         return line;
     }
     void print_out(const std::string& text) {
@@ -557,19 +564,6 @@ std::string absolute(const std::string& path) {
     return platform::join_path(platform::current_directory(), path);
 }
 
-std::string utc_now() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &t);
-#else
-    gmtime_r(&t, &tm);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
 int run(int argc, char** argv) {
     Options o;
     if (const std::string why = parse_options(argc, argv, o); !why.empty()) return usage_error(why);
@@ -616,7 +610,7 @@ int run(int argc, char** argv) {
     record.to = target_formats[target].display_name;
     record.output_dir = have_output ? absolute(o.output_dir) : std::string();
     record.recursive = o.recursive;
-    record.started = utc_now();
+    record.started = platform::utc_now();
 
     EarlierRun earlier;
     const bool resuming = o.has("resume");

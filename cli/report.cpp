@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pipeline/conversion.h"
 #include "platform/platform.h"
 #include "stream/utf8.h"
 
@@ -47,7 +48,12 @@ std::string report_line(const ReportLine& l) {
            ",\"reason\":" + optional(l.reason) + ",\"source_size\":" + std::to_string(l.source_size) +
            ",\"target_size\":" + std::to_string(l.target_size) +
            ",\"pictures_kept\":" + std::to_string(l.pictures_kept) +
-           ",\"pictures_dropped\":" + std::to_string(l.pictures_dropped) + "}\n";
+           ",\"pictures_dropped\":" + std::to_string(l.pictures_dropped) +
+           ",\"target_format\":" + optional(l.target_format) + ",\"source_sha256\":" + optional(l.source_sha256) +
+           ",\"data_fork_sha256\":" + optional(l.data_fork_sha256) +
+           ",\"resource_fork_sha256\":" + optional(l.resource_fork_sha256) +
+           ",\"target_sha256\":" + optional(l.target_sha256) + ",\"program\":\"Verbatra\",\"version\":" +
+           json_string(kProgramVersion) + ",\"started\":" + optional(l.started) + ",\"ended\":" + optional(l.ended) + "}\n";
 }
 
 std::string run_line(const RunRecord& r) {

@@ -28,6 +28,10 @@ struct ReportLine {
     std::uint64_t source_size = 0, target_size = 0;
     // Of a converted file: its pictures written as pictures, and left out.
     int pictures_kept = 0, pictures_dropped = 0;
+    std::string target_format;  // empty: nothing was written
+    // SHA-256 of the source as stored, its forks and the target; empty: none.
+    std::string source_sha256, data_fork_sha256, resource_fork_sha256, target_sha256;
+    std::string started, ended;  // UTC, ISO 8601; empty: not converted in this run
 };
 
 std::string report_line(const ReportLine& line);

@@ -9,6 +9,7 @@
 #include "pipeline/fatal.h"
 #include "pipeline/file_utils.h"
 #include "pipeline/scratch.h"
+#include "pipeline/sha256.h"
 #include "platform/platform.h"
 #include "readers/binhex.h"
 #include "readers/mac_forks.h"
@@ -230,6 +231,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     long size = src.size();
     if (size < 0) return fail(Outcome::Unreadable, system_reason());
     result.source_size = static_cast<std::uint64_t>(size);
+    if (inside.empty()) result.source_sha256 = sha256_of(src);
 
     // A file inside a disk image goes on as AppleSingle, as a loose copy
     // with its forks and Finder info would.
@@ -276,6 +278,15 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     if (u.forks.wrapping == Wrapping::AppleDouble) return fail(Outcome::Sidecar);
     u.is_wrapped = u.forks.wrapping == Wrapping::AppleSingle ||
                    (u.forks.wrapping == Wrapping::MacBinary && (u.forks.certain || finder_info_known(u.forks)));
+    // The forks' fixity, as they come out of any wrapping.
+    if (u.is_wrapped || !inside.empty()) {
+        result.data_sha256 = sha256_of(*u.wrapped, u.forks.data.offset, u.forks.data.length);
+        if (u.forks.resource.length > 0) {
+            result.resource_sha256 = sha256_of(*u.wrapped, u.forks.resource.offset, u.forks.resource.length);
+        }
+    } else {
+        result.data_sha256 = result.source_sha256;
+    }
     if (u.is_wrapped && u.forks.data.length == 0 && u.forks.promised_data == 0) return fail(Outcome::EmptySource);
 
     // A file a DOS, Windows or modern program made needs no conversion, and
@@ -344,16 +355,22 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         result.outcome = Outcome::NotAvailable;
         return result;
     }
+    const std::string started = platform::utc_now();
     LeftoverGuard guard;
     // The work file lives in the private folder, never beside the source;
     // the folder is only made if the work file outgrows memory.
     ByteFile work = open_scratch("WORK.###", "w+b");
     Conversion conversion;
     ConversionResult result = read_source(request.source, source, conversion, work, request.inside, shelf);
-    if (result.outcome != Outcome::Converted) return result;
+    result.started = started;
+    if (result.outcome != Outcome::Converted) {
+        result.ended = platform::utc_now();
+        return result;
+    }
     auto fail = [&](Outcome outcome, std::string reason = {}) {
         result.outcome = outcome;
         result.reason = std::move(reason);
+        result.ended = platform::utc_now();
         return result;
     };
 
@@ -396,6 +413,12 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         return fail(o == Outcome::NotOfFormat ? Outcome::WriteFailed : o);
     }
     if (!target_ok) return fail(Outcome::WriteFailed);
+    {
+        ByteFile written = ByteFile::open(partial, "rb");
+        result.target_sha256 = written.is_open() ? sha256_of(written) : std::string();
+        if (result.target_sha256.empty()) return fail(Outcome::WriteFailed, "cannot read the target back (" + system_reason() + ")");
+    }
+    result.ended = platform::utc_now();
     guard.keep_target();
     result.partial = partial;
     result.target_name = target_name;

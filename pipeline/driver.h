@@ -46,6 +46,12 @@ struct ConversionResult {
     int format = -1;          // the source format used, when one was
     std::uint64_t source_size = 0, target_size = 0;
     int pictures_kept = 0, pictures_dropped = 0;
+    // Fixity, SHA-256 in hexadecimal: the source file as it is stored (empty
+    // for a file inside a disk image, which is stored as its forks), its
+    // data fork and its resource fork (empty: it has none), the target.
+    std::string source_sha256, data_sha256, resource_sha256, target_sha256;
+    // When the conversion started and ended, UTC, ISO 8601.
+    std::string started, ended;
     // A target written whole but not yet under its own name (see
     // prepare_conversion).
     std::string partial;

@@ -69,6 +69,8 @@ std::string temp_file_name(const std::string& dir, const std::string& prefix);
 // This process's number, whether a process of this machine is still
 // running, and the machine's name.
 unsigned long process_id();
+// The time now, UTC, as ISO 8601 gives it to the second: "2026-12-10T12:00:00Z".
+std::string utc_now();
 bool process_alive(unsigned long pid);
 std::string host_name();
 

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <unordered_set>
 #include <cstdlib>
 #include <vector>
@@ -531,6 +532,15 @@ bool write_pipe(int fd, const void* data, std::size_t count) {
         count -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+std::string utc_now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
 }
 
 }  // namespace verbatra::platform

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace verbatra::platform {
 
@@ -318,5 +319,14 @@ void kill_helper(const HelperProcess&) {}
 void end_helper(HelperProcess& helper, bool) { helper = HelperProcess{}; }
 bool read_pipe(int, void*, std::size_t) { return false; }
 bool write_pipe(int, const void*, std::size_t) { return false; }
+
+std::string utc_now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    gmtime_s(&tm, &t);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
 
 }  // namespace verbatra::platform

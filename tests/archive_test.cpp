@@ -17,6 +17,7 @@
 #include "cli/report.h"
 #include "pipeline/driver.h"
 #include "pipeline/registry.h"
+#include "pipeline/sha256.h"
 #include "readers/binhex.h"
 #include "readers/mac_forks.h"
 #include "readers/source_bytes.h"
@@ -281,7 +282,10 @@ TEST(Report, JsonStringsKeepEveryByte) {
     line.outcome = "refused";
     line.reason = "empty file";
     EXPECT_EQ(report_line(line), "{\"source\":\"A\",\"format\":null,\"outcome\":\"refused\",\"target\":null,"
-                                 "\"reason\":\"empty file\",\"source_size\":0,\"target_size\":0,\"pictures_kept\":0,\"pictures_dropped\":0}\n");
+                                 "\"reason\":\"empty file\",\"source_size\":0,\"target_size\":0,\"pictures_kept\":0,\"pictures_dropped\":0,"
+                                 "\"target_format\":null,\"source_sha256\":null,\"data_fork_sha256\":null,"
+                                 "\"resource_fork_sha256\":null,\"target_sha256\":null,\"program\":\"Verbatra\","
+                                 "\"version\":\"5.1\",\"started\":null,\"ended\":null}\n");
 }
 
 // --- The command line over trees ---
@@ -408,9 +412,9 @@ TEST(ArchiveRun, ReportAndListOfFiles) {
     EXPECT_EQ(lines[0].substr(0, lines[0].find(",\"started\":")),
               "{\"run\":{\"program\":\"Verbatra\",\"version\":\"5.1\",\"from\":\"Texte seul\",\"to\":\"Ascii (DOS)\","
               "\"output_dir\":" + json_string(fs::canonical(dir.path()).string() + "/out") + ",\"recursive\":true");
-    EXPECT_EQ(lines[1], "{\"source\":\"README\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"out/README.asc\","
+    EXPECT_EQ(test::without_fixity(lines[1]), "{\"source\":\"README\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"out/README.asc\","
                         "\"reason\":null,\"source_size\":8,\"target_size\":9,\"pictures_kept\":0,\"pictures_dropped\":0}");
-    EXPECT_EQ(lines[3], "{\"source\":\"MISSING\",\"format\":null,\"outcome\":\"failed\",\"target\":null,"
+    EXPECT_EQ(test::without_fixity(lines[3]), "{\"source\":\"MISSING\",\"format\":null,\"outcome\":\"failed\",\"target\":null,"
                         "\"reason\":\"cannot be read (No such file or directory)\",\"source_size\":0,\"target_size\":0,\"pictures_kept\":0,\"pictures_dropped\":0}");
     // Every line is JSON an outside reader takes.
     EXPECT_EQ(test::run_command("python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1])]' " +
@@ -435,6 +439,57 @@ TEST(ArchiveRun, ReportAndListOfFiles) {
     EXPECT_EQ(std::count(grown.begin(), grown.end(), '\n'), 17 + 2 + 2);
 }
 
+// SHA-256 as sha256sum computes it, across the block boundaries.
+TEST(Fixity, Sha256AgreesWithSha256sum) {
+    test::TempDir dir;
+    for (const std::size_t size : {0ul, 3ul, 55ul, 56ul, 63ul, 64ul, 65ul, 1000000ul}) {
+        std::string bytes(size, 'a');
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+        test::write_file(dir.file("f"), bytes);
+        std::string out;
+        ASSERT_EQ(test::run_command("sha256sum '" + dir.file("f") + "'", &out), 0);
+        Sha256 sum;
+        sum.add(bytes.data(), bytes.size() / 3);  // in pieces, as files are read
+        sum.add(bytes.data() + bytes.size() / 3, bytes.size() - bytes.size() / 3);
+        EXPECT_EQ(sum.hex(), out.substr(0, 64)) << size;
+    }
+}
+
+// The report records the fixity of every source (as stored, and each fork
+// out of its wrapping) and of every target: sha256sum agrees.
+TEST(Fixity, TheReportRecordsWhatSha256sumFinds) {
+    test::TempDir dir;
+    const std::string data = "Caf\x8E notes\r", rsrc = std::string(300, 'r');
+    test::write_file(dir.file("bare"), data);
+    test::write_file(dir.file("wrapped"), test::macbinary(data, "TEXTttxt"));
+    test::write_file(dir.file("forks"), test::apple_file(true, data, rsrc, "TEXTttxt"));
+    test::write_file(dir.file("data.fork"), data);
+    test::write_file(dir.file("rsrc.fork"), rsrc);
+    std::string out, err;
+    ASSERT_EQ(run_in(dir.path(), "--from auto --to rtf-ansi -o out -j1 --report r.jsonl bare wrapped forks", &out, &err), 0) << err;
+    auto sum_of = [&](const std::string& name) {
+        std::string printed;
+        test::run_command("sha256sum '" + dir.file(name) + "'", &printed);
+        return "\"" + printed.substr(0, 64) + "\"";
+    };
+    const std::string report = test::read_file(dir.file("r.jsonl"));
+    for (const char* name : {"bare", "wrapped", "forks"}) {
+        SCOPED_TRACE(name);
+        const std::size_t at = report.find(std::string("{\"source\":\"") + name + "\"");
+        ASSERT_NE(at, std::string::npos) << report;
+        const std::string line = report.substr(at, report.find('\n', at) - at);
+        EXPECT_NE(line.find("\"source_sha256\":" + sum_of(name)), std::string::npos) << line;
+        EXPECT_NE(line.find("\"data_fork_sha256\":" + sum_of("data.fork")), std::string::npos) << line;
+        EXPECT_NE(line.find("\"target_sha256\":" + sum_of(std::string("out/") + name + ".rtf")), std::string::npos) << line;
+        EXPECT_NE(line.find(std::string("\"resource_fork_sha256\":") +
+                            (name == std::string("forks") ? sum_of("rsrc.fork") : "null")),
+                  std::string::npos) << line;
+        EXPECT_NE(line.find("\"target_format\":\"RTF Ansi (Windows)\""), std::string::npos) << line;
+        EXPECT_NE(line.find("\"started\":\"20"), std::string::npos) << line;
+        EXPECT_NE(line.find("Z\",\"ended\":\"20"), std::string::npos) << line;
+    }
+}
+
 // What an interrupted run left, taken up again: the files the report
 // records as converted are passed over, their targets are no sources, and
 // the rest converts.
@@ -455,7 +510,7 @@ TEST(ArchiveRun, ResumePassesOverWhatWasConverted) {
     EXPECT_EQ(resumed.substr(0, resumed.find(",\"started\":")),
               "{\"run\":{\"program\":\"Verbatra\",\"version\":\"5.1\",\"from\":\"Texte seul\",\"to\":\"Ascii (DOS)\","
               "\"output_dir\":null,\"recursive\":false");
-    EXPECT_EQ(resumed.substr(resumed.find('\n') + 1),
+    EXPECT_EQ(test::without_fixity(resumed.substr(resumed.find('\n') + 1)),
               "{\"source\":\"A\",\"format\":\"Texte seul\",\"outcome\":\"already converted\",\"target\":\"A.asc\","
               "\"reason\":null,\"source_size\":2,\"target_size\":3,\"pictures_kept\":0,\"pictures_dropped\":0}\n"
               "{\"source\":\"B\",\"format\":\"Texte seul\",\"outcome\":\"converted\",\"target\":\"B.asc\","

@@ -138,7 +138,7 @@ TEST(Safety, TheReportHoldsOneLineForEveryFileMet) {
     // another target or place is refused.
     EXPECT_EQ(run_in(dir.path(), "-f text -t dos -o OUT --resume run.jsonl T/a", &out, &err), 0) << err;
     const std::vector<std::string> again = lines_of(test::read_file(dir.file("run.jsonl")));
-    EXPECT_EQ(again.back(), "{\"source\":\"T/a\",\"format\":\"Texte seul\",\"outcome\":\"already converted\","
+    EXPECT_EQ(test::without_fixity(again.back()), "{\"source\":\"T/a\",\"format\":\"Texte seul\",\"outcome\":\"already converted\","
                             "\"target\":\"OUT/T/a.asc\",\"reason\":null,\"source_size\":2,\"target_size\":3,\"pictures_kept\":0,\"pictures_dropped\":0}");
     EXPECT_EQ(run_in(dir.path(), "-f text -t rtf-ansi -o OUT --resume run.jsonl T/a", &out, &err), 2);
     EXPECT_NE(err.find("records a run to \"Ascii (DOS)\""), std::string::npos) << err;
