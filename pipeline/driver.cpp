@@ -130,16 +130,6 @@ std::string reason_not_converted(const ConversionResult& r, const FormatEntry* s
 
 namespace {
 
-// The bytes a reader is to read: the source itself, or, for a wrapped
-// source, its data fork (or the whole wrapping, for a reader that looks
-// for the resource fork itself), with what the wrapping tells of it.
-struct Unwrapped {
-    ByteFile decoded;    // a BinHex source, as AppleSingle
-    ByteFile data_fork;  // the data fork of a wrapped source
-    ByteFile* wrapped = nullptr;
-    MacForks forks;
-    bool is_wrapped = false;
-};
 
 // Why the source failed: the system's word for the last error.
 std::string system_reason() { return std::strerror(errno); }
@@ -203,13 +193,9 @@ const VolumeFile* ImageShelf::find(const std::string& path, ByteFile& file, cons
     return nullptr;
 }
 
-ConversionResult read_source(const std::string& name, const FormatEntry* source, Conversion& conversion,
-                             ByteFile& work, const std::string& inside, ImageShelf* shelf) {
+ConversionResult open_source(const std::string& name, const std::string& inside, ImageShelf* shelf, OpenSource& o,
+                             bool pc_check) {
     ConversionResult result;
-    if (source && !source->reader) {
-        result.outcome = Outcome::NotAvailable;
-        return result;
-    }
     auto fail = [&](Outcome outcome, std::string reason = {}) {
         result.outcome = outcome;
         result.reason = std::move(reason);
@@ -225,17 +211,18 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
         default: break;  // a missing file: the open says why
     }
     // The source is only read, so a write-protected or archived file converts.
-    ByteFile src = ByteFile::open(name, "rb");
+    ByteFile& src = o.src;
+    src = ByteFile::open(name, "rb");
     if (!src.is_open()) return fail(Outcome::Unreadable, system_reason());
     if (!platform::is_regular_file(src.descriptor())) return fail(Outcome::NotRegular);
-    long size = src.size();
+    long& size = o.size;
+    size = src.size();
     if (size < 0) return fail(Outcome::Unreadable, system_reason());
     result.source_size = static_cast<std::uint64_t>(size);
     if (inside.empty()) result.source_sha256 = sha256_of(src);
 
     // A file inside a disk image goes on as AppleSingle, as a loose copy
     // with its forks and Finder info would.
-    VolumeFork data_inside;
     if (!inside.empty()) {
         ImageShelf own;
         ByteFile* holder = nullptr;
@@ -247,8 +234,8 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
             stop_if_doomed(single.error_number(), {});
             return fail(Outcome::WriteFailed);
         }
-        data_inside = file->data;
-        conversion.title = mac_name_utf8(file->name);
+        o.data_inside = file->data;
+        o.title = mac_name_utf8(file->name);
         result.source_size = static_cast<std::uint64_t>(file->data.length) + file->resource.length;
         src.close();
         src = std::move(single);
@@ -258,7 +245,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     if (size == 0) return fail(Outcome::EmptySource);
 
     // A wrapped file converts as the file it wraps.
-    Unwrapped u;
+    Unwrapped& u = o.u;
     u.wrapped = &src;
     {
         std::uint8_t start[kBinHexMarkWithin];
@@ -267,6 +254,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
         if (looks_like_binhex(start, have)) {
             u.decoded = open_scratch("HQX.###", "w+b");
             const std::string why = decode_binhex(src, u.decoded);
+            o.binhex = true;
             if (!why.empty()) return fail(Outcome::DamagedWrapping, why);
             if (!u.decoded.flush() || u.decoded.failed()) stop_if_doomed(u.decoded.error_number(), {});
             if (u.decoded.failed()) return fail(Outcome::WriteFailed);
@@ -291,7 +279,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
 
     // A file a DOS, Windows or modern program made needs no conversion, and
     // a text reader would take it for text.
-    if (!source || source->text_reader) {
+    if (pc_check) {
         std::uint8_t start[kPcMarksWithin];
         const long at = u.is_wrapped ? u.forks.data.offset : 0;
         const long length = u.is_wrapped ? u.forks.data.length : size;
@@ -300,6 +288,28 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
         u.wrapped->rewind();
         if (const char* kind = pc_document_kind(start, have)) return fail(Outcome::PcDocument, kind);
     }
+    return result;
+}
+
+ConversionResult read_source(const std::string& name, const FormatEntry* source, Conversion& conversion,
+                             ByteFile& work, const std::string& inside, ImageShelf* shelf) {
+    if (source && !source->reader) {
+        ConversionResult result;
+        result.outcome = Outcome::NotAvailable;
+        return result;
+    }
+    OpenSource o;
+    ConversionResult result = open_source(name, inside, shelf, o, !source || source->text_reader);
+    if (result.outcome != Outcome::Converted) return result;
+    auto fail = [&](Outcome outcome, std::string reason = {}) {
+        result.outcome = outcome;
+        result.reason = std::move(reason);
+        return result;
+    };
+    ByteFile& src = o.src;
+    Unwrapped& u = o.u;
+    const VolumeFork& data_inside = o.data_inside;
+    conversion.title = o.title;
 
     const FormatEntry* reader = source;
     if (!reader) {

@@ -9,6 +9,7 @@
 
 #include "pipeline/registry.h"
 #include "readers/disk_image.h"
+#include "readers/mac_forks.h"
 
 namespace verbatra {
 
@@ -107,6 +108,31 @@ ConversionResult convert_file(const std::string& name, const FormatEntry& source
 // of `source` (null: the format recognised) makes of `name`, unwrapped as
 // for a conversion, into `work`, rewound. Converted when the stream is
 // whole (or Damaged's words are in `damage`); nothing else is written.
+// A source as every reader takes it: the file itself, or, for a wrapped
+// source, its data fork (or the whole wrapping, for a reader that looks
+// for the resource fork itself), with what the wrapping tells of it.
+struct Unwrapped {
+    ByteFile decoded;    // a BinHex source, as AppleSingle
+    ByteFile data_fork;  // the data fork of a wrapped source
+    ByteFile* wrapped = nullptr;
+    MacForks forks;
+    bool is_wrapped = false;
+};
+struct OpenSource {
+    ByteFile src;              // the file (for a file inside an image, its AppleSingle form)
+    Unwrapped u;
+    long size = 0;
+    bool binhex = false;       // it came as BinHex
+    VolumeFork data_inside;    // for a file inside an image: its data fork there
+    std::string title;         // for a file inside an image: its Mac name
+};
+// Opens `name` (or the file `inside` the image `name`) as a conversion
+// does and finds its wrapping, with its size and fixity in the result:
+// Converted when it goes on to recognition. With `pc_check`, a document a
+// PC program made is refused.
+ConversionResult open_source(const std::string& name, const std::string& inside, ImageShelf* shelf, OpenSource& o,
+                             bool pc_check);
+
 // With `inside`, the file at that path inside the disk image `name`
 // (read through `shelf`, or afresh), handed on as AppleSingle with its
 // Finder info and both forks.

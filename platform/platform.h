@@ -71,6 +71,9 @@ std::string temp_file_name(const std::string& dir, const std::string& prefix);
 unsigned long process_id();
 // The time now, UTC, as ISO 8601 gives it to the second: "2026-12-10T12:00:00Z".
 std::string utc_now();
+// When `path` was last modified, UTC, ISO 8601 to the second; empty when it
+// cannot be told.
+std::string modified_utc(const std::string& path);
 bool process_alive(unsigned long pid);
 std::string host_name();
 

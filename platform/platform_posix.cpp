@@ -543,4 +543,14 @@ std::string utc_now() {
     return text;
 }
 
+std::string modified_utc(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return {};
+    std::tm tm{};
+    gmtime_r(&st.st_mtime, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
 }  // namespace verbatra::platform

@@ -329,4 +329,15 @@ std::string utc_now() {
     return text;
 }
 
+std::string modified_utc(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return {};
+    SYSTEMTIME t;
+    if (!FileTimeToSystemTime(&data.ftLastWriteTime, &t)) return {};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return text;
+}
+
 }  // namespace verbatra::platform
