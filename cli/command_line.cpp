@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/report.h"
@@ -32,7 +33,8 @@ constexpr int kExitDamaged = 4;
 const char kUsage[] =
     "usage: verbatra --from SOURCE|auto --to TARGET [OPTIONS] FILE|FOLDER|PATTERN...\n"
     "       verbatra --from SOURCE|auto --to TARGET [OPTIONS] --files-from LIST\n"
-    "       verbatra --from SOURCE --dump-stream FILE\n"
+    "       verbatra --from SOURCE --dump-stream FILE|IMAGE#:Folder:Name\n"
+    "       verbatra --identify [--format jsonl|csv] [-r] FILE|FOLDER|PATTERN|IMAGE...\n"
     "       verbatra --list-formats | --help | --version\n"
     "\n"
     "Converts old Macintosh word-processor documents into files that DOS and\n"
@@ -42,7 +44,9 @@ const char kUsage[] =
     "never overwritten: a counter extension (.001, .002, ...) is used\n"
     "instead. The source itself is only read. MacBinary, AppleSingle and\n"
     "BinHex 4.0 files convert as the document they wrap; AppleDouble\n"
-    "sidecars (._NAME) and __MACOSX folders are passed over.\n"
+    "sidecars (._NAME) and __MACOSX folders are passed over. A disk image\n"
+    "(MFS, HFS, DiskCopy 4.2, a partitioned disk, a hybrid CD) is opened\n"
+    "like a folder: its files are IMAGE#:Folder:Name.\n"
     "\n"
     "An argument with * or ? is a pattern (\"*.*\" matches every name, letters\n"
     "match without regard to case): the files of the current directory (or of\n"
@@ -84,6 +88,10 @@ const char kUsage[] =
     "  -q, --quiet          print only problems and the summary\n"
     "  --dump-stream FILE   print the intermediate stream a SOURCE reader makes\n"
     "                       of FILE, codes by name (a debugging aid)\n"
+    "  --identify           write nothing: print what each file is (format,\n"
+    "                       version, PRONOM PUID, MIME type, evidence,\n"
+    "                       wrapping, SHA-256), one JSON line a file\n"
+    "  --format csv         with --identify, DROID's CSV columns instead\n"
     "  --list-formats       list the source and target formats\n"
     "  --version            the program's version\n"
     "  -h, --help           this text\n";
@@ -455,8 +463,8 @@ void prepare_output_folder(const std::string& dir) {
 
 // The options as given. A value option given twice must say the same.
 struct Options {
-    std::string from, to, dump_file, output_dir, jobs, report, files_from, resume;
-    bool recursive = false, quiet = false;
+    std::string from, to, dump_file, output_dir, jobs, report, files_from, resume, format;
+    bool recursive = false, quiet = false, identify = false;
     bool help = false, version = false, list = false;
     std::vector<std::string> files;
     std::vector<std::string> given;  // the value options given, by long name
@@ -481,6 +489,8 @@ constexpr OptionEntry kOptions[] = {
     {"resume", 0, &Options::resume, nullptr},
     {"quiet", 'q', nullptr, &Options::quiet},
     {"dump-stream", 0, &Options::dump_file, nullptr},
+    {"identify", 0, nullptr, &Options::identify},
+    {"format", 0, &Options::format, nullptr},
     {"list-formats", 0, nullptr, &Options::list},
     {"help", 'h', nullptr, &Options::help},
     {"version", 0, nullptr, &Options::version},
@@ -564,6 +574,74 @@ std::string absolute(const std::string& path) {
     return platform::join_path(platform::current_directory(), path);
 }
 
+// Says what each file is, through the walk a conversion makes, and
+// writes nothing: one JSON line a file, or DROID's CSV.
+class Identifier : public BatchObserver {
+public:
+    explicit Identifier(bool csv) : csv_(csv) {
+        if (csv_) std::fputs(kDroidHeader, stdout);
+    }
+    void finished(const std::string&, const ConversionResult&) override {}
+    void problem(const std::string& message) override {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", message.c_str());
+        problems_ = true;
+    }
+    void identified(const std::string& path, const Identification& id) override {
+        if (!id.problem.empty() && id.problem.rfind("cannot be read", 0) == 0) problems_ = true;
+        if (!csv_) {
+            std::fputs(identity_line(path, id).c_str(), stdout);
+            return;
+        }
+        // A file inside an image is the child of the image's row.
+        const std::size_t hash = path.find('#');
+        long parent = 0;
+        if (hash != std::string::npos) {
+            const auto it = ids_.find(path.substr(0, hash));
+            if (it != ids_.end()) parent = it->second;
+        }
+        ids_[path] = ++number_;
+        std::fputs(droid_row(number_, parent, absolute(path), id).c_str(), stdout);
+    }
+    bool problems() const { return problems_; }
+
+private:
+    bool csv_;
+    bool problems_ = false;
+    long number_ = 0;
+    std::unordered_map<std::string, long> ids_;
+};
+
+int identify(const Options& o) {
+    for (const char* conversion_only : {"to", "output-dir", "report", "resume", "dump-stream", "jobs"}) {
+        if (o.has(conversion_only)) return usage_error(std::string("--") + conversion_only + " does not go with --identify");
+    }
+    if (o.has("format") && o.format != "jsonl" && o.format != "csv") {
+        return usage_error("--format is jsonl or csv, not \"" + o.format + "\"");
+    }
+    if (o.files.empty() && !o.has("files-from")) return usage_error("no FILE given");
+    std::vector<std::string> listed;
+    if (o.has("files-from") && !read_name_list(o.files_from, listed)) {
+        std::fprintf(stderr, "%s: %s: cannot read the list (%s)\n", kCaption, o.files_from.c_str(), std::strerror(errno));
+        return kExitFatal;
+    }
+    Identifier identifier(o.format == "csv");
+    BatchOptions options;
+    options.identify = true;
+    Batch batch(options, identifier);
+    for (const std::string& arg : o.files) {
+        if (platform::has_wildcards(arg.substr(platform::file_name_start(arg)))) {
+            if (!batch.add_pattern(arg, o.recursive)) batch.add_skipped(arg, "no file matches");
+        } else {
+            batch.add_named(arg, o.recursive);
+        }
+    }
+    for (const std::string& name : listed) batch.add_listed(name, o.recursive);
+    batch.finish();
+    std::fflush(stdout);
+    return identifier.problems() ? kExitRefused : kExitOk;
+}
+
 int run(int argc, char** argv) {
     Options o;
     if (const std::string why = parse_options(argc, argv, o); !why.empty()) return usage_error(why);
@@ -579,6 +657,8 @@ int run(int argc, char** argv) {
         list_formats(stdout);
         return kExitOk;
     }
+    if (o.identify) return identify(o);
+    if (o.has("format")) return usage_error("--format goes with --identify");
     if (!o.has("from")) return usage_error("--from SOURCE is missing");
     const bool automatic = o.from == "auto";
     int source = -1;

@@ -1,5 +1,6 @@
 #include "cli/report.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "pipeline/conversion.h"
@@ -54,6 +55,89 @@ std::string report_line(const ReportLine& l) {
            ",\"resource_fork_sha256\":" + optional(l.resource_fork_sha256) +
            ",\"target_sha256\":" + optional(l.target_sha256) + ",\"program\":\"Verbatra\",\"version\":" +
            json_string(kProgramVersion) + ",\"started\":" + optional(l.started) + ",\"ended\":" + optional(l.ended) + "}\n";
+}
+
+std::string identity_line(const std::string& path, const Identification& id) {
+    auto optional = [](const std::string& v) { return v.empty() ? std::string("null") : json_string(v); };
+    std::string warnings = "[";
+    for (const std::string& w : id.warnings) warnings += (warnings.size() > 1 ? "," : "") + json_string(w);
+    warnings += "]";
+    return "{\"path\":" + json_string(path) + ",\"size\":" + std::to_string(id.size) +
+           ",\"modified\":" + optional(id.modified) + ",\"sha256\":" + optional(id.sha256) +
+           ",\"format\":" + optional(id.format) + ",\"version\":" + optional(id.version) +
+           ",\"puid\":" + optional(id.puid) + ",\"mime\":" + optional(id.mime) + ",\"basis\":" + optional(id.basis) +
+           ",\"type\":" + optional(id.type) + ",\"creator\":" + optional(id.creator) +
+           ",\"wrapping\":" + optional(id.wrapping) + ",\"wrapping_puid\":" + optional(id.wrapping_puid) +
+           ",\"warnings\":" + warnings + ",\"problem\":" + optional(id.problem) + "}\n";
+}
+
+const char* const kDroidHeader =
+    "\"ID\",\"PARENT_ID\",\"URI\",\"FILE_PATH\",\"NAME\",\"METHOD\",\"STATUS\",\"SIZE\",\"TYPE\",\"EXT\","
+    "\"LAST_MODIFIED\",\"EXTENSION_MISMATCH\",\"SHA256_HASH\",\"FORMAT_COUNT\",\"PUID\",\"MIME_TYPE\","
+    "\"FORMAT_NAME\",\"FORMAT_VERSION\"\n";
+
+namespace {
+std::string csv_field(const std::string& v) {
+    std::string out = "\"";
+    for (char c : v) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+// A file: URI of an absolute path, each byte outside the unreserved
+// characters and '/' percent-encoded.
+std::string file_uri(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = path.empty() || path[0] != '/' ? "file:///" : "file://";
+    for (unsigned char c : path) {
+        const bool plain = std::isalnum(c) || std::strchr("-._~/", c) != nullptr;
+        if (c == '\\') {
+            out += '/';
+        } else if (plain && c != 0) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+}  // namespace
+
+std::string droid_row(long number, long parent, const std::string& absolute, const Identification& id) {
+    // A file inside an image is named by its Mac path after the image's.
+    const std::size_t mac = absolute.rfind(':'), hash = absolute.rfind('#');
+    const bool inside = hash != std::string::npos && mac != std::string::npos && mac > hash;
+    const std::string name = inside ? absolute.substr(mac + 1) : absolute.substr(platform::file_name_start(absolute));
+    const std::size_t dot = name.rfind('.');
+    std::string ext = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool mismatch = false;
+    for (const std::string& w : id.warnings) mismatch = mismatch || w.rfind("the extension", 0) == 0;
+    const bool container = id.format.find("disk image") != std::string::npos;
+    const std::string fields[] = {
+        std::to_string(number),
+        parent > 0 ? std::to_string(parent) : std::string(),
+        file_uri(absolute),
+        absolute,
+        name,
+        id.format.empty() ? std::string() : "Signature",
+        id.problem.rfind("cannot be read", 0) == 0 ? "Access denied" : "Done",
+        std::to_string(id.size),
+        container ? "Container" : "File",
+        ext,
+        id.modified,
+        mismatch ? "true" : "false",
+        id.sha256,
+        id.format.empty() ? "0" : "1",
+        id.puid,
+        id.mime,
+        id.format,
+        id.version,
+    };
+    std::string row;
+    for (const std::string& f : fields) row += (row.empty() ? "" : ",") + csv_field(f);
+    return row + "\n";
 }
 
 std::string run_line(const RunRecord& r) {

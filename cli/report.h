@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "pipeline/byte_file.h"
+#include "pipeline/identify.h"
 
 namespace verbatra {
 
@@ -35,6 +36,13 @@ struct ReportLine {
 };
 
 std::string report_line(const ReportLine& line);
+
+// An identification as one JSON object a line.
+std::string identity_line(const std::string& path, const Identification& id);
+// The same as a row of DROID's CSV export, under kDroidHeader: `number`
+// and `parent` (0: none) its ID and PARENT_ID, `absolute` its full path.
+extern const char* const kDroidHeader;
+std::string droid_row(long number, long parent, const std::string& absolute, const Identification& id);
 
 // What the first line of a run's lines records: the program, and what
 // shapes the targets, so that a run resumed from the report makes the same.

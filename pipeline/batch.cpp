@@ -83,6 +83,7 @@ bool is_sidecar(const std::string& path, const std::string& name) {
 }  // namespace
 
 Batch::Batch(const BatchOptions& options, BatchObserver& observer) : options_(options), observer_(observer) {
+    if (options_.identify) return;
     queue_ = std::make_unique<ConversionQueue>(options_.source, *options_.target, options_.jobs, observer_);
     if (!options_.output_dir.empty()) queue_->clean_target_folders();
 }
@@ -94,6 +95,20 @@ Batch::~Batch() = default;
 // the run itself writes is found by it.
 void Batch::finish() {
     observer_.all_added(static_cast<int>(items_.size()));
+    if (options_.identify) {
+        for (Item& item : items_) {
+            Identification id;
+            if (item.result.outcome == Outcome::Converted) {
+                id = identify_file(item.image.empty() ? item.path : item.image, item.inside, &shelf_);
+                clear_scratch_files();
+            } else {
+                id.problem = reason_not_converted(item.result, options_.source, target_formats[0]);
+            }
+            observer_.identified(item.path, id);
+        }
+        items_.clear();
+        return;
+    }
     queue_->expect(static_cast<std::size_t>(std::count_if(
         items_.begin(), items_.end(), [](const Item& item) { return item.result.outcome == Outcome::Converted; })));
     for (Item& item : items_) {
@@ -154,6 +169,7 @@ bool Batch::add_image(const std::string& path) {
     const DiskImage image = read_disk_image(file, true);
     const std::string base = options_.output_dir.empty() ? path + ".d" : target_base(path);
     std::vector<Item> lines;
+    if (options_.identify) lines.push_back(Item{path, {}, {}});  // the image, as the file it is
     add_image_files(path, {}, base, image, file, true, lines);
     // In path order, an image's own line before its files.
     std::stable_sort(lines.begin(), lines.end(), [](const Item& a, const Item& b) { return a.inside < b.inside; });
@@ -174,13 +190,13 @@ void Batch::add_image_files(const std::string& path, const std::string& within, 
             problem = (image.volumes.size() > 1 ? "volume \"" + mac_name_utf8(v.name) + "\": " : std::string()) + v.damage;
         }
     }
-    if (!problem.empty()) {
+    if (!problem.empty() && !options_.identify) {  // identified, the image's own record says it
         Item item{shown, {}, {}, {}, within};
         item.result.outcome = Outcome::Damaged;
         item.result.damage = problem;
         lines.push_back(std::move(item));
     }
-    if (!image.note.empty()) {
+    if (!image.note.empty() && !options_.identify) {
         Item item{shown, {}, {}, {}, within};
         item.result.outcome = Outcome::Skipped;
         item.result.reason = "holds " + image.note + "; skipped";

@@ -8,6 +8,7 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/driver.h"
+#include "pipeline/identify.h"
 #include "pipeline/registry.h"
 
 namespace verbatra {
@@ -62,6 +63,11 @@ public:
     // Something the user should know that is no problem (a leftover of an
     // ended run, removed).
     virtual void notice(const std::string& message) { (void)message; }
+    // With BatchOptions::identify: what `path` is, in the order of the files.
+    virtual void identified(const std::string& path, const Identification& id) {
+        (void)path;
+        (void)id;
+    }
 };
 
 // How a batch converts: the formats, where targets go, how many files at once.
@@ -74,6 +80,9 @@ struct BatchOptions {
     // contents alone for "." and ".."), a listed name at its path as listed.
     std::string output_dir;
     int jobs = 1;  // conversions running at once
+    // Nothing is converted or written: each file met is identified, and a
+    // disk image is a file of its own before its files.
+    bool identify = false;
 };
 
 class ConversionQueue;
@@ -117,7 +126,8 @@ private:
 
     BatchOptions options_;
     BatchObserver& observer_;
-    std::unique_ptr<ConversionQueue> queue_;
+    std::unique_ptr<ConversionQueue> queue_;  // none when identifying
+    ImageShelf shelf_;  // the image identified files come out of
     // The part of the paths being added that stays out of the output
     // folder: everything above the argument they come from.
     std::string root_;

@@ -37,7 +37,7 @@ bool finder_info_known(const MacForks& forks) {
     return forks.have_finder_info && highest_bid(Evidence{nothing, forks}).bid >= kBidFinder;
 }
 
-int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name) {
+int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name, int* bid) {
     const bool wrapped = forks.wrapping != Wrapping::Bare;
     MacForks finder = forks;
     if (!wrapped) {
@@ -61,7 +61,14 @@ int detect_source_format(ByteFile& file, const MacForks& forks, const std::strin
     start.have = file.read(bytes, static_cast<std::size_t>(std::min<long>(start.size, sizeof bytes)));
     file.rewind();
 
-    return highest_bid(Evidence{start, finder}).format;
+    const Winner w = highest_bid(Evidence{start, finder});
+    if (bid) *bid = w.bid;
+    return w.format;
+}
+
+int format_by_content(const SourceStart& start) {
+    const MacForks none;
+    return highest_bid(Evidence{start, none}).format;
 }
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "pipeline/byte_file.h"
 #include "readers/mac_forks.h"
+#include "readers/source_bytes.h"
 
 namespace verbatra {
 
@@ -18,7 +19,10 @@ namespace verbatra {
 // marks at the start of the data fork do, and plain text is taken only
 // when nothing else fits and the bytes look like text. Reads only the
 // start of the data fork.
-int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name);
+int detect_source_format(ByteFile& file, const MacForks& forks, const std::string& name, int* bid = nullptr);
+
+// The format whose own marks `start` has, without any Finder info, or -1.
+int format_by_content(const SourceStart& start);
 
 // True when the Finder's type and creator in `forks` are those of a
 // document one of the readers reads: a MacBinary header that says so is

@@ -174,7 +174,14 @@ const VolumeFile* ImageShelf::find(const std::string& path, ByteFile& file, cons
                                    ByteFile*& holder) {
     const DiskImage& outer = image(path, file);
     holder = &file;
-    if (const VolumeFile* f = find_inside(outer, inside)) return f;
+    auto found = [&](const DiskImage& in, const std::string& at) -> const VolumeFile* {
+        const auto it = in.index.find(at);
+        if (it == in.index.end()) return nullptr;
+        volume_ = &in.volumes[it->second.first];
+        container_ = in.container;
+        return &volume_->files[it->second.second];
+    };
+    if (const VolumeFile* f = found(outer, inside)) return f;
     // One image deep: the part before a '#' names the inner image's file.
     for (std::size_t hash = inside.find('#'); hash != std::string::npos; hash = inside.find('#', hash + 1)) {
         const std::string at = inside.substr(0, hash);
@@ -188,7 +195,7 @@ const VolumeFile* ImageShelf::find(const std::string& path, ByteFile& file, cons
             inner_at_ = at;
         }
         holder = &inner_file_;
-        return find_inside(inner_, inside.substr(hash + 1));
+        return found(inner_, inside.substr(hash + 1));
     }
     return nullptr;
 }
@@ -236,6 +243,12 @@ ConversionResult open_source(const std::string& name, const std::string& inside,
         }
         o.data_inside = file->data;
         o.title = mac_name_utf8(file->name);
+        o.modified = mac_date_iso(file->modified);
+        const ImageShelf& where = shelf ? *shelf : own;
+        const bool hfs = where.volume()->kind == VolumeKind::Hfs;
+        o.volume = std::string(hfs ? "HFS volume" : "MFS volume") +
+                   (std::strcmp(where.container(), "raw") == 0 ? "" : std::string(" in ") + where.container());
+        o.volume_puid = hfs ? "fmt/1105" : "fmt/2068";
         result.source_size = static_cast<std::uint64_t>(file->data.length) + file->resource.length;
         src.close();
         src = std::move(single);

@@ -80,8 +80,13 @@ public:
     // inside the image ("A.img#:Disks:B.img#:Docs:Report"), that image as
     // the shelf keeps it.
     const VolumeFile* find(const std::string& path, ByteFile& file, const std::string& inside, ByteFile*& holder);
+    // Of the file find() found last: its volume, and the image that holds it.
+    const Volume* volume() const { return volume_; }
+    const char* container() const { return container_; }
 
 private:
+    const Volume* volume_ = nullptr;
+    const char* container_ = nullptr;
     std::string path_;
     long size_ = -1;
     DiskImage image_;
@@ -125,6 +130,10 @@ struct OpenSource {
     bool binhex = false;       // it came as BinHex
     VolumeFork data_inside;    // for a file inside an image: its data fork there
     std::string title;         // for a file inside an image: its Mac name
+    // For a file inside an image: the volume it lies in ("HFS volume in
+    // DiskCopy 4.2") and the volume format's PUID.
+    std::string volume, volume_puid;
+    std::string modified;  // and when the Mac last changed it (ISO 8601, no zone)
 };
 // Opens `name` (or the file `inside` the image `name`) as a conversion
 // does and finds its wrapping, with its size and fixity in the result:

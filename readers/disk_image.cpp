@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "readers/source_bytes.h"
@@ -269,6 +270,25 @@ std::size_t read_fork_start(ByteFile& image, const VolumeFork& fork, std::uint8_
         if (got < want) break;
     }
     return have;
+}
+
+std::string mac_date_iso(std::uint32_t seconds) {
+    if (seconds == 0) return {};
+    // Days from 1904-01-01, then the civil date (Howard Hinnant's algorithm).
+    const long long unix_days = static_cast<long long>(seconds / 86400) - 24107;
+    const unsigned rest = seconds % 86400;
+    const long long z = unix_days + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    const long long year = static_cast<long long>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02u", year, month, day, rest / 3600, rest / 60 % 60,
+                  rest % 60);
+    return text;
 }
 
 std::string mac_name_utf8(const std::string& mac) {

@@ -33,6 +33,7 @@ struct VolumeFile {
     std::vector<std::string> folders;  // the folders above it, from the volume's root (Mac Roman)
     std::string name;                  // Mac Roman, as the volume keeps it
     std::uint8_t finder_info[32] = {};  // FInfo then FXInfo: type, creator, flags, ...
+    std::uint32_t modified = 0;  // seconds since 1904 on the Mac's clock; 0: not recorded
     VolumeFork data, resource;
 };
 
@@ -99,6 +100,10 @@ bool write_apple_single(ByteFile& image, const VolumeFile& file, ByteFile& out);
 bool copy_fork(ByteFile& image, const VolumeFork& fork, ByteFile& out);
 // The first bytes of `fork`, at most `count`, into `buf`: how many.
 std::size_t read_fork_start(ByteFile& image, const VolumeFork& fork, std::uint8_t* buf, std::size_t count);
+
+// A Macintosh date (seconds since 1 January 1904, on the Mac's own clock,
+// which kept local time with no zone) as ISO 8601; empty for 0.
+std::string mac_date_iso(std::uint32_t seconds);
 
 // A Mac Roman name in UTF-8, byte for byte of meaning.
 std::string mac_name_utf8(const std::string& mac);
