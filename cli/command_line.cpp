@@ -574,6 +574,19 @@ std::string absolute(const std::string& path) {
     return platform::join_path(platform::current_directory(), path);
 }
 
+// The arguments into the batch: files, folders and patterns, then the
+// names of a --files-from list.
+void add_arguments(Batch& batch, const Options& o, const std::vector<std::string>& listed) {
+    for (const std::string& arg : o.files) {
+        if (platform::has_wildcards(arg.substr(platform::file_name_start(arg)))) {
+            if (!batch.add_pattern(arg, o.recursive)) batch.add_skipped(arg, "no file matches");
+        } else {
+            batch.add_named(arg, o.recursive);
+        }
+    }
+    for (const std::string& name : listed) batch.add_listed(name, o.recursive);
+}
+
 // Says what each file is, through the walk a conversion makes, and
 // writes nothing: one JSON line a file, or DROID's CSV.
 class Identifier : public BatchObserver {
@@ -629,14 +642,7 @@ int identify(const Options& o) {
     BatchOptions options;
     options.identify = true;
     Batch batch(options, identifier);
-    for (const std::string& arg : o.files) {
-        if (platform::has_wildcards(arg.substr(platform::file_name_start(arg)))) {
-            if (!batch.add_pattern(arg, o.recursive)) batch.add_skipped(arg, "no file matches");
-        } else {
-            batch.add_named(arg, o.recursive);
-        }
-    }
-    for (const std::string& name : listed) batch.add_listed(name, o.recursive);
+    add_arguments(batch, o, listed);
     batch.finish();
     std::fflush(stdout);
     return identifier.problems() ? kExitRefused : kExitOk;
@@ -753,14 +759,7 @@ int run(int argc, char** argv) {
         options.output_dir = o.output_dir;
         options.jobs = jobs;
         Batch batch(options, reporter);
-        for (const std::string& arg : o.files) {
-            if (platform::has_wildcards(arg.substr(platform::file_name_start(arg)))) {
-                if (!batch.add_pattern(arg, o.recursive)) batch.add_skipped(arg, "no file matches");
-            } else {
-                batch.add_named(arg, o.recursive);
-            }
-        }
-        for (const std::string& name : listed) batch.add_listed(name, o.recursive);
+        add_arguments(batch, o, listed);
         batch.finish();
     } catch (const FatalStop& stop) {
         // The stop ends the run; the summary still tells how far it got.
