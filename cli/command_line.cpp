@@ -86,6 +86,8 @@ const char kUsage[] =
     "                       --report) records as converted whose target is\n"
     "                       still there; add the new lines to REPORT\n"
     "  -q, --quiet          print only problems and the summary\n"
+    "  --no-keep-dates      targets keep the time they were written, not the\n"
+    "                       source's (which they take as cp -p does)\n"
     "  --dump-stream FILE   print the intermediate stream a SOURCE reader makes\n"
     "                       of FILE, codes by name (a debugging aid)\n"
     "  --identify           write nothing: print what each file is (format,\n"
@@ -464,7 +466,7 @@ void prepare_output_folder(const std::string& dir) {
 // The options as given. A value option given twice must say the same.
 struct Options {
     std::string from, to, dump_file, output_dir, jobs, report, files_from, resume, format;
-    bool recursive = false, quiet = false, identify = false;
+    bool recursive = false, quiet = false, identify = false, no_keep_dates = false;
     bool help = false, version = false, list = false;
     std::vector<std::string> files;
     std::vector<std::string> given;  // the value options given, by long name
@@ -490,6 +492,7 @@ constexpr OptionEntry kOptions[] = {
     {"quiet", 'q', nullptr, &Options::quiet},
     {"dump-stream", 0, &Options::dump_file, nullptr},
     {"identify", 0, nullptr, &Options::identify},
+    {"no-keep-dates", 0, nullptr, &Options::no_keep_dates},
     {"format", 0, &Options::format, nullptr},
     {"list-formats", 0, nullptr, &Options::list},
     {"help", 'h', nullptr, &Options::help},
@@ -758,6 +761,7 @@ int run(int argc, char** argv) {
         options.target = &target_formats[target];
         options.output_dir = o.output_dir;
         options.jobs = jobs;
+        options.keep_dates = !o.no_keep_dates;
         Batch batch(options, reporter);
         add_arguments(batch, o, listed);
         batch.finish();

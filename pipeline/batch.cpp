@@ -118,7 +118,7 @@ void Batch::finish() {
         }
         observer_.starting(item.path);
         const std::string& source = item.image.empty() ? item.path : item.image;
-        queue_->add(ConversionRequest{source, item.target_base, item.inside}, item.path);
+        queue_->add(ConversionRequest{source, item.target_base, item.inside, options_.keep_dates}, item.path);
     }
     items_.clear();
     queue_->finish();

@@ -83,6 +83,8 @@ struct BatchOptions {
     // Nothing is converted or written: each file met is identified, and a
     // disk image is a file of its own before its files.
     bool identify = false;
+    // Each target takes its source's modification time.
+    bool keep_dates = true;
 };
 
 class ConversionQueue;

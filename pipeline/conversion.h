@@ -4,7 +4,10 @@
 // outlives the file or passes to the next one.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "pipeline/dates.h"
 
 namespace verbatra {
 
@@ -29,6 +32,11 @@ struct Conversion {
     // The document's own name where the file's name is not it (a file
     // inside a disk image: its Macintosh name), else empty.
     std::string title;
+    // When the document was made and last changed, seconds since 1970:
+    // what the Mac recorded (a wrapping's dates, a disk image's catalog,
+    // its clock taken for UTC), else, for a bare file, its modification
+    // time; kNoDate where nothing tells. The target's file takes `modified`.
+    std::int64_t created = kNoDate, modified = kNoDate;
 
     // What the reader lets the user know of the document: a note that is
     // no failure (a part of the document that could not be found), shown

@@ -323,6 +323,12 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     Unwrapped& u = o.u;
     const VolumeFork& data_inside = o.data_inside;
     conversion.title = o.title;
+    if (u.is_wrapped) {
+        conversion.created = u.forks.created;
+        conversion.modified = u.forks.modified;
+    } else {
+        conversion.modified = platform::modified_seconds(name);
+    }
 
     const FormatEntry* reader = source;
     if (!reader) {
@@ -440,6 +446,14 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         ByteFile written = ByteFile::open(partial, "rb");
         result.target_sha256 = written.is_open() ? sha256_of(written) : std::string();
         if (result.target_sha256.empty()) return fail(Outcome::WriteFailed, "cannot read the target back (" + system_reason() + ")");
+    }
+    // The target keeps the source's time, as cp -p gives it: the Mac's, where
+    // the wrapping or image recorded one, else the file's own.
+    if (request.keep_date) {
+        const std::int64_t when = conversion.modified != kNoDate || !request.inside.empty()
+                                      ? conversion.modified
+                                      : platform::modified_seconds(request.source);
+        if (when != kNoDate) platform::set_modified_seconds(partial, when);
     }
     result.ended = platform::utc_now();
     guard.keep_target();

@@ -67,6 +67,8 @@ struct ConversionRequest {
     // For a file inside the disk image `source`: its path there, as
     // inside_path writes it; else empty.
     std::string inside = {};
+    // The target takes the source's modification time, as cp -p gives it.
+    bool keep_date = true;
 };
 
 // The disk image the files of a batch come out of, read once for all of

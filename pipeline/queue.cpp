@@ -123,6 +123,7 @@ int helper_main(int in, int out, void* context) {
             r.source = request.get_text();
             r.target_base = request.get_text();
             r.inside = request.get_text();
+            r.keep_date = request.get_u8() != 0;
             ConversionResult result = prepare_conversion(r, c->source, *c->target, &shelf);
             Message answer;
             put_result(answer, result);
@@ -254,6 +255,7 @@ void ConversionQueue::send(Helper& helper, std::size_t index) {
     request.text(p.request.source);
     request.text(p.request.target_base);
     request.text(p.request.inside);
+    request.u8(p.request.keep_date ? 1 : 0);
     helper.in_flight.push_back(index);
     if (!request.send(helper.process.to)) collect_one();  // the helper has ended: its answers say so
 }

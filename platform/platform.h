@@ -74,6 +74,11 @@ std::string utc_now();
 // When `path` was last modified, UTC, ISO 8601 to the second; empty when it
 // cannot be told.
 std::string modified_utc(const std::string& path);
+// The same in seconds since 1970; INT64_MIN when it cannot be told.
+std::int64_t modified_seconds(const std::string& path);
+// Gives `path` the modification time `seconds` since 1970; false when the
+// system refuses.
+bool set_modified_seconds(const std::string& path, std::int64_t seconds);
 bool process_alive(unsigned long pid);
 std::string host_name();
 

@@ -553,4 +553,18 @@ std::string modified_utc(const std::string& path) {
     return text;
 }
 
+std::int64_t modified_seconds(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_mtime) : INT64_MIN;
+}
+
+bool set_modified_seconds(const std::string& path, std::int64_t seconds) {
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
 }  // namespace verbatra::platform

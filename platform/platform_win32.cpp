@@ -340,4 +340,30 @@ std::string modified_utc(const std::string& path) {
     return text;
 }
 
+namespace {
+// FILETIME counts 100-nanosecond steps from 1601.
+constexpr std::int64_t kFileTimeTo1970 = 116444736000000000LL;
+}  // namespace
+
+std::int64_t modified_seconds(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return INT64_MIN;
+    const std::int64_t ticks = static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                               data.ftLastWriteTime.dwLowDateTime;
+    return (ticks - kFileTimeTo1970) / 10000000;
+}
+
+bool set_modified_seconds(const std::string& path, std::int64_t seconds) {
+    HANDLE h = CreateFileW(wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const std::int64_t ticks = seconds * 10000000 + kFileTimeTo1970;
+    FILETIME t;
+    t.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+    t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    const bool ok = SetFileTime(h, nullptr, nullptr, &t) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
 }  // namespace verbatra::platform

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pipeline/dates.h"
 #include "readers/source_bytes.h"
 #include "stream/mac_charset.h"
 #include "stream/utf8.h"
@@ -221,7 +222,11 @@ bool write_apple_single(ByteFile& image, const VolumeFile& file, ByteFile& out) 
     struct Entry {
         std::uint32_t id, length;
     };
+    constexpr std::uint32_t kFileDates = 8;
     std::vector<Entry> entries{{kRealName, static_cast<std::uint32_t>(file.name.size())}, {kFinderInfo, 32}};
+    // The dates the Mac recorded, where it recorded any, as AppleSingle
+    // keeps them: seconds from 2000, the Mac's clock taken for UTC.
+    if (file.created != 0 || file.modified != 0) entries.push_back({kFileDates, 16});
     if (file.resource.readable() > 0) entries.push_back({kResource, static_cast<std::uint32_t>(file.resource.readable())});
     entries.push_back({kData, static_cast<std::uint32_t>(file.data.readable())});
     auto put32 = [&](std::uint32_t v) {
@@ -241,6 +246,16 @@ bool write_apple_single(ByteFile& image, const VolumeFile& file, ByteFile& out) 
     }
     out.write(file.name.data(), file.name.size());
     out.write(file.finder_info, sizeof file.finder_info);
+    if (file.created != 0 || file.modified != 0) {
+        auto since_2000 = [](std::uint32_t mac) {
+            return mac == 0 ? 0x80000000u
+                            : static_cast<std::uint32_t>(static_cast<std::int64_t>(mac) + kMacEpoch - kAppleSingleEpoch);
+        };
+        put32(since_2000(file.created));
+        put32(since_2000(file.modified));
+        put32(0x80000000u);  // backed up, accessed: not known
+        put32(0x80000000u);
+    }
     return copy_fork(image, file.resource, out) && copy_fork(image, file.data, out) && out.flush() && !out.failed();
 }
 
@@ -273,22 +288,7 @@ std::size_t read_fork_start(ByteFile& image, const VolumeFork& fork, std::uint8_
 }
 
 std::string mac_date_iso(std::uint32_t seconds) {
-    if (seconds == 0) return {};
-    // Days from 1904-01-01, then the civil date (Howard Hinnant's algorithm).
-    const long long unix_days = static_cast<long long>(seconds / 86400) - 24107;
-    const unsigned rest = seconds % 86400;
-    const long long z = unix_days + 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
-    const long long year = static_cast<long long>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02u", year, month, day, rest / 3600, rest / 60 % 60,
-                  rest % 60);
-    return text;
+    return seconds == 0 ? std::string() : iso8601(static_cast<std::int64_t>(seconds) + kMacEpoch, false);
 }
 
 std::string mac_name_utf8(const std::string& mac) {

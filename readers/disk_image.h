@@ -33,7 +33,8 @@ struct VolumeFile {
     std::vector<std::string> folders;  // the folders above it, from the volume's root (Mac Roman)
     std::string name;                  // Mac Roman, as the volume keeps it
     std::uint8_t finder_info[32] = {};  // FInfo then FXInfo: type, creator, flags, ...
-    std::uint32_t modified = 0;  // seconds since 1904 on the Mac's clock; 0: not recorded
+    // Seconds since 1904 on the Mac's clock; 0: not recorded.
+    std::uint32_t created = 0, modified = 0;
     VolumeFork data, resource;
 };
 

@@ -176,6 +176,7 @@ Volume read_hfs_volume(ByteFile& image, long offset, long length) {
             f.file.name = std::move(name);
             std::copy(data + 4, data + 20, f.file.finder_info);
             std::copy(data + 56, data + 72, f.file.finder_info + 16);
+            f.file.created = be32(data + 44);
             f.file.modified = be32(data + 48);
             const std::uint32_t number = be32(data + 20);
             f.file.data = fork_of(be32(data + 26), data + 74);

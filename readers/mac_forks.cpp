@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 
+#include "pipeline/dates.h"
 #include "readers/source_bytes.h"
 
 namespace verbatra {
@@ -14,7 +15,7 @@ constexpr std::size_t kMacBinaryHeader = 128;
 constexpr std::uint8_t kAppleSingleMagic[4] = {0x00, 0x05, 0x16, 0x00};
 constexpr std::uint8_t kAppleDoubleMagic[4] = {0x00, 0x05, 0x16, 0x07};
 constexpr std::size_t kAppleHeader = 26, kAppleEntry = 12;
-constexpr std::uint32_t kDataFork = 1, kResourceFork = 2, kFinderInfo = 9;
+constexpr std::uint32_t kDataFork = 1, kResourceFork = 2, kFileDates = 8, kFinderInfo = 9;
 
 bool inside(long size, std::uint64_t offset, std::uint64_t length) {
     return offset <= static_cast<std::uint64_t>(size) && length <= static_cast<std::uint64_t>(size) - offset;
@@ -35,6 +36,19 @@ void read_apple_entries(ByteFile& file, long size, MacForks& forks) {
             forks.data = span;
         } else if (id == kResourceFork) {
             forks.resource = span;
+        } else if (id == kFileDates && length >= 8) {
+            const long back = file.tell();
+            std::uint8_t dates[8];
+            file.seek_to(static_cast<long>(offset));
+            if (read_exact(file, dates, sizeof dates)) {
+                for (int k = 0; k < 2; ++k) {
+                    const std::uint32_t v = be32(dates + 4 * k);
+                    if (v == 0x80000000u) continue;  // not known
+                    (k == 0 ? forks.created : forks.modified) =
+                        static_cast<std::int64_t>(static_cast<std::int32_t>(v)) + kAppleSingleEpoch;
+                }
+            }
+            file.seek_to(back);
         } else if (id == kFinderInfo && length >= 8) {
             // Type and creator lead the Finder info, however long it is.
             const long back = file.tell();
@@ -116,6 +130,8 @@ MacForks find_forks(ByteFile& file) {
                                           : macbinary_is_certain(h, size, data, resource);
             std::memcpy(forks.type, h + 65, 4);
             std::memcpy(forks.creator, h + 69, 4);
+            if (be32(h + 91) != 0) forks.created = static_cast<std::int64_t>(be32(h + 91)) + kMacEpoch;
+            if (be32(h + 95) != 0) forks.modified = static_cast<std::int64_t>(be32(h + 95)) + kMacEpoch;
         }
     }
     return forks;

@@ -33,6 +33,10 @@ struct MacForks {
     // before it (a file cut short): `data` is then what is left of it.
     long promised_data = -1;
     long promised_resource = -1;  // the same for the resource fork
+    // The dates the wrapping records (MacBinary's header, AppleSingle's
+    // file dates), seconds since 1970 with the Mac's clock taken for UTC;
+    // INT64_MIN where it records none.
+    std::int64_t created = INT64_MIN, modified = INT64_MIN;
     bool creator_is(const char* code) const;
 };
 

@@ -89,6 +89,7 @@ Volume read_mfs_volume(ByteFile& image, long offset, long length) {
             VolumeFile f;
             f.name.assign(reinterpret_cast<const char*>(e + 51), name_length);
             std::copy(e + 2, e + 18, f.finder_info);
+            f.created = be32(e + 42);
             f.modified = be32(e + 46);
             f.data = fork_of(be16(e + 22), be32(e + 24));
             f.resource = fork_of(be16(e + 32), be32(e + 34));

@@ -270,6 +270,44 @@ TEST(DiskImage, AnImageInsideAnImageOpensOnce) {
     EXPECT_NE(out.find("18 h."), std::string::npos) << out;
 }
 
+// A target takes its source's time, as cp -p gives it: the file's own, or
+// the date the Mac recorded in the wrapping or the image; with
+// --no-keep-dates, the time it was written.
+TEST(DiskImage, TargetsKeepTheTimeTheMacRecorded) {
+    test::TempDir dir;
+    constexpr std::int64_t k1990 = 641977689;  // 1990-05-06T07:08:09Z
+    const std::uint32_t mac = static_cast<std::uint32_t>(k1990 + 2082844800);
+    std::string volume = mfs_floppy({{"Letter", kLetter, "", "TEXTttxt"}});
+    volume.replace(4 * 512 + 46, 4, be32(static_cast<long>(mac)));  // the first entry's modification date
+    test::write_file(dir.file("old.dsk"), volume);
+    std::string wrapped = test::macbinary(kLetter, "TEXTttxt");
+    wrapped.replace(95, 4, be32(static_cast<long>(mac)));
+    test::write_file(dir.file("wrapped"), wrapped);
+    test::write_file(dir.file("bare"), kLetter);
+    ASSERT_EQ(test::run_command("touch -d '2001-02-03 04:05:06 UTC' '" + dir.file("bare") + "'"), 0);
+    auto seconds_of = [&](const std::string& name) {
+        std::string out;
+        test::run_command("stat -c %Y '" + dir.file(name) + "'", &out);
+        return std::stoll(out);
+    };
+    test::write_file(dir.file("bare2"), kLetter);  // four files: helpers take them with -j2
+    for (const char* jobs : {"-j1", "-j2"}) {
+        SCOPED_TRACE(jobs);
+        test::run_command("rm -rf '" + dir.file("out") + "' '" + dir.file("now") + "'");
+        std::string out, err;
+        ASSERT_EQ(test::run_in(dir, std::string("--from auto --to rtf-ansi -o out ") + jobs + " old.dsk wrapped bare bare2", &out, &err), 0) << err;
+        EXPECT_EQ(seconds_of("out/old.dsk/Letter.rtf"), k1990);
+        EXPECT_EQ(seconds_of("out/wrapped.rtf"), k1990);
+        EXPECT_EQ(seconds_of("out/bare.rtf"), 981173106);  // 2001-02-03T04:05:06Z
+        ASSERT_EQ(test::run_in(dir, std::string("--from auto --to rtf-ansi --no-keep-dates -o now ") + jobs + " bare old.dsk wrapped bare2", &out, &err), 0) << err;
+        EXPECT_GT(seconds_of("now/bare.rtf"), 1700000000);
+        EXPECT_GT(seconds_of("now/old.dsk/Letter.rtf"), 1700000000);
+    }
+    // The RTF says where it came from.
+    EXPECT_NE(test::read_file(dir.file("out/bare.rtf")).find("{\\info{\\doccomm converted from Texte seul by Verbatra 5.1}}"),
+              std::string::npos);
+}
+
 // Where the catalog's first leaf node lies in an HFS image, and its number.
 std::pair<std::size_t, std::size_t> first_catalog_leaf(const std::string& image) {
     auto u16 = [&](std::size_t at) { return static_cast<std::size_t>(static_cast<std::uint8_t>(image[at]) << 8 | static_cast<std::uint8_t>(image[at + 1])); };

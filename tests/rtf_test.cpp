@@ -24,8 +24,10 @@ const std::string kColourTable =
     "\\red0\\green0\\blue127;\\red0\\green127\\blue127;\\red0\\green127\\blue0;\\red127\\green0\\blue127;"
     "\\red127\\green0\\blue0;\\red127\\green127\\blue0;\\red127\\green127\\blue127;\r\n"
     "\\red192\\green192\\blue192;}\r\n";
-const std::string kAnsi = "{\\rtf1\\ansi " + kFontTable + kColourTable + "\\f0 ";
-const std::string kPc = "{\\rtf1\\pc " + kFontTable + kColourTable + "\\f0 ";
+// Where the document came from, in the properties word processors show.
+const std::string kInfo = "{\\info{\\doccomm converted from a Macintosh document by Verbatra 5.1}}";
+const std::string kAnsi = "{\\rtf1\\ansi " + kFontTable + kColourTable + kInfo + "\\f0 ";
+const std::string kPc = "{\\rtf1\\pc " + kFontTable + kColourTable + kInfo + "\\f0 ";
 
 std::string ansi(const std::string& stream) { return test::run_entry(write_rtf_ansi, stream); }
 std::string dos(const std::string& stream) { return test::run_entry(write_rtf_dos, stream); }
@@ -152,7 +154,7 @@ std::vector<std::string> paragraphs(const std::string& rtf) {
             while (k < rtf.size() && (std::isdigit(static_cast<unsigned char>(rtf[k])) || rtf[k] == '-')) ++k;
             const std::string number = rtf.substr(j, k - j);
             i = (k < rtf.size() && rtf[k] == ' ') ? k : k - 1;
-            if (word == "fonttbl" || word == "colortbl") top.skipped = true;
+            if (word == "fonttbl" || word == "colortbl" || word == "info") top.skipped = true;
             else if (word == "header" || word == "footer" || word == "footnote") {
                 texts.emplace_back();
                 top.text = static_cast<int>(texts.size()) - 1;

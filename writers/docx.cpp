@@ -297,7 +297,8 @@ Status write_docx(Conversion& conversion, ByteFile& work, ByteFile& target) {
     rich::append_escaped(core, rich::title_of(conversion));
     core += "</dc:title><dc:description>";
     rich::append_escaped(core, rich::provenance_of(conversion));
-    core += "</dc:description></cp:coreProperties>\n";
+    core += "</dc:description>";
+    core += "</cp:coreProperties>\n";
     entry("docProps/core.xml", core);
     entry("docProps/app.xml",
           std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"

@@ -320,7 +320,8 @@ Status write_odt(Conversion& conversion, ByteFile& work, ByteFile& target) {
     rich::append_escaped(meta, rich::title_of(conversion));
     meta += "</dc:title><dc:description>";
     rich::append_escaped(meta, rich::provenance_of(conversion));
-    meta += "</dc:description></office:meta></office:document-meta>\n";
+    meta += "</dc:description>";
+    meta += "</office:meta></office:document-meta>\n";
     zip.begin("meta.xml");
     zip.write(meta);
     zip.end();

@@ -20,6 +20,7 @@
 #include "stream/decoder.h"
 #include "stream/emitter.h"
 #include "stream/fonts.h"
+#include "writers/rich_walk.h"
 #include "writers/target_tables.h"
 
 namespace verbatra {
@@ -129,8 +130,8 @@ struct ParaProps {
 
 class Writer {
 public:
-    Writer(ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos)
-        : work_file_(work), target_file_(target), table_(table), dos_(dos) {}
+    Writer(const Conversion& conversion, ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos)
+        : conversion_(conversion), work_file_(work), target_file_(target), table_(table), dos_(dos) {}
 
     Status run() {
         {
@@ -147,6 +148,7 @@ public:
         out_ = &out;
         write_font_table(out);
         out.put_text(kColourTable);
+        write_info(out);
         out.put_text("\\f0 ");
         depth_ = 1;
         tabs_.changed = 0;
@@ -310,6 +312,15 @@ private:
         if (delta > 0) want_.align = key;
         else if (want_.align == key) want_.align = ps_.right_aligned ? kQr : ps_.justified ? kQj : ps_.centred ? kQc : kQl;
         para_pending_ = true;
+    }
+
+    // Where the document came from, in the group word processors show as
+    // the document's properties.
+    void write_info(ByteOut& out) {
+        out.put_text("{\\info{\\doccomm ");
+        out.put_text(rich::provenance_of(conversion_).c_str());
+        out.put_text("}");
+        out.put_text("}");
     }
 
     void write_font_table(ByteOut& out) {
@@ -566,6 +577,7 @@ private:
         }
     }
 
+    const Conversion& conversion_;
     ByteFile& work_file_;
     ByteFile& target_file_;
     const TargetCharTable& table_;
@@ -596,12 +608,14 @@ private:
 
 }  // namespace
 
-Status write_rtf(ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos) {
-    return Writer(work, target, table, dos).run();
+Status write_rtf(const Conversion& conversion, ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos) {
+    return Writer(conversion, work, target, table, dos).run();
 }
 
-Status write_rtf_dos(Conversion&, ByteFile& work, ByteFile& target) { return write_rtf(work, target, kDosTable, true); }
+Status write_rtf_dos(Conversion& c, ByteFile& work, ByteFile& target) { return write_rtf(c, work, target, kDosTable, true); }
 
-Status write_rtf_ansi(Conversion&, ByteFile& work, ByteFile& target) { return write_rtf(work, target, kWindowsTable, false); }
+Status write_rtf_ansi(Conversion& c, ByteFile& work, ByteFile& target) {
+    return write_rtf(c, work, target, kWindowsTable, false);
+}
 
 }  // namespace verbatra

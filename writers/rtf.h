@@ -11,6 +11,6 @@ Status write_rtf_dos(Conversion& conversion, ByteFile& work, ByteFile& target);
 Status write_rtf_ansi(Conversion& conversion, ByteFile& work, ByteFile& target);
 
 // The common body: `dos` selects "\pc" and bar tabs, `table` the characters.
-Status write_rtf(ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos);
+Status write_rtf(const Conversion& conversion, ByteFile& work, ByteFile& target, const TargetCharTable& table, bool dos);
 
 }  // namespace verbatra
