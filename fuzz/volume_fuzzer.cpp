@@ -25,7 +25,9 @@ void check_volume(ByteFile& image, long size, const Volume& v, const DiskImage* 
         }
         ByteFile single = open_scratch("SINGLE.###", "w+b");
         write_apple_single(image, f, single);
-        const long most = 26 + 4 * 12 + static_cast<long>(f.name.size()) + 32 + f.data.readable() + f.resource.readable();
+        // The header, five entries (name, Finder info, dates, resource and
+        // data forks) and their contents.
+        const long most = 26 + 5 * 12 + static_cast<long>(f.name.size()) + 32 + 16 + f.data.readable() + f.resource.readable();
         fuzz::require(single.size() <= most, "an AppleSingle form larger than its forks");
         if (whole) fuzz::require(find_inside(*whole, inside_path(*whole, 0, f)) != nullptr || whole->volumes.size() > 1,
                                  "a file its own path does not find");
