@@ -332,6 +332,7 @@ private:
         line.target_sha256 = r.target_sha256;
         line.started = r.started;
         line.ended = r.ended;
+        line.identity = r.identity;
         return line;
     }
     void print_out(const std::string& text) {

@@ -42,6 +42,23 @@ std::string json_string(const std::string& text) {
     return out + "\"";
 }
 
+namespace {
+// The fields of an identification a conversion's line shares with
+// --identify's: after the format, what an archive records of it. A
+// report line keeps "version" for the program's, so the format's
+// version goes under another key there.
+std::string identity_fields(const Identification& id, const char* version_key) {
+    auto optional = [](const std::string& v) { return v.empty() ? std::string("null") : json_string(v); };
+    std::string warnings = "[";
+    for (const std::string& w : id.warnings) warnings += (warnings.size() > 1 ? "," : "") + json_string(w);
+    warnings += "]";
+    return ",\"" + std::string(version_key) + "\":" + optional(id.version) + ",\"puid\":" + optional(id.puid) + ",\"mime\":" + optional(id.mime) +
+           ",\"basis\":" + optional(id.basis) + ",\"type\":" + optional(id.type) + ",\"creator\":" + optional(id.creator) +
+           ",\"wrapping\":" + optional(id.wrapping) + ",\"wrapping_puid\":" + optional(id.wrapping_puid) +
+           ",\"warnings\":" + warnings;
+}
+}  // namespace
+
 std::string report_line(const ReportLine& l) {
     auto optional = [](const std::string& s) { return s.empty() ? std::string("null") : json_string(s); };
     return "{\"source\":" + json_string(l.source) + ",\"format\":" + optional(l.format) +
@@ -54,21 +71,15 @@ std::string report_line(const ReportLine& l) {
            ",\"data_fork_sha256\":" + optional(l.data_fork_sha256) +
            ",\"resource_fork_sha256\":" + optional(l.resource_fork_sha256) +
            ",\"target_sha256\":" + optional(l.target_sha256) + ",\"program\":\"Verbatra\",\"version\":" +
-           json_string(kProgramVersion) + ",\"started\":" + optional(l.started) + ",\"ended\":" + optional(l.ended) + "}\n";
+           json_string(kProgramVersion) + ",\"started\":" + optional(l.started) + ",\"ended\":" + optional(l.ended) +
+           identity_fields(l.identity, "format_version") + "}\n";
 }
 
 std::string identity_line(const std::string& path, const Identification& id) {
     auto optional = [](const std::string& v) { return v.empty() ? std::string("null") : json_string(v); };
-    std::string warnings = "[";
-    for (const std::string& w : id.warnings) warnings += (warnings.size() > 1 ? "," : "") + json_string(w);
-    warnings += "]";
     return "{\"path\":" + json_string(path) + ",\"size\":" + std::to_string(id.size) +
            ",\"modified\":" + optional(id.modified) + ",\"sha256\":" + optional(id.sha256) +
-           ",\"format\":" + optional(id.format) + ",\"version\":" + optional(id.version) +
-           ",\"puid\":" + optional(id.puid) + ",\"mime\":" + optional(id.mime) + ",\"basis\":" + optional(id.basis) +
-           ",\"type\":" + optional(id.type) + ",\"creator\":" + optional(id.creator) +
-           ",\"wrapping\":" + optional(id.wrapping) + ",\"wrapping_puid\":" + optional(id.wrapping_puid) +
-           ",\"warnings\":" + warnings + ",\"problem\":" + optional(id.problem) + "}\n";
+           ",\"format\":" + optional(id.format) + identity_fields(id, "version") + ",\"problem\":" + optional(id.problem) + "}\n";
 }
 
 const char* const kDroidHeader =

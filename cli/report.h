@@ -33,6 +33,7 @@ struct ReportLine {
     // SHA-256 of the source as stored, its forks and the target; empty: none.
     std::string source_sha256, data_fork_sha256, resource_fork_sha256, target_sha256;
     std::string started, ended;  // UTC, ISO 8601; empty: not converted in this run
+    Identification identity;     // what the source is, as --identify tells it
 };
 
 std::string report_line(const ReportLine& line);

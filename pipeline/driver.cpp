@@ -7,6 +7,7 @@
 
 #include "pipeline/detect.h"
 #include "pipeline/fatal.h"
+#include "pipeline/identify.h"
 #include "pipeline/file_utils.h"
 #include "pipeline/scratch.h"
 #include "pipeline/sha256.h"
@@ -313,6 +314,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     }
     OpenSource o;
     ConversionResult result = open_source(name, inside, shelf, o, !source || source->text_reader);
+    result.identity = describe_source(name, inside, o, result);
     if (result.outcome != Outcome::Converted) return result;
     auto fail = [&](Outcome outcome, std::string reason = {}) {
         result.outcome = outcome;

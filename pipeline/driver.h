@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "pipeline/identification.h"
 #include "pipeline/registry.h"
 #include "readers/disk_image.h"
 #include "readers/mac_forks.h"
@@ -53,6 +54,9 @@ struct ConversionResult {
     std::string source_sha256, data_sha256, resource_sha256, target_sha256;
     // When the conversion started and ended, UTC, ISO 8601.
     std::string started, ended;
+    // What the source is, as --identify tells it (its format's version,
+    // PUID, the evidence, the wrapping, signs that disagree).
+    Identification identity;
     // A target written whole but not yet under its own name (see
     // prepare_conversion).
     std::string partial;

@@ -170,9 +170,17 @@ Identification identify_file(const std::string& name, const std::string& inside,
     if (inside.empty() && describe_image(name, id)) return id;
     OpenSource o;
     const ConversionResult opened = open_source(name, inside, shelf, o, true);
+    const std::string modified = id.modified;
+    id = describe_source(name, inside, o, opened);
+    id.modified = inside.empty() ? modified : o.modified;
     id.size = opened.source_size;
-    if (!inside.empty()) id.modified = o.modified;
     id.sha256 = inside.empty() ? opened.source_sha256 : opened.data_sha256;
+    return id;
+}
+
+Identification describe_source(const std::string& name, const std::string& inside, OpenSource& o,
+                               const ConversionResult& opened) {
+    Identification id;
     describe_wrapping(o, id);
     if (o.u.forks.have_finder_info && (o.u.is_wrapped || !inside.empty())) {
         id.type = printable(o.u.forks.type);
@@ -208,6 +216,7 @@ Identification identify_file(const std::string& name, const std::string& inside,
     start.size = o.u.is_wrapped ? o.u.forks.data.length : o.size;
     o.u.wrapped->seek_to(o.u.is_wrapped ? o.u.forks.data.offset : 0);
     start.have = o.u.wrapped->read(bytes, static_cast<std::size_t>(std::min<long>(start.size, sizeof bytes)));
+    o.u.wrapped->rewind();
     describe_version(row, start, id);
 
     // Signs that disagree: the Finder names a format whose marks the

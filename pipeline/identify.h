@@ -12,26 +12,11 @@
 
 namespace verbatra {
 
-struct Identification {
-    std::uint64_t size = 0;
-    std::string modified;  // UTC, ISO 8601; empty when it cannot be told
-    std::string sha256;    // of the file as stored (inside an image: its data fork)
-    // The format as the readers recognise it: the registry's name, the
-    // version the content states, PRONOM's PUID and the MIME type where
-    // there are any.
-    std::string format, version, puid, mime;
-    // What decided it: "Finder type and creator", "the format's own marks",
-    // "text statistics".
-    std::string basis;
-    std::string type, creator;  // the Finder's, where the file carries them
-    // What the document comes in ("MacBinary II", "AppleSingle 2",
-    // "BinHex 4.0", "HFS volume in DiskCopy 4.2"), and its PUID.
-    std::string wrapping, wrapping_puid;
-    std::vector<std::string> warnings;  // signs that disagree
-    // Why no format is named (not recognised, empty, unreadable, a PC
-    // document, a sidecar), as a conversion's line would say it.
-    std::string problem;
-};
+
+// What the source `o` (opened by open_source, with `opened` its result)
+// is: the identification without its size, time and digest.
+Identification describe_source(const std::string& name, const std::string& inside, OpenSource& o,
+                               const ConversionResult& opened);
 
 // Identifies `name`, or the file `inside` the disk image `name`.
 Identification identify_file(const std::string& name, const std::string& inside = {}, ImageShelf* shelf = nullptr);

@@ -55,6 +55,7 @@ public:
         return n == 0 || platform::read_pipe(fd, bytes_.data(), n);
     }
     std::uint8_t get_u8() { return at_ < bytes_.size() ? static_cast<std::uint8_t>(bytes_[at_++]) : 0; }
+    bool has(std::size_t count) const { return bytes_.size() - at_ >= count; }
     std::uint64_t get_u64() {
         std::uint64_t v = 0;
         for (int i = 0; i < 8; ++i) v = v << 8 | get_u8();
@@ -87,6 +88,13 @@ void put_result(Message& m, const ConversionResult& r) {
                                     &r.data_sha256, &r.resource_sha256, &r.target_sha256, &r.started, &r.ended}) {
         m.text(*text);
     }
+    const Identification& id = r.identity;
+    for (const std::string* text : {&id.format, &id.version, &id.puid, &id.mime, &id.basis, &id.type, &id.creator,
+                                    &id.wrapping, &id.wrapping_puid, &id.problem}) {
+        m.text(*text);
+    }
+    m.u64(id.warnings.size());
+    for (const std::string& w : id.warnings) m.text(w);
 }
 
 // The conversion after the kAnswer mark.
@@ -102,6 +110,13 @@ ConversionResult get_result(Message& m) {
                               &r.data_sha256, &r.resource_sha256, &r.target_sha256, &r.started, &r.ended}) {
         *text = m.get_text();
     }
+    Identification& id = r.identity;
+    for (std::string* text : {&id.format, &id.version, &id.puid, &id.mime, &id.basis, &id.type, &id.creator,
+                              &id.wrapping, &id.wrapping_puid, &id.problem}) {
+        *text = m.get_text();
+    }
+    // A warning is at least its length's 8 bytes: no more than the message holds.
+    for (std::uint64_t n = m.get_u64(); n > 0 && m.has(8); --n) id.warnings.push_back(m.get_text());
     return r;
 }
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -285,7 +286,9 @@ TEST(Report, JsonStringsKeepEveryByte) {
                                  "\"reason\":\"empty file\",\"source_size\":0,\"target_size\":0,\"pictures_kept\":0,\"pictures_dropped\":0,"
                                  "\"target_format\":null,\"source_sha256\":null,\"data_fork_sha256\":null,"
                                  "\"resource_fork_sha256\":null,\"target_sha256\":null,\"program\":\"Verbatra\","
-                                 "\"version\":\"5.1\",\"started\":null,\"ended\":null}\n");
+                                 "\"version\":\"5.1\",\"started\":null,\"ended\":null,\"format_version\":null,\"puid\":null,"
+                                 "\"mime\":null,\"basis\":null,\"type\":null,\"creator\":null,\"wrapping\":null,"
+                                 "\"wrapping_puid\":null,\"warnings\":[]}\n");
 }
 
 // --- The command line over trees ---
@@ -465,14 +468,33 @@ TEST(Fixity, TheReportRecordsWhatSha256sumFinds) {
     test::write_file(dir.file("forks"), test::apple_file(true, data, rsrc, "TEXTttxt"));
     test::write_file(dir.file("data.fork"), data);
     test::write_file(dir.file("rsrc.fork"), rsrc);
+    test::write_file(dir.file("bare2"), data);  // four files: helpers take them with -j2
     std::string out, err;
-    ASSERT_EQ(run_in(dir.path(), "--from auto --to rtf-ansi -o out -j1 --report r.jsonl bare wrapped forks", &out, &err), 0) << err;
+    ASSERT_EQ(run_in(dir.path(), "--from auto --to rtf-ansi -o out -j1 --report r.jsonl bare wrapped forks bare2", &out, &err), 0) << err;
+    ASSERT_EQ(run_in(dir.path(), "--from auto --to rtf-ansi -o out2 -j2 --report r2.jsonl bare wrapped forks bare2", &out, &err), 0) << err;
     auto sum_of = [&](const std::string& name) {
         std::string printed;
         test::run_command("sha256sum '" + dir.file(name) + "'", &printed);
         return "\"" + printed.substr(0, 64) + "\"";
     };
+    // With helpers, the lines are those of a run without, times aside.
+    auto without_times = [](std::string text) {
+        for (const char* key : {"\"started\":\"", "\"ended\":\""}) {
+            for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+                text.replace(at + std::strlen(key), 20, "");
+            }
+        }
+        return text;
+    };
     const std::string report = test::read_file(dir.file("r.jsonl"));
+    std::string helped = test::read_file(dir.file("r2.jsonl"));
+    for (std::size_t at; (at = helped.find("out2/")) != std::string::npos;) helped.replace(at, 5, "out/");
+    EXPECT_EQ(without_times(helped.substr(helped.find('\n'))), without_times(report.substr(report.find('\n'))));
+    // What the source is, as --identify tells it.
+    EXPECT_NE(report.find("\"format_version\":\"Mac OS Roman\",\"puid\":\"x-fmt/14\",\"mime\":\"text/plain\","
+                          "\"basis\":\"Finder type and creator\",\"type\":\"TEXT\",\"creator\":\"ttxt\","
+                          "\"wrapping\":\"AppleSingle 2\",\"wrapping_puid\":\"fmt/968\",\"warnings\":[]"),
+              std::string::npos) << report;
     for (const char* name : {"bare", "wrapped", "forks"}) {
         SCOPED_TRACE(name);
         const std::size_t at = report.find(std::string("{\"source\":\"") + name + "\"");
