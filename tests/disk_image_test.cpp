@@ -32,7 +32,7 @@ std::vector<MacFile> documents() {
             {"Memo \x8E" "t\x8E", std::string(3000, 'x') + "\rend\r", "", "TEXTttxt"}};
 }
 
-bool have(const char* command) { return test::run_command(std::string("command -v ") + command) == 0; }
+using test::have;
 
 // MacBinary II with its CRC, as hcopy -m takes it.
 std::string macbinary2(const MacFile& f) {

@@ -49,7 +49,7 @@ using test::words;
 
 const fs::path kSource = VERBATRA_SOURCE_DIR;
 
-bool have(const char* tool) { return test::run_command(std::string("command -v ") + tool + " >/dev/null") == 0; }
+using test::have;
 
 std::string utf8(const std::u32string& s) {
     std::string out;

@@ -125,6 +125,8 @@ int run_in(const TempDir& dir, const std::string& args, std::string* out, std::s
 // Runs a shell command; returns its exit status, with its standard output
 // and standard error in `out` and `err`.
 int run_command(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);
+// True when `tool` is a command on the PATH.
+inline bool have(const char* tool) { return run_command(std::string("command -v ") + tool) == 0; }
 
 // How many times `what` stands in `text`.
 // Report lines without what changes from run to run (the fixity, the
