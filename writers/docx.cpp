@@ -6,6 +6,7 @@
 // document's properties.
 #include "writers/docx.h"
 
+#include <cctype>
 #include <string>
 
 #include "pipeline/scratch.h"
@@ -250,20 +251,31 @@ Status write_docx(Conversion& conversion, ByteFile& work, ByteFile& target) {
         zip.end();
     };
     entry("word/styles.xml", styles_xml());
-    if (r.has_header()) entry("word/header1.xml", r.part(true));
-    if (r.has_footer()) entry("word/footer1.xml", r.part(false));
+    // The running heads: each its part, its relationship and its type.
+    struct Head {
+        bool present;
+        bool header;
+        const char* name;
+    };
+    const Head heads[] = {{r.has_header(), true, "header"}, {r.has_footer(), false, "footer"}};
+    std::string head_rels, head_types;
+    for (const Head& h : heads) {
+        if (!h.present) continue;
+        const std::string name = h.name;
+        entry("word/" + name + "1.xml", r.part(h.header));
+        head_rels += "<Relationship Id=\"rId" + std::string(1, static_cast<char>(std::toupper(name[0]))) + name.substr(1) +
+                     "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/" + name +
+                     "\" Target=\"" + name + "1.xml\"/>";
+        head_types += "<Override PartName=\"/word/" + name +
+                      "1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml." + name +
+                      "+xml\"/>";
+    }
 
     std::string rels = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
                        "<Relationship Id=\"rIdStyles\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" Target=\"styles.xml\"/>"
                        "<Relationship Id=\"rIdNotes\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes\" Target=\"footnotes.xml\"/>";
-    if (r.has_header()) {
-        rels += "<Relationship Id=\"rIdHeader\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header1.xml\"/>";
-    }
-    if (r.has_footer()) {
-        rels += "<Relationship Id=\"rIdFooter\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footer\" Target=\"footer1.xml\"/>";
-    }
-    rels += "</Relationships>\n";
+    rels += head_rels + "</Relationships>\n";
     entry("word/_rels/document.xml.rels", rels);
 
     std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -273,12 +285,7 @@ Status write_docx(Conversion& conversion, ByteFile& work, ByteFile& target) {
                         "<Override PartName=\"/word/document.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
                         "<Override PartName=\"/word/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml\"/>"
                         "<Override PartName=\"/word/footnotes.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.footnotes+xml\"/>";
-    if (r.has_header()) {
-        types += "<Override PartName=\"/word/header1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/>";
-    }
-    if (r.has_footer()) {
-        types += "<Override PartName=\"/word/footer1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml\"/>";
-    }
+    types += head_types;
     types += "<Override PartName=\"/docProps/core.xml\" ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"
              "<Override PartName=\"/docProps/app.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>"
              "</Types>\n";

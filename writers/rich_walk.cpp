@@ -15,6 +15,26 @@ namespace {
 // symbol, 4 dingbats), as the other writers name them.
 constexpr const char* kClassFonts[] = {"Courier New", "Times New Roman", "Arial", "Symbol", "Wingdings"};
 
+// The stream's style codes, each pair turning one property on and off.
+struct StyleCode {
+    std::uint8_t on, off;
+    bool CharProps::*field;
+};
+constexpr StyleCode kStyleCodes[] = {
+    {stream::kBoldOn, stream::kBoldOff, &CharProps::bold},
+    {stream::kItalicOn, stream::kItalicOff, &CharProps::italic},
+    {stream::kUnderlineOn, stream::kUnderlineOff, &CharProps::underline},
+    {stream::kDoubleUnderlineOn, stream::kDoubleUnderlineOff, &CharProps::double_underline},
+    {stream::kStrikeOn, stream::kStrikeOff, &CharProps::strike},
+    {stream::kSuperscriptOn, stream::kSuperscriptOff, &CharProps::superscript},
+    {stream::kSubscriptOn, stream::kSubscriptOff, &CharProps::subscript},
+    {stream::kSmallCapsOn, stream::kSmallCapsOff, &CharProps::small_caps},
+    {stream::kAllCapsOn, stream::kAllCapsOff, &CharProps::all_caps},
+    {stream::kOutlineOn, stream::kOutlineOff, &CharProps::outline},
+    {stream::kShadowOn, stream::kShadowOff, &CharProps::shadow},
+    {stream::kHiddenOn, stream::kHiddenOff, &CharProps::hidden},
+};
+
 class Walker {
 public:
     Walker(ByteFile& work, Renderer& r) : decoder_(work), r_(r) {}
@@ -111,37 +131,19 @@ private:
         else put_char(stream::unicode_of_code(e.code));
     }
 
-    void style(bool CharProps::*field, bool on) { c_.*field = on; }
-
     void align(Align a, bool on) {
         if (on) p_.align = a;
         else if (p_.align == a) p_.align = Align::kLeft;
     }
 
     void code(const stream::Event& e) {
+        for (const StyleCode& sc : kStyleCodes) {
+            if (e.code == sc.on || e.code == sc.off) {
+                c_.*sc.field = e.code == sc.on;
+                return;
+            }
+        }
         switch (e.code) {
-            case stream::kBoldOn: case stream::kBoldOff: style(&CharProps::bold, e.code == stream::kBoldOn); return;
-            case stream::kItalicOn: case stream::kItalicOff: style(&CharProps::italic, e.code == stream::kItalicOn); return;
-            case stream::kUnderlineOn: case stream::kUnderlineOff:
-                style(&CharProps::underline, e.code == stream::kUnderlineOn);
-                return;
-            case stream::kDoubleUnderlineOn: case stream::kDoubleUnderlineOff:
-                style(&CharProps::double_underline, e.code == stream::kDoubleUnderlineOn);
-                return;
-            case stream::kStrikeOn: case stream::kStrikeOff: style(&CharProps::strike, e.code == stream::kStrikeOn); return;
-            case stream::kSuperscriptOn: case stream::kSuperscriptOff:
-                style(&CharProps::superscript, e.code == stream::kSuperscriptOn);
-                return;
-            case stream::kSubscriptOn: case stream::kSubscriptOff:
-                style(&CharProps::subscript, e.code == stream::kSubscriptOn);
-                return;
-            case stream::kSmallCapsOn: case stream::kSmallCapsOff:
-                style(&CharProps::small_caps, e.code == stream::kSmallCapsOn);
-                return;
-            case stream::kAllCapsOn: case stream::kAllCapsOff: style(&CharProps::all_caps, e.code == stream::kAllCapsOn); return;
-            case stream::kOutlineOn: case stream::kOutlineOff: style(&CharProps::outline, e.code == stream::kOutlineOn); return;
-            case stream::kShadowOn: case stream::kShadowOff: style(&CharProps::shadow, e.code == stream::kShadowOn); return;
-            case stream::kHiddenOn: case stream::kHiddenOff: style(&CharProps::hidden, e.code == stream::kHiddenOn); return;
             case stream::kCentredOn: case stream::kCentredOff: align(Align::kCentre, e.code == stream::kCentredOn); return;
             case stream::kRightOn: case stream::kRightOff: align(Align::kRight, e.code == stream::kRightOn); return;
             case stream::kJustifiedOn: case stream::kJustifiedOff:
