@@ -334,7 +334,7 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
 
     const FormatEntry* reader = source;
     if (!reader) {
-        result.format = detect_source_format(*u.wrapped, u.is_wrapped ? u.forks : MacForks{}, name);
+        result.format = result.identity.format_index;  // recognised as it was described
         if (result.format < 0) return fail(Outcome::Unrecognised);
         reader = &source_formats[result.format];
         if (!reader->reader) return fail(Outcome::NotAvailable);

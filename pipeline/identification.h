@@ -16,6 +16,7 @@ struct Identification {
     // version the content states, PRONOM's PUID and the MIME type where
     // there are any.
     std::string format, version, puid, mime;
+    int format_index = -1;  // the format's row in source_formats, or -1
     // What decided it: "Finder type and creator", "the format's own marks",
     // "text statistics".
     std::string basis;

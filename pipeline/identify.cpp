@@ -28,7 +28,7 @@ constexpr Known kKnown[] = {
     {"macwrite", nullptr, nullptr},
     {"macwrite2", nullptr, "application/macwriteii"},
     {"works2", nullptr, nullptr},
-    {"works3", "fmt/272", nullptr},
+    {"works3", nullptr, nullptr},  // the version picks it: describe_version
     {"clarisworks", nullptr, nullptr},
     {"ragtime2", "fmt/1894", nullptr},
     {"ragtime3", "fmt/1894", nullptr},
@@ -203,6 +203,7 @@ Identification describe_source(const std::string& name, const std::string& insid
     }
     const FormatEntry& row = source_formats[format];
     id.format = row.display_name;
+    id.format_index = format;
     for (const Known& k : kKnown) {
         if (std::strcmp(k.short_name, row.short_name) != 0) continue;
         id.puid = k.puid ? k.puid : "";

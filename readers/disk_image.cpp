@@ -130,9 +130,12 @@ void append_utf8_name(std::string& out, const std::string& mac) {
 
 }  // namespace
 
-bool read_master_block(ByteFile& image, Volume& v, std::uint16_t mark, std::uint8_t* mdb, std::size_t size) {
-    if (!image.seek_to(v.offset + kMdbAt) || !read_exact(image, mdb, size) || be16(mdb) != mark) {
-        v.damage = mark == kHfsMark ? "no HFS volume header" : "no MFS volume header";
+bool read_master_block(ByteFile& image, long offset, VolumeKind kind, std::uint8_t* mdb, std::size_t size, Volume& v) {
+    v.kind = kind;
+    v.offset = offset;
+    const bool hfs = kind == VolumeKind::Hfs;
+    if (!image.seek_to(offset + kMdbAt) || !read_exact(image, mdb, size) || be16(mdb) != (hfs ? kHfsMark : kMfsMark)) {
+        v.damage = hfs ? "no HFS volume header" : "no MFS volume header";
         return false;
     }
     v.name.assign(reinterpret_cast<const char*>(mdb + 37), std::min<unsigned>(mdb[36], 27));

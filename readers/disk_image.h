@@ -81,12 +81,12 @@ Volume read_mfs_volume(ByteFile& image, long offset, long length);
 // database of icons and comments, never a document.
 bool is_finder_database(const VolumeFile& file);
 
-// The master directory block at 1024 of the volume at `v.offset`, whose
-// start MFS and HFS share (mark, block count at 18, block size at 20, the
-// first block at 28, the name at 36): `size` bytes of it into `mdb`, and
-// the volume's name. False, with the volume's damage said, when it is not
-// there or gives no block size.
-bool read_master_block(ByteFile& image, Volume& v, std::uint16_t mark, std::uint8_t* mdb, std::size_t size);
+// The volume of `kind` at `offset` as far as its master directory block
+// at 1024, whose start MFS and HFS share (mark, block count at 18, block
+// size at 20, the first block at 28, the name at 36): `size` bytes of it
+// into `mdb`, and the volume's name. False, with the volume's damage said,
+// when it is not there or gives no block size.
+bool read_master_block(ByteFile& image, long offset, VolumeKind kind, std::uint8_t* mdb, std::size_t size, Volume& v);
 
 // Clips the extents of a fork to what lies in the volume and the image,
 // up to the fork's length.

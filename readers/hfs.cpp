@@ -108,10 +108,8 @@ struct Folder {
 
 Volume read_hfs_volume(ByteFile& image, long offset, long length) {
     Volume v;
-    v.kind = VolumeKind::Hfs;
-    v.offset = offset;
     std::uint8_t mdb[kMdbSize];
-    if (!read_master_block(image, v, 0x4244, mdb, sizeof mdb)) return v;
+    if (!read_master_block(image, offset, VolumeKind::Hfs, mdb, sizeof mdb, v)) return v;
     Geometry g;
     g.volume = offset;
     g.end = std::min(image.size(), offset + length);

@@ -33,10 +33,8 @@ struct Map {
 
 Volume read_mfs_volume(ByteFile& image, long offset, long length) {
     Volume v;
-    v.kind = VolumeKind::Mfs;
-    v.offset = offset;
     std::uint8_t mdb[kMdbSize];
-    if (!read_master_block(image, v, 0xD2D7, mdb, sizeof mdb)) return v;
+    if (!read_master_block(image, offset, VolumeKind::Mfs, mdb, sizeof mdb, v)) return v;
     const unsigned dir_start = be16(mdb + 14), dir_blocks = be16(mdb + 16);
     const long block_size = static_cast<long>(be32(mdb + 20));
     const long first_block = offset + static_cast<long>(be16(mdb + 28)) * kBlock;
