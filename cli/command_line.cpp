@@ -325,6 +325,7 @@ private:
         line.target_size = r.target_size;
         line.pictures_kept = r.pictures_kept;
         line.pictures_dropped = r.pictures_dropped;
+        line.losses = r.losses;
         if (!r.target_name.empty()) line.target_format = target_.display_name;
         line.source_sha256 = r.source_sha256;
         line.data_fork_sha256 = r.data_sha256;

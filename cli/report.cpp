@@ -59,6 +59,21 @@ std::string identity_fields(const Identification& id, const char* version_key) {
 }
 }  // namespace
 
+namespace {
+// What the target lost, for a line with a target: the pictures it does not
+// hold as pictures, characters written as stand-ins, changes of font size
+// and colour it cannot carry, notes written as text, and for a damaged
+// file the part that could not be read.
+std::string losses_field(const ReportLine& l) {
+    if (l.target.empty() || l.started.empty()) return "null";  // no target, or one an earlier run wrote
+    const Losses& n = l.losses;
+    return "{\"pictures\":" + std::to_string(l.pictures_dropped) + ",\"stand_ins\":" + std::to_string(n.stand_ins) +
+           ",\"font_sizes\":" + std::to_string(n.font_sizes) + ",\"colours\":" + std::to_string(n.colours) +
+           ",\"notes_as_text\":" + std::to_string(n.notes_as_text) +
+           ",\"unread\":" + (l.outcome == "damaged" ? json_string(l.reason) : std::string("null")) + "}";
+}
+}  // namespace
+
 std::string report_line(const ReportLine& l) {
     auto optional = [](const std::string& s) { return s.empty() ? std::string("null") : json_string(s); };
     return "{\"source\":" + json_string(l.source) + ",\"format\":" + optional(l.format) +
@@ -72,7 +87,7 @@ std::string report_line(const ReportLine& l) {
            ",\"resource_fork_sha256\":" + optional(l.resource_fork_sha256) +
            ",\"target_sha256\":" + optional(l.target_sha256) + ",\"program\":\"Verbatra\",\"version\":" +
            json_string(kProgramVersion) + ",\"started\":" + optional(l.started) + ",\"ended\":" + optional(l.ended) +
-           identity_fields(l.identity, "format_version") + "}\n";
+           identity_fields(l.identity, "format_version") + ",\"losses\":" + losses_field(l) + "}\n";
 }
 
 std::string identity_line(const std::string& path, const Identification& id) {

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "pipeline/byte_file.h"
+#include "pipeline/conversion.h"
 #include "pipeline/identify.h"
 
 namespace verbatra {
@@ -29,6 +30,8 @@ struct ReportLine {
     std::uint64_t source_size = 0, target_size = 0;
     // Of a converted file: its pictures written as pictures, and left out.
     int pictures_kept = 0, pictures_dropped = 0;
+    // What the target could not carry; written only with a target.
+    Losses losses;
     std::string target_format;  // empty: nothing was written
     // SHA-256 of the source as stored, its forks and the target; empty: none.
     std::string source_sha256, data_fork_sha256, resource_fork_sha256, target_sha256;

@@ -11,8 +11,10 @@
 
 #include "pipeline/byte_file.h"
 #include "pipeline/fatal.h"
+#include "pipeline/registry.h"
 #include "pipeline/scratch.h"
 #include "stream/codes.h"
+#include "writers/losses.h"
 #include "tests/target_checks.h"
 
 namespace verbatra::fuzz {
@@ -181,6 +183,13 @@ void check_writer_run(const char* name, const std::string& stream, const std::st
         const std::vector<std::string> problems = test::package_problems(file, name[0] == 'o');
         require(problems.empty(), who + ": " + (problems.empty() ? "" : problems.front()));
     }
+    // The record's count of what the target lost reads the same stream.
+    ByteFile in = ByteFile::open(work_directory() + "/in", "rb");
+    const Losses lost = count_losses(in, format_named(name, target_formats).reach);
+    const long total = static_cast<long>(lost.stand_ins) + lost.font_sizes + lost.colours + lost.notes_as_text;
+    require(lost.stand_ins >= 0 && lost.font_sizes >= 0 && lost.colours >= 0 && lost.notes_as_text >= 0 &&
+                total <= static_cast<long>(stream.size()),
+            who + ": losses counted past the stream");
     require_no_scratch_left(who.c_str());
 }
 

@@ -22,6 +22,15 @@ enum Status : int {
 // The program's version, as its targets and records name it.
 inline constexpr const char* kProgramVersion = "5.1";
 
+// What a target could not carry that its source had, for the record.
+struct Losses {
+    int stand_ins = 0;      // characters its code page lacks, written as another one (or another font's byte)
+    int font_sizes = 0;     // changes of font size
+    int colours = 0;        // changes of text colour
+    int notes_as_text = 0;  // notes written as text where they stand or at the end
+    bool operator==(const Losses&) const = default;
+};
+
 struct Conversion {
     // The file the user named (for a wrapped file, the wrapping): where a
     // reader looks for a sidecar beside it.

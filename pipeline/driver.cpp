@@ -434,6 +434,10 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     // A target that cannot hold a picture has "[picture]" in its place.
     result.pictures_kept = target.keeps_pictures ? conversion.pictures : 0;
     result.pictures_dropped = conversion.pictures_dropped + (target.keeps_pictures ? 0 : conversion.pictures);
+    if (write_result == kConverted) {
+        work.rewind();
+        result.losses = count_losses(work, target.reach);
+    }
     work.close();
     bool target_ok = out.flush() && !out.failed();
     result.target_size = static_cast<std::uint64_t>(std::max<long>(out.size(), 0));

@@ -48,6 +48,8 @@ struct ConversionResult {
     int format = -1;          // the source format used, when one was
     std::uint64_t source_size = 0, target_size = 0;
     int pictures_kept = 0, pictures_dropped = 0;
+    // What the target could not carry (pictures aside).
+    Losses losses;
     // Fixity, SHA-256 in hexadecimal: the source file as it is stored (empty
     // for a file inside a disk image, which is stored as its forks), its
     // data fork and its resource fork (empty: it has none), the target.

@@ -84,6 +84,9 @@ void put_result(Message& m, const ConversionResult& r) {
     m.u64(r.target_size);
     m.u64(static_cast<std::uint64_t>(r.pictures_kept));
     m.u64(static_cast<std::uint64_t>(r.pictures_dropped));
+    for (const int n : {r.losses.stand_ins, r.losses.font_sizes, r.losses.colours, r.losses.notes_as_text}) {
+        m.u64(static_cast<std::uint64_t>(n));
+    }
     for (const std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial, &r.source_sha256,
                                     &r.data_sha256, &r.resource_sha256, &r.target_sha256, &r.started, &r.ended}) {
         m.text(*text);
@@ -106,6 +109,9 @@ ConversionResult get_result(Message& m) {
     r.target_size = m.get_u64();
     r.pictures_kept = static_cast<int>(m.get_u64());
     r.pictures_dropped = static_cast<int>(m.get_u64());
+    for (int* n : {&r.losses.stand_ins, &r.losses.font_sizes, &r.losses.colours, &r.losses.notes_as_text}) {
+        *n = static_cast<int>(m.get_u64());
+    }
     for (std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial, &r.source_sha256,
                               &r.data_sha256, &r.resource_sha256, &r.target_sha256, &r.started, &r.ended}) {
         *text = m.get_text();

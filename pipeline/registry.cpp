@@ -31,14 +31,19 @@ enum Reads { kDataFork, kForks, kText };
 constexpr FormatEntry source(const char* name, const char* short_name, EntryPoint reader, Recogniser recognise,
                              Reads reads = kDataFork, Buffering buffering = Buffering::kBoth) {
     return {name, "", reader, nullptr, buffering, Buffering::kNeither, short_name, recognise, reads == kForks,
-            reads == kText, false};
+            reads == kText, false, {}};
 }
 enum Pictures { kPlaceholder, kKept };
 constexpr FormatEntry target(const char* name, const char* short_name, const char* extension, EntryPoint writer,
-                             Pictures pictures = kPlaceholder) {
+                             TargetReach reach, Pictures pictures = kPlaceholder) {
     return {name,  extension, nullptr, writer, Buffering::kNeither, Buffering::kBoth, short_name, nullptr,
-            false, false,     pictures == kKept};
+            false, false,     pictures == kKept, reach};
 }
+// What the targets hold: their code page (-1: every character), then the
+// Symbol font, font sizes, colours and notes.
+constexpr TargetReach kPlainDos{0, false, false, false, false}, kPlainWindows{1, false, false, false, false},
+    kWordDos{0, true, true, false, true}, kWordWindows{1, true, true, false, true}, kRtfDos{0}, kRtfWindows{1},
+    kUnicodeText{-1, true, false, false, false}, kEverything{};
 constexpr FormatEntry kEnd{};
 
 }  // namespace
@@ -62,18 +67,18 @@ constexpr FormatEntry source_formats[kSourceCount + 1] = {
 };
 
 constexpr FormatEntry target_formats[kTargetCount + 1] = {
-    target("Ascii (DOS)", "dos", "ASC", write_ascii_dos),
-    target("Ansi (Windows)", "ansi", "ASC", write_ansi_windows),
-    target("Word 3/4/5 DOS", "word-dos", "DOC", write_word_dos),
-    target("Wordperfect 5", "wp5", "WP5", write_wp5),
-    target("Word Windows 2", "word-win2", "DOC", write_word_win2),
-    target("RTF Ascii (DOS)", "rtf-dos", "RTF", write_rtf_dos, kKept),
-    target("RTF Ansi (Windows)", "rtf-ansi", "RTF", write_rtf_ansi, kKept),
+    target("Ascii (DOS)", "dos", "ASC", write_ascii_dos, kPlainDos),
+    target("Ansi (Windows)", "ansi", "ASC", write_ansi_windows, kPlainWindows),
+    target("Word 3/4/5 DOS", "word-dos", "DOC", write_word_dos, kWordDos),
+    target("Wordperfect 5", "wp5", "WP5", write_wp5, kEverything),
+    target("Word Windows 2", "word-win2", "DOC", write_word_win2, kWordWindows),
+    target("RTF Ascii (DOS)", "rtf-dos", "RTF", write_rtf_dos, kRtfDos, kKept),
+    target("RTF Ansi (Windows)", "rtf-ansi", "RTF", write_rtf_ansi, kRtfWindows, kKept),
     // The formats archives keep today.
-    target("UTF-8 text", "utf8", "TXT", write_utf8_text),
-    target("HTML", "html", "HTML", write_html),
-    target("OpenDocument Text", "odt", "ODT", write_odt, kKept),
-    target("Word 2007 (DOCX)", "docx", "DOCX", write_docx),
+    target("UTF-8 text", "utf8", "TXT", write_utf8_text, kUnicodeText),
+    target("HTML", "html", "HTML", write_html, kEverything),
+    target("OpenDocument Text", "odt", "ODT", write_odt, kEverything, kKept),
+    target("Word 2007 (DOCX)", "docx", "DOCX", write_docx, kEverything),
     kEnd,
 };
 

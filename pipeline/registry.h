@@ -11,6 +11,7 @@
 #include "pipeline/byte_file.h"
 #include "pipeline/conversion.h"
 #include "readers/recognition.h"
+#include "writers/losses.h"
 
 namespace verbatra {
 
@@ -38,6 +39,9 @@ struct FormatEntry {
     // Target entries: the writer writes the stream's pictures as pictures
     // (the others write "[picture]" in their place).
     bool keeps_pictures;
+    // Target entries: what of a document the format can hold, so that the
+    // record can say what it could not.
+    TargetReach reach;
 };
 
 inline constexpr int kSourceCount = 11;

@@ -10,6 +10,7 @@
 #include "pipeline/fatal.h"
 #include "pipeline/conversion.h"
 #include "pipeline/scratch.h"
+#include "stream/charsets.h"
 #include "stream/mac_charset.h"
 #include "readers/recognition.h"
 #include "readers/text_only.h"
@@ -36,20 +37,6 @@ namespace pc_text {
 // Control bytes other systems' text holds; the others (and the Macintosh's
 // symbol bytes 0x11 to 0x14, which are controls there) are dropped.
 constexpr bool keeps_control(char32_t c) { return c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D; }
-
-// What Windows code page 1252 has at 0x80 to 0x9F (0: the byte is
-// undefined there); from 0xA0 up it is ISO 8859-1, each byte its own
-// character.
-inline constexpr char16_t kWindowsHigh[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
-};
-
-// The character of a Windows byte; "?" for the undefined ones.
-constexpr char32_t windows_character_of(std::uint8_t b) {
-    if (b < 0x80 || b >= 0xA0) return b;
-    return kWindowsHigh[b - 0x80] ? kWindowsHigh[b - 0x80] : U'?';
-}
 
 // The bytes of text: no NUL, and control bytes other than those kept at
 // most one in 256.

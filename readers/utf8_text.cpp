@@ -22,7 +22,7 @@ void decode_utf8(ByteFile& source, ByteFile& mac) {
             const std::size_t len = utf8_sequence(block + i, have - i, cp, &cut);
             if (len == 0 && cut && n > 0) break;  // the rest comes with the next block
             if (len == 0) {
-                pc_text::put_character(mac, pc_text::windows_character_of(block[i]));
+                pc_text::put_character(mac, stream::windows_character_of(block[i]));
                 ++i;
                 continue;
             }

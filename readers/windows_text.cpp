@@ -9,7 +9,7 @@ namespace {
 void decode_windows(ByteFile& source, ByteFile& mac) {
     std::uint8_t block[64 * 1024];
     for (std::size_t n; (n = source.read(block, sizeof block)) > 0;) {
-        for (std::size_t i = 0; i < n; ++i) pc_text::put_character(mac, pc_text::windows_character_of(block[i]));
+        for (std::size_t i = 0; i < n; ++i) pc_text::put_character(mac, stream::windows_character_of(block[i]));
     }
 }
 

@@ -288,7 +288,7 @@ TEST(Report, JsonStringsKeepEveryByte) {
                                  "\"resource_fork_sha256\":null,\"target_sha256\":null,\"program\":\"Verbatra\","
                                  "\"version\":\"5.1\",\"started\":null,\"ended\":null,\"format_version\":null,\"puid\":null,"
                                  "\"mime\":null,\"basis\":null,\"type\":null,\"creator\":null,\"wrapping\":null,"
-                                 "\"wrapping_puid\":null,\"warnings\":[]}\n");
+                                 "\"wrapping_puid\":null,\"warnings\":[],\"losses\":null}\n");
 }
 
 // --- The command line over trees ---
@@ -509,6 +509,28 @@ TEST(Fixity, TheReportRecordsWhatSha256sumFinds) {
         EXPECT_NE(line.find("\"target_format\":\"RTF Ansi (Windows)\""), std::string::npos) << line;
         EXPECT_NE(line.find("\"started\":\"20"), std::string::npos) << line;
         EXPECT_NE(line.find("Z\",\"ended\":\"20"), std::string::npos) << line;
+    }
+}
+
+// The record says what each target could not carry: here the dagger and
+// the trade mark DOS lacks (its e acute is DOS's own), and of a file cut
+// short the part that was not read; the same through helpers.
+TEST(Fixity, TheReportSaysWhatTheTargetLost) {
+    test::TempDir dir;
+    const std::string text = "Caf\x8E \xA0 \xAA\r";
+    for (const char* name : {"a", "b", "c"}) test::write_file(dir.file(name), text);
+    const std::string wrapped = test::macbinary(text + "and more text\r", "TEXTttxt");
+    test::write_file(dir.file("cut"), wrapped.substr(0, 128 + 8));
+    for (const char* jobs : {"-j1", "-j2"}) {
+        SCOPED_TRACE(jobs);
+        std::string out, err;
+        const std::string report = dir.file(std::string("r") + jobs);
+        EXPECT_EQ(run_in(dir.path(), std::string("--from auto --to dos -o out") + jobs + " " + jobs + " --report " + report + " a b c cut", &out, &err), 4) << err;  // damaged
+        const std::string lines = test::read_file(report);
+        EXPECT_EQ(test::count_of(lines, "\"losses\":{\"pictures\":0,\"stand_ins\":2,\"font_sizes\":0,\"colours\":0,"
+                                        "\"notes_as_text\":0,\"unread\":null}"), 3) << lines;
+        EXPECT_NE(lines.find("\"stand_ins\":2,\"font_sizes\":0,\"colours\":0,\"notes_as_text\":0,"
+                             "\"unread\":\"the data fork ends at byte 8 of 23: file cut short\"}"), std::string::npos) << lines;
     }
 }
 

@@ -28,10 +28,10 @@ const FormatEntry& dos() { return format_named("dos", target_formats); }
 const FormatEntry& ansi() { return format_named("ansi", target_formats); }
 
 FormatEntry source_with(EntryPoint reader) {
-    return {"Test source", "", reader, nullptr, Buffering::kBoth, Buffering::kNeither, "test", nullptr, false, false, false};
+    return {"Test source", "", reader, nullptr, Buffering::kBoth, Buffering::kNeither, "test", nullptr, false, false, false, {}};
 }
 FormatEntry target_with(EntryPoint writer) {
-    return {"Test target", "TST", nullptr, writer, Buffering::kNeither, Buffering::kBoth, "tst", nullptr, false, false, false};
+    return {"Test target", "TST", nullptr, writer, Buffering::kNeither, Buffering::kBoth, "tst", nullptr, false, false, false, {}};
 }
 
 TEST(Driver, ConvertsBesideTheSourceAndRemovesTheWorkFile) {

@@ -9,6 +9,10 @@
 #include "stream/symbol_tables.h"
 #include "stream/fonts.h"
 #include "support.h"
+#include "pipeline/registry.h"
+#include "stream/codes.h"
+#include "stream_builder.h"
+#include "writers/losses.h"
 #include "writers/target_tables.h"
 
 namespace verbatra {
@@ -195,6 +199,71 @@ TEST(CharacterTables, EveryCharacterTheCodePageHoldsIsItself) {
     EXPECT_EQ(kWindowsTable.lookup(4, 0x17), 0xA9);
     EXPECT_EQ(kDosTable.lookup(kMacintoshTable[0xD4] >> 8, kMacintoshTable[0xD4] & 0xFF), '\'');  // left single quote
     EXPECT_EQ(kDosTable.lookup(kMacintoshTable[0xE2] >> 8, kMacintoshTable[0xE2] & 0xFF), ',');   // low single quote
+}
+
+// A character is a stand-in exactly where the byte written for it shows
+// another character in the code page: the record counts these.
+TEST(CharacterTables, StandInsAreTheCharactersWrittenAsAnother) {
+    auto shown = [](std::uint8_t byte, const char16_t* high) -> char16_t {
+        if (byte == 0x14) return 0x00B6;  // DOS shows the pilcrow and section sign there
+        if (byte == 0x15) return 0x00A7;
+        return byte < 0x80 ? byte : high[byte - 0x80];
+    };
+    int dos_stand_ins = 0, windows_stand_ins = 0;
+    for (int b = 0x80; b < 256; ++b) {
+        const std::uint16_t pair = kMacintoshTable[b];
+        if (pair <= 0xFF) continue;
+        const auto set = static_cast<std::uint8_t>(pair >> 8);
+        const auto code = static_cast<std::uint8_t>(pair);
+        // What the stream means by it (0xDB is the currency sign of the
+        // Macintosh before 1998, not the euro sign of later Mac OS Roman).
+        const auto u = static_cast<char16_t>(stream::unicode_of(set, code));
+        const std::uint16_t dos = kDosTable.lookup(set, code), windows = kWindowsTable.lookup(set, code);
+        if ((dos >> 8) == 0) {
+            EXPECT_EQ(kDosTable.stands_in(set, code), shown(static_cast<std::uint8_t>(dos), kCodePage437) != u)
+                << "Macintosh 0x" << std::hex << b;
+        }
+        if ((windows >> 8) == 0) {
+            EXPECT_EQ(kWindowsTable.stands_in(set, code), shown(static_cast<std::uint8_t>(windows), kWindows1252High.data()) != u)
+                << "Macintosh 0x" << std::hex << b;
+        }
+        dos_stand_ins += kDosTable.stands_in(set, code);
+        windows_stand_ins += kWindowsTable.stands_in(set, code);
+    }
+    EXPECT_GT(dos_stand_ins, 20);  // the dagger, the trade mark, the ligatures...
+    EXPECT_GT(windows_stand_ins, 0);
+    EXPECT_FALSE(kWindowsTable.stands_in(kMacintoshTable[0xA0] >> 8, kMacintoshTable[0xA0] & 0xFF));  // Windows has the dagger
+    EXPECT_TRUE(kDosTable.stands_in(kMacintoshTable[0xA0] >> 8, kMacintoshTable[0xA0] & 0xFF));
+}
+
+// What each target loses of one stream: characters its code page lacks
+// (the dagger in DOS; alpha where plain text cannot switch to the Symbol
+// font), a size change, a colour change and a note.
+TEST(CharacterTables, LossesFollowWhatEachTargetHolds) {
+    const std::string stream = test::StreamBuilder()
+                                   .text("caf").mac("\x8E\xA0").symbol("a")
+                                   .code(stream::kFontSize, {0xF4, 0xF2})
+                                   .code(stream::kTextColour, {1, 6}).text("red").code(stream::kTextColour, {6, 6})
+                                   .code(stream::kNoteStart, {1, 0}).text("note").code(stream::kEndSection)
+                                   .para()
+                                   .str();
+    struct Case {
+        const char* target;
+        Losses losses;  // stand-ins, sizes, colours, notes
+    };
+    const Case cases[] = {
+        {"dos", {1, 1, 1, 1}},  {"ansi", {1, 1, 1, 1}},    {"word-dos", {1, 0, 1, 0}}, {"word-win2", {0, 0, 1, 0}},
+        {"rtf-dos", {1, 0, 0, 0}}, {"rtf-ansi", {0, 0, 0, 0}}, {"wp5", {0, 0, 0, 0}},   {"utf8", {0, 1, 1, 1}},
+        {"html", {0, 0, 0, 0}},  {"odt", {0, 0, 0, 0}},     {"docx", {0, 0, 0, 0}},
+    };
+    test::TempDir dir;
+    test::write_file(dir.file("work"), stream);
+    for (const Case& c : cases) {
+        ByteFile work = ByteFile::open(dir.file("work"), "rb");
+        const Losses got = count_losses(work, format_named(c.target, target_formats).reach);
+        EXPECT_EQ(got, c.losses) << c.target << ": " << got.stand_ins << " " << got.font_sizes << " " << got.colours
+                                 << " " << got.notes_as_text;
+    }
 }
 
 TEST(CharacterTables, KnownCharacters) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "stream/charsets.h"
 #include "stream/mac_charset.h"
 #include "stream/symbol_tables.h"
 
@@ -21,9 +22,16 @@ inline constexpr int kPicturePlaceholderLength = sizeof kPicturePlaceholder - 1;
 // byte to write, high byte = font selector (1 = Symbol font).
 struct TargetCharTable {
     std::array<std::array<std::uint16_t, 256>, 15> sets{};
+    // The pairs whose byte (in the ordinary font) is another character
+    // than theirs: a letter without its accent, "_" for a sign the code
+    // page lacks. What the record counts as stand-ins.
+    std::array<std::array<bool, 256>, 15> stand_in{};
 
     constexpr std::uint16_t lookup(std::uint8_t set, std::uint8_t code) const {
         return set < sets.size() ? sets[set][code] : 0;
+    }
+    constexpr bool stands_in(std::uint8_t set, std::uint8_t code) const {
+        return set < stand_in.size() && stand_in[set][code];
     }
 };
 
@@ -112,6 +120,15 @@ constexpr TargetCharTable build_table(bool windows) {
         add_source(t, kSymbolTable, kSymbolToDos);
     }
     for (const ComposedTarget& c : kComposedOnlyTargets) t.sets[1][c.code] = windows ? c.windows : c.dos;
+    for (std::size_t set = 1; set < t.sets.size(); ++set) {
+        for (int code = 0; code < 256; ++code) {
+            const std::uint16_t entry = t.sets[set][code];
+            const char32_t meant = stream::unicode_of(static_cast<int>(set), code);
+            if (entry == 0 || (entry >> 8) != 0 || meant == 0) continue;  // a Symbol-font byte is the character
+            const auto byte = static_cast<std::uint8_t>(entry);
+            t.stand_in[set][code] = (windows ? stream::windows_character_of(byte) : stream::dos_character_of(byte)) != meant;
+        }
+    }
     return t;
 }
 
