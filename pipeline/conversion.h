@@ -41,10 +41,10 @@ struct Conversion {
     // The document's own name where the file's name is not it (a file
     // inside a disk image: its Macintosh name), else empty.
     std::string title;
-    // When the document was made and last changed, seconds since 1970:
-    // what the Mac recorded (a wrapping's dates, a disk image's catalog,
-    // its clock taken for UTC), else, for a bare file, its modification
-    // time; kNoDate where nothing tells. The target's file takes `modified`.
+    // When the document was made and last changed, seconds since 1970, as
+    // the Mac recorded them (a wrapping's dates, a disk image's catalog;
+    // its clock taken for UTC); kNoDate where it recorded none, as for a
+    // bare file. Targets with document properties record them.
     std::int64_t created = kNoDate, modified = kNoDate;
 
     // What the reader lets the user know of the document: a note that is

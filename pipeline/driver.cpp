@@ -325,11 +325,11 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     Unwrapped& u = o.u;
     const VolumeFork& data_inside = o.data_inside;
     conversion.title = o.title;
+    // Only what the Mac recorded goes into the targets' properties: a bare
+    // file's time is its copy's, and goes on the target file alone.
     if (u.is_wrapped) {
         conversion.created = u.forks.created;
         conversion.modified = u.forks.modified;
-    } else {
-        conversion.modified = platform::modified_seconds(name);
     }
 
     const FormatEntry* reader = source;

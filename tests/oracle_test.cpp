@@ -868,6 +868,48 @@ TEST(ArchiveOracle, EveryCorpusDocumentPassesItsCheckers) {
 // the record, kept or dropped (ClarisWorks marks a drawing libmwaw may not
 // read as a picture, so the record can count more), and LibreOffice finds
 // the kept ones in our RTF. MacWrite keeps every one, as Macintosh pictures.
+// The dates the Mac recorded in a wrapping reach the properties of every
+// target that has them, as their readers find them: unrtf for RTF,
+// python-docx for DOCX, the ODF schema for meta.xml. A bare file has no
+// date of the document's own, and its targets record none.
+TEST(ArchiveOracle, ReadersFindTheDatesTheMacRecorded) {
+    if (!have("unrtf") || !have("unzip") ||
+        test::run_command("/usr/bin/python3 -c 'import docx' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "unrtf, unzip or python-docx is missing; skipped";
+    }
+    test::TempDir dir;
+    std::string wrapped = test::macbinary("Letter text\r", "TEXTttxt");
+    wrapped.replace(91, 4, test::be32(600000000L + 2082844800L));  // 1989-01-05T10:40:00
+    wrapped.replace(95, 4, test::be32(641977689L + 2082844800L));  // 1990-05-06T07:08:09
+    test::write_file(dir.file("wrapped"), wrapped);
+    test::write_file(dir.file("bare"), "Letter text\r");
+    std::string out, err;
+    for (const char* t : {"rtf-ansi", "odt", "docx"}) {
+        ASSERT_EQ(test::run_in(dir, std::string("--from auto --to ") + t + " wrapped bare", &out, &err), 0) << err;
+    }
+    ASSERT_EQ(test::run_command("unrtf --text '" + dir.file("wrapped.rtf") + "'", &out, &err), 0) << err;
+    EXPECT_NE(out.find("### creation date: 5 January 1989 10:40"), std::string::npos) << out;
+    EXPECT_NE(out.find("### revision date: 6 May 1990 07:08"), std::string::npos) << out;
+    test::run_command("unrtf --text '" + dir.file("bare.rtf") + "'", &out, &err);
+    EXPECT_EQ(out.find("date:"), std::string::npos) << out;
+
+    const char* kProperties =
+        "import docx, sys; p = docx.Document(sys.argv[1]).core_properties; print(p.created, p.modified, p.comments)";
+    ASSERT_EQ(test::run_command(std::string("/usr/bin/python3 -c '") + kProperties + "' '" + dir.file("wrapped.docx") + "'", &out, &err), 0) << err;
+    EXPECT_EQ(out, "1989-01-05 10:40:00 1990-05-06 07:08:09 converted from Texte seul by Verbatra 5.1\n");
+    ASSERT_EQ(test::run_command(std::string("/usr/bin/python3 -c '") + kProperties + "' '" + dir.file("bare.docx") + "'", &out, &err), 0) << err;
+    EXPECT_EQ(out, "None None converted from Texte seul by Verbatra 5.1\n");
+
+    ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && unzip -q wrapped.odt meta.xml", &out, &err), 0) << err;
+    const std::string meta = test::read_file(dir.file("meta.xml"));
+    EXPECT_NE(meta.find("<meta:creation-date>1989-01-05T10:40:00</meta:creation-date><dc:date>1990-05-06T07:08:09</dc:date>"),
+              std::string::npos) << meta;
+    const fs::path schema = kSource / ".." / "shared" / "schemas" / "odf-1.3" / "schema.rng";
+    if (have("jing") && fs::exists(schema)) {
+        EXPECT_EQ(test::run_command("jing -i '" + schema.string() + "' '" + dir.file("meta.xml") + "' 2>/dev/null", &out), 0) << out;
+    }
+}
+
 TEST(PictureOracle, LibreOfficeFindsLibmwawsPicturesInOurRtf) {
     const fs::path corpus = test::corpus_dir();
     if (!have("soffice") || !have("mwaw2raw") || !test::have_corpus()) {

@@ -300,11 +300,18 @@ Status write_docx(Conversion& conversion, ByteFile& work, ByteFile& target) {
 
     std::string core = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                        "<cp:coreProperties xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\""
-                       " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>";
+                       " xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\""
+                       " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><dc:title>";
     rich::append_escaped(core, rich::title_of(conversion));
     core += "</dc:title><dc:description>";
     rich::append_escaped(core, rich::provenance_of(conversion));
     core += "</dc:description>";
+    // W3CDTF wants a zone with a time: the Mac's clock is taken for UTC.
+    const std::pair<const char*, std::int64_t> dates[] = {{"created", conversion.created}, {"modified", conversion.modified}};
+    for (const auto& [term, when] : dates) {
+        if (when == kNoDate) continue;
+        core += std::string("<dcterms:") + term + " xsi:type=\"dcterms:W3CDTF\">" + iso8601(when) + "</dcterms:" + term + ">";
+    }
     core += "</cp:coreProperties>\n";
     entry("docProps/core.xml", core);
     entry("docProps/app.xml",

@@ -321,6 +321,9 @@ Status write_odt(Conversion& conversion, ByteFile& work, ByteFile& target) {
     meta += "</dc:title><dc:description>";
     rich::append_escaped(meta, rich::provenance_of(conversion));
     meta += "</dc:description>";
+    // The Mac's clock had no zone: the dates go without one.
+    if (conversion.created != kNoDate) meta += "<meta:creation-date>" + iso8601(conversion.created, false) + "</meta:creation-date>";
+    if (conversion.modified != kNoDate) meta += "<dc:date>" + iso8601(conversion.modified, false) + "</dc:date>";
     meta += "</office:meta></office:document-meta>\n";
     zip.begin("meta.xml");
     zip.write(meta);

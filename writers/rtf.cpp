@@ -320,6 +320,16 @@ private:
         out.put_text("{\\info{\\doccomm ");
         out.put_text(rich::provenance_of(conversion_).c_str());
         out.put_text("}");
+        const std::pair<const char*, std::int64_t> dates[] = {{"creatim", conversion_.created},
+                                                              {"revtim", conversion_.modified}};
+        for (const auto& [word, when] : dates) {
+            if (when == kNoDate) continue;
+            const CivilTime t = civil_of(when);
+            out.put_text(("{\\" + std::string(word) + "\\yr" + std::to_string(t.year) + "\\mo" + std::to_string(t.month) +
+                          "\\dy" + std::to_string(t.day) + "\\hr" + std::to_string(t.hour) + "\\min" +
+                          std::to_string(t.minute) + "}")
+                             .c_str());
+        }
         out.put_text("}");
     }
 
