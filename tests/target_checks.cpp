@@ -195,6 +195,25 @@ Win2Doc read_word_win2_file(const std::string& f) {
     d.paras = read_win2_pages(f, pap, pap_length, d.fc_mac, true, p);
     if (d.paras.empty() || d.paras.back().lim < d.fc_mac) p.push_back("paragraph runs stop short of fcMac");
     if (u16(f, 322) * 6u + 4 != chp_length || u16(f, 324) * 6u + 4 != pap_length) p.push_back("page counts differ from the bin tables");
+    // The document properties' dates, and the Summary Info's strings: the
+    // table's length, then counted strings that fill it exactly.
+    const auto [dop, dop_length] = table(274, "the document properties");
+    if (dop_length != 52) p.push_back("the document properties are not 52 bytes");
+    else {
+        d.created = u32(f, dop + 20);
+        d.revised = u32(f, dop + 24);
+    }
+    const auto [assoc, assoc_length] = table(280, "the summary strings");
+    if (assoc_length != 0) {
+        if (assoc_length < 2 || u16(f, assoc) != assoc_length) p.push_back("the summary strings' length");
+        std::size_t at = assoc + 2;
+        while (at < assoc + assoc_length && at < f.size()) {
+            const std::size_t n = static_cast<unsigned char>(f[at]);
+            d.summary.push_back(f.substr(at + 1, n));
+            at += 1 + n;
+        }
+        if (at != assoc + assoc_length) p.push_back("a summary string runs past its table");
+    }
     const auto [font, font_length] = table(178, "the font table");
     if (font_length < 2 || u16(f, font) != font_length) p.push_back("the font table's length");
     const auto [sheet, sheet_length] = table(88, "the style sheet");

@@ -44,6 +44,10 @@ struct Win2Doc {
     std::vector<Win2Run> chars, paras;
     std::vector<std::uint32_t> note_refs, note_texts, headers;  // the CPs of the tables
     std::string sepx;
+    // The dates of the document properties (Word's packed form) and the
+    // Summary Info's strings (title at 2, comments at 5).
+    std::uint32_t created = 0, revised = 0;
+    std::vector<std::string> summary;
     std::vector<std::string> problems;  // empty for a well-formed file
     std::string main_text() const { return text.substr(0, ccp_text); }
     std::string note_text() const { return text.substr(ccp_text, ccp_ftn); }

@@ -58,6 +58,37 @@ TEST(WordWin2Writer, PlainDocument) {
     EXPECT_EQ(convert("three\\\x2D\nfour\r").main_text(), "three four\r\n");
 }
 
+// Word's Summary Info: the title and where the document came from, and
+// the dates the Mac recorded in place of the fixed ones; a title Word's
+// strings cannot hold as it is stays out.
+TEST(WordWin2Writer, SummaryInfoSaysWhatTheDocumentIs) {
+    Conversion c;
+    c.source_name = "/disk/To Anne";
+    c.source_format = "MacWrite 4.6";
+    c.created = 600000000;   // 1989-01-05 10:40:00, a Thursday
+    c.modified = 641977689;  // 1990-05-06 07:08:09, a Sunday
+    int r = 99;
+    Win2Doc d = test::read_word_win2_file(test::run_entry(write_word_win2, StreamBuilder().text("Hi").para().str(), &r, &c));
+    ASSERT_EQ(r, 0);
+    EXPECT_TRUE(d.problems.empty()) << d.problems.front();
+    ASSERT_EQ(d.summary.size(), 8u);
+    EXPECT_EQ(d.summary[2], "To Anne");
+    EXPECT_EQ(d.summary[5], "converted from MacWrite 4.6 by Verbatra 5.1");
+    auto unpack = [](std::uint32_t t) {
+        return std::vector<unsigned>{(t >> 20 & 511) + 1900, t >> 16 & 15, t >> 11 & 31, t >> 6 & 31, t & 63, t >> 29};
+    };
+    EXPECT_EQ(unpack(d.created), (std::vector<unsigned>{1989, 1, 5, 10, 40, 4}));
+    EXPECT_EQ(unpack(d.revised), (std::vector<unsigned>{1990, 5, 6, 7, 8, 0}));
+
+    Conversion bare;
+    bare.source_name = "/disk/Caf\xC3\xA9";
+    d = test::read_word_win2_file(test::run_entry(write_word_win2, "x\r", &r, &bare));
+    ASSERT_EQ(d.summary.size(), 8u);
+    EXPECT_EQ(d.summary[2], "");
+    EXPECT_EQ(d.summary[5], "converted from a Macintosh document by Verbatra 5.1");
+    EXPECT_EQ(unpack(d.created)[0], 1993u);  // the fixed block's, with no date of the document's
+}
+
 // A named font gets an entry of the font table after the four of the
 // classes (one of those when it is one of them), with its pitch and family.
 TEST(WordWin2Writer, NamedFonts) {

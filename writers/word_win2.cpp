@@ -7,6 +7,8 @@
 #include "writers/word_win2.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <cstring>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "stream/decoder.h"
 #include "stream/fonts.h"
 #include "stream/emitter.h"
+#include "writers/rich_walk.h"
 #include "writers/target_tables.h"
 #include "writers/word_common.h"
 
@@ -34,7 +37,7 @@ constexpr int wIdent = 0, nFib = 2, nProduct = 4, lid = 6, nFibBack = 12, fcMin 
               fcSttbfglsy = 142, fcPlcfglsy = 148, fcPlcfhdd = 154, cbPlcfhdd = 158, fcPlcfbteChpx = 160,
               cbPlcfbteChpx = 164, fcPlcfbtePapx = 166, cbPlcfbtePapx = 170, fcPlcfsea = 172, fcSttbfffn = 178,
               cbSttbfffn = 182, fcCmds = 232, cbCmds = 236, fcWss = 268, cbWss = 272, fcDop = 274, cbDop = 278,
-              fcSttbfAssoc = 280, fcClx = 286, fcPlcfpgdFtn = 292, cbPlcfpgdFtn = 296, fcLastEmpty = 310,
+              fcSttbfAssoc = 280, cbSttbfAssoc = 284, fcClx = 286, fcPlcfpgdFtn = 292, cbPlcfpgdFtn = 296, fcLastEmpty = 310,
               pnChpFirst = 318, pnPapFirst = 320, cpnBteChp = 322, cpnBtePap = 324;
 // The field tables (fcPlcffldMom to fcPlcfbkl) and the macro and printer
 // tables (fcPlcmcr to fcPrEnvLand): all empty, 6 bytes apart.
@@ -78,6 +81,8 @@ constexpr std::uint8_t kDocumentBlock[52] = {0x22, 0x00, 0x04, 0x00, 0x03, 0x03,
                                              0xC4, 0x02, 0x00, 0x00, 0xA9, 0x01, 0x00, 0x00, 0x00, 0x00,
                                              0xE5, 0x21, 0xD7, 0x05, 0x98, 0x29, 0xD7, 0x25, 0x00, 0x00,
                                              0x00, 0x00, 0x06, 0x00, 0x02, 0x00};
+// Where its dates stand: when the document was made and last saved.
+constexpr std::size_t kCreatedAt = 20, kRevisedAt = 24;
 
 // A 512-byte formatting page being filled: run limits and block offsets
 // kept apart until the page is written; property blocks from the end of
@@ -171,7 +176,8 @@ struct SectionStart {
 
 class Writer : word::ParagraphState, word::TextOut {
 public:
-    Writer(ByteFile& work, ByteFile& target) : TextOut(target, kFib, kPage), work_(work) {}
+    Writer(ByteFile& work, ByteFile& target, const Conversion& conversion)
+        : TextOut(target, kFib, kPage), work_(work), conversion_(conversion) {}
 
     Status run() {
         CharState cs;
@@ -316,10 +322,14 @@ public:
         for (int o = fib::kMacroTablesFirst; o <= fib::kMacroTablesLast; o += 6) put32(f + o, static_cast<std::uint32_t>(at));
         put32(f + fib::fcWss, static_cast<std::uint32_t>(append(kBlock30, sizeof kBlock30)));
         put16(f + fib::cbWss, sizeof kBlock30);
-        put32(f + fib::fcDop, static_cast<std::uint32_t>(append(kDocumentBlock, sizeof kDocumentBlock)));
+        const std::array<std::uint8_t, sizeof kDocumentBlock> dop = document_properties();
+        put32(f + fib::fcDop, static_cast<std::uint32_t>(append(dop.data(), dop.size())));
         put16(f + fib::cbDop, sizeof kDocumentBlock);
+        const std::vector<std::uint8_t> summary = summary_strings();
+        put32(f + fib::fcSttbfAssoc, static_cast<std::uint32_t>(append(summary.data(), summary.size())));
+        put16(f + fib::cbSttbfAssoc, static_cast<unsigned>(summary.size()));
         at = target_.size();
-        for (int o : {fib::fcSttbfAssoc, fib::fcClx, fib::fcLastEmpty, fib::cbMac}) put32(f + o, static_cast<std::uint32_t>(at));
+        for (int o : {fib::fcClx, fib::fcLastEmpty, fib::cbMac}) put32(f + o, static_cast<std::uint32_t>(at));
 
         put16(f + fib::wIdent, 0xA5DB);
         put16(f + fib::nFib, 45);
@@ -349,6 +359,49 @@ private:
     void paragraph_end_bytes() {
         text(0x0D);
         line_feed_due_ = true;
+    }
+    // The fixed document properties, with the dates the Mac recorded for
+    // the document where it recorded them (Word's Summary Info shows them).
+    std::array<std::uint8_t, sizeof kDocumentBlock> document_properties() const {
+        std::array<std::uint8_t, sizeof kDocumentBlock> dop{};
+        std::copy(std::begin(kDocumentBlock), std::end(kDocumentBlock), dop.begin());
+        const std::pair<std::size_t, std::int64_t> dates[] = {{kCreatedAt, conversion_.created},
+                                                              {kRevisedAt, conversion_.modified}};
+        for (const auto& [at, when] : dates) {
+            const std::uint32_t dttm = date_and_time(when);
+            if (dttm == 0) continue;
+            for (int i = 0; i < 4; ++i) dop[at + i] = static_cast<std::uint8_t>(dttm >> (8 * i));
+        }
+        return dop;
+    }
+    // Word's packed date: minutes, hours, day, month, years since 1900,
+    // weekday, from the low bits up; 0 where there is no date it can hold.
+    static std::uint32_t date_and_time(std::int64_t when) {
+        if (when == kNoDate) return 0;
+        const CivilTime t = civil_of(when);
+        if (t.year < 1900 || t.year > 1900 + 511) return 0;
+        const std::int64_t days = when / 86400 - (when % 86400 < 0 ? 1 : 0);
+        const auto weekday = static_cast<std::uint32_t>(((days + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
+        return t.minute | t.hour << 6 | t.day << 11 | t.month << 16 | static_cast<std::uint32_t>(t.year - 1900) << 20 |
+               weekday << 29;
+    }
+    // The strings Word shows as the Summary Info: the table's length, then
+    // counted strings (next file, template, title, subject, keywords,
+    // comments, author, last saved by). The title is the document's name
+    // where it is plain ASCII; the comments say where the document came from.
+    std::vector<std::uint8_t> summary_strings() const {
+        const std::string title = rich::title_of(conversion_);
+        std::vector<std::string> strings(8);
+        if (std::all_of(title.begin(), title.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) strings[2] = title.substr(0, 255);
+        strings[5] = rich::provenance_of(conversion_);
+        std::vector<std::uint8_t> table(2);
+        for (const std::string& s : strings) {
+            table.push_back(static_cast<std::uint8_t>(s.size()));
+            table.insert(table.end(), s.begin(), s.end());
+        }
+        table[0] = static_cast<std::uint8_t>(table.size());
+        table[1] = static_cast<std::uint8_t>(table.size() >> 8);
+        return table;
     }
     long append(const void* data, std::size_t length) {
         const long at = target_.size();
@@ -846,6 +899,7 @@ private:
     }
 
     ByteFile& work_;
+    const Conversion& conversion_;
     ByteFile att_, par_, ftp_;
     FormattingPage chp_;
     FormattingPage pap_;
@@ -872,6 +926,8 @@ private:
 
 }  // namespace
 
-Status write_word_win2(Conversion&, ByteFile& work, ByteFile& target) { return Writer(work, target).run(); }
+Status write_word_win2(Conversion& conversion, ByteFile& work, ByteFile& target) {
+    return Writer(work, target, conversion).run();
+}
 
 }  // namespace verbatra
