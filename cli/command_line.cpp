@@ -86,6 +86,10 @@ const char kUsage[] =
     "                       --report) records as converted whose target is\n"
     "                       still there; add the new lines to REPORT\n"
     "  -q, --quiet          print only problems and the summary\n"
+    "  --layout archivematica  with -o DIR: DIR is a transfer for Archivematica;\n"
+    "                       targets go to DIR/manualNormalization/preservation,\n"
+    "                       a copy of each source to DIR, and the list of both\n"
+    "                       to DIR/manualNormalization/normalization.csv\n"
     "  --no-keep-dates      targets keep the time they were written, not the\n"
     "                       source's (which they take as cp -p does)\n"
     "  --dump-stream FILE   print the intermediate stream a SOURCE reader makes\n"
@@ -197,6 +201,12 @@ public:
                platform::same_file(path, report_name_);
     }
     void report_name(const std::string& name) { report_name_ = name; }
+    // In a transfer for Archivematica: the list of copies and targets, and
+    // the transfer's folder its names are relative to.
+    void normalization_list(NormalizationList* list, const std::string& folder) {
+        normalization_ = list;
+        transfer_ = folder;
+    }
 
     // The report says where each target goes, and is on the disk, before
     // the target takes its name: a run killed in between has a line for a
@@ -222,6 +232,9 @@ public:
         if (!report_->add(line)) stop_with_message("cannot write the report file (disk full?)");
     }
     void records_done() override {
+        // The rows of the targets named so far go to the disk with the
+        // report's lines of the next ones.
+        if (normalization_ && !normalization_->sync()) stop_with_message("cannot put manualNormalization/normalization.csv on the disk");
         if (!report_) return;
         if (rewrite_) {
             rewrite_ = false;
@@ -247,6 +260,14 @@ public:
         const Tally tally = tally_of(r.outcome);
         const std::string why = tally == Tally::Already ? std::string() : reason_not_converted(r, source_, target_);
         const std::string target = full_paths_ ? r.target_name : bare_name(r.target_name);
+        if (normalization_ && !r.original.empty() && (has_target(r.outcome) || tally == Tally::Already)) {
+            auto inside = [&](const std::string& name) {
+                return name.compare(0, transfer_.size(), transfer_) == 0 ? name.substr(transfer_.size()) : name;
+            };
+            if (!normalization_->add(inside(r.original), inside(r.target_name))) {
+                stop_with_message("cannot write the list manualNormalization/normalization.csv (disk full?)");
+            }
+        }
         switch (tally) {
             case Tally::Already:
                 ++already_;
@@ -295,6 +316,7 @@ public:
 
     void summary(bool stopped) {
         clear_progress();
+        if (normalization_) normalization_->sync();
         std::fflush(stdout);
         std::string line = std::to_string(converted_) + " converted, ";
         if (damaged_ > 0) line += std::to_string(damaged_) + " damaged, ";
@@ -376,6 +398,8 @@ private:
     bool full_paths_;
     bool progress_;
     ReportFile* report_;
+    NormalizationList* normalization_ = nullptr;
+    std::string transfer_;
     const EarlierRun* earlier_;
     std::string report_name_;
     std::vector<std::pair<const ConversionResult*, ReportLine>> group_;
@@ -467,7 +491,7 @@ void prepare_output_folder(const std::string& dir) {
 
 // The options as given. A value option given twice must say the same.
 struct Options {
-    std::string from, to, dump_file, output_dir, jobs, report, files_from, resume, format;
+    std::string from, to, dump_file, output_dir, jobs, report, files_from, resume, format, layout;
     bool recursive = false, quiet = false, identify = false, no_keep_dates = false;
     bool help = false, version = false, list = false;
     std::vector<std::string> files;
@@ -496,6 +520,7 @@ constexpr OptionEntry kOptions[] = {
     {"identify", 0, nullptr, &Options::identify},
     {"no-keep-dates", 0, nullptr, &Options::no_keep_dates},
     {"format", 0, &Options::format, nullptr},
+    {"layout", 0, &Options::layout, nullptr},
     {"list-formats", 0, nullptr, &Options::list},
     {"help", 'h', nullptr, &Options::help},
     {"version", 0, nullptr, &Options::version},
@@ -695,11 +720,19 @@ int run(int argc, char** argv) {
     }
     const bool have_output = o.has("output-dir");
     if (have_output && o.output_dir.empty()) return usage_error("--output-dir needs a folder name");
+    const bool archivematica = o.has("layout");
+    if (archivematica && o.layout != "archivematica") {
+        return usage_error("--layout takes \"archivematica\", not \"" + o.layout + "\"");
+    }
+    if (archivematica && !have_output) return usage_error("--layout archivematica needs an output folder (-o DIR)");
 
     RunRecord record;
     record.from = automatic ? std::string("auto") : source_formats[source].display_name;
     record.to = target_formats[target].display_name;
-    record.output_dir = have_output ? absolute(o.output_dir) : std::string();
+    // Where the targets go: a transfer's are below its preservation folder.
+    record.output_dir = !have_output     ? std::string()
+                        : archivematica ? absolute(o.output_dir) + "/" + kPreservationFolder
+                                        : absolute(o.output_dir);
     record.recursive = o.recursive;
     record.started = platform::utc_now();
 
@@ -748,9 +781,19 @@ int run(int argc, char** argv) {
                      std::strerror(errno));
         return kExitFatal;
     }
+    NormalizationList normalization;
+    if (archivematica) {
+        const std::string folder = o.output_dir + "/manualNormalization";
+        const std::string list = folder + "/normalization.csv";
+        if (!platform::make_directories(folder) || !normalization.open(list)) {
+            std::fprintf(stderr, "%s: cannot write %s (%s)\n", kCaption, list.c_str(), std::strerror(errno));
+            return kExitFatal;
+        }
+    }
     const FormatEntry* source_entry = automatic ? nullptr : &source_formats[source];
     Reporter reporter(source_entry, target_formats[target], o.quiet, have_output, have_report ? &report : nullptr,
                       resuming ? &earlier : nullptr);
+    if (archivematica) reporter.normalization_list(&normalization, o.output_dir + "/");
     if (have_report) reporter.report_name(o.report);
     try {
         if (have_report) {
@@ -764,6 +807,7 @@ int run(int argc, char** argv) {
         options.output_dir = o.output_dir;
         options.jobs = jobs;
         options.keep_dates = !o.no_keep_dates;
+        options.archivematica = archivematica;
         Batch batch(options, reporter);
         add_arguments(batch, o, listed);
         batch.finish();

@@ -357,4 +357,38 @@ bool ReportFile::cut_to(long length) {
     return file_.is_open();
 }
 
+namespace {
+// A CSV field, quoted where it must be (RFC 4180).
+std::string csv_cell(const std::string& v) {
+    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
+    std::string out = "\"";
+    for (char c : v) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+}  // namespace
+
+bool NormalizationList::open(const std::string& name) {
+    file_ = ByteFile::open(name, "a+b");
+    if (!file_.is_open()) return false;
+    file_.rewind();
+    std::string text, line;
+    for (int c; (c = file_.get()) != EOF;) text += static_cast<char>(c);
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        rows_.insert(text.substr(at, end - at));
+    }
+    const std::string start = text.empty() ? "original,access,preservation\n" : text.back() != '\n' ? "\n" : "";
+    return file_.write(start.data(), start.size()) == start.size() && file_.flush();
+}
+
+bool NormalizationList::add(const std::string& original, const std::string& preservation) {
+    const std::string row = csv_cell(original) + ",," + csv_cell(preservation);
+    if (!rows_.insert(row).second) return true;
+    const std::string line = row + "\n";
+    return file_.write(line.data(), line.size()) == line.size() && file_.flush();
+}
+
+bool NormalizationList::sync() { return file_.flush() && platform::sync_file(file_.descriptor()); }
+
 }  // namespace verbatra

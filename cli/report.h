@@ -106,4 +106,22 @@ private:
     ByteFile file_;
 };
 
+// The list Archivematica reads beside the copies a transfer holds
+// (manualNormalization/normalization.csv): a header, then a row a
+// converted source, "original,access,preservation", the names relative to
+// the transfer's folder. A run that goes on in the same folder adds the
+// rows it lacks, once each.
+class NormalizationList {
+public:
+    // False, with errno, when the file cannot be opened for adding.
+    bool open(const std::string& name);
+    // False when the row could not be written.
+    bool add(const std::string& original, const std::string& preservation);
+    bool sync();
+
+private:
+    ByteFile file_;
+    std::unordered_set<std::string> rows_;
+};
+
 }  // namespace verbatra

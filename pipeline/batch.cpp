@@ -113,12 +113,14 @@ void Batch::finish() {
         items_.begin(), items_.end(), [](const Item& item) { return item.result.outcome == Outcome::Converted; })));
     for (Item& item : items_) {
         if (item.result.outcome != Outcome::Converted) {  // known without converting
+            if (item.result.outcome == Outcome::AlreadyConverted) item.result.original = original_for(item);
             queue_->add_done(item.path, item.result);
             continue;
         }
         observer_.starting(item.path);
         const std::string& source = item.image.empty() ? item.path : item.image;
-        queue_->add(ConversionRequest{source, item.target_base, item.inside, options_.keep_dates}, item.path);
+        queue_->add(ConversionRequest{source, item.target_base, item.inside, options_.keep_dates, original_for(item)},
+                    item.path);
     }
     items_.clear();
     queue_->finish();
@@ -128,11 +130,20 @@ std::string Batch::target_base(const std::string& source) const {
     if (options_.output_dir.empty()) return {};
     const std::string below = source.compare(0, root_.size(), root_) == 0 ? source.substr(root_.size()) : source;
     std::string base = options_.output_dir;
+    if (options_.archivematica) base += std::string("/") + kPreservationFolder;
     for (std::string part : normal(components(below))) {
         if (part.size() == 2 && part[1] == ':') part.pop_back();  // a drive letter, as a folder
         base += "/" + part;
     }
     return base;
+}
+
+// In a transfer, the source's copy takes the place its target has below
+// the preservation folder, in the output folder itself.
+std::string Batch::original_for(const Item& item) const {
+    const std::string preservation = options_.output_dir + "/" + kPreservationFolder;
+    if (!options_.archivematica || item.target_base.compare(0, preservation.size(), preservation) != 0) return {};
+    return options_.output_dir + item.target_base.substr(preservation.size());
 }
 
 void Batch::add_file(const std::string& path) {

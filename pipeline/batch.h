@@ -85,7 +85,14 @@ struct BatchOptions {
     bool identify = false;
     // Each target takes its source's modification time.
     bool keep_dates = true;
+    // The output folder is a transfer for Archivematica: each target goes
+    // to manualNormalization/preservation/ at its source's path there, and
+    // a copy of its source to that path in the folder itself.
+    bool archivematica = false;
 };
+
+// Where targets go below the output folder in a transfer for Archivematica.
+inline constexpr char kPreservationFolder[] = "manualNormalization/preservation";
 
 class ConversionQueue;
 
@@ -142,6 +149,8 @@ private:
         // A file inside a disk image: the image and where the file lies in it.
         std::string image = {}, inside = {};
     };
+    // Where the copy of an item's source goes, or empty.
+    std::string original_for(const Item& item) const;
     // When `path` is a disk image: each file inside it, and true.
     bool add_image(const std::string& path);
     void add_image_files(const std::string& path, const std::string& within, const std::string& base,

@@ -379,6 +379,53 @@ ConversionResult read_source(const std::string& name, const FormatEntry* source,
     return result;
 }
 
+namespace {
+// The copy of the source a request asks for, written whole under a name of
+// ours and then given its own: a file already there with the same bytes
+// (an earlier run's copy) is kept, and another file is never replaced.
+bool copy_original(const ConversionRequest& request, ImageShelf* shelf, std::string& why) {
+    OpenSource o;
+    const ConversionResult opened = open_source(request.source, request.inside, shelf, o, false);
+    if (!o.src.is_open() || opened.outcome == Outcome::Unreadable) {
+        why = "cannot read it again to copy it (" + system_reason() + ")";
+        return false;
+    }
+    const std::string& to = request.original;
+    const std::string folder = folder_of(to);
+    if (!folder.empty() && !platform::make_directories(folder)) {
+        stop_if_doomed(errno, folder);
+        why = "cannot make the folder " + folder + " (" + system_reason() + ")";
+        return false;
+    }
+    const std::string partial = partial_name_for(to);
+    {
+        ByteFile copy = ByteFile::open(partial, "w+bx");
+        o.src.rewind();
+        const bool copied = copy.is_open() && copy_bytes(o.src, copy, o.src.size()) == 0 && copy.flush() && !copy.failed();
+        if (!copied) {
+            stop_if_doomed(copy.is_open() ? copy.error_number() : errno, folder);
+            why = "cannot copy it to " + to + " (" + system_reason() + ")";
+            copy.close();
+            platform::remove_file(partial);
+            return false;
+        }
+        copy.close();
+    }
+    const std::int64_t when = request.inside.empty() ? platform::modified_seconds(request.source)
+                                                     : (o.u.forks.modified != kNoDate ? o.u.forks.modified : kNoDate);
+    if (when != kNoDate) platform::set_modified_seconds(partial, when);
+    if (platform::rename_no_replace(partial, to)) return true;
+    ByteFile there = ByteFile::open(to, "rb");
+    ByteFile mine = ByteFile::open(partial, "rb");
+    const bool same = there.is_open() && mine.is_open() && there.size() == mine.size() && sha256_of(there) == sha256_of(mine);
+    there.close();
+    mine.close();
+    platform::remove_file(partial);
+    if (!same) why = to + " already holds another file; the copy of the source is not put there";
+    return same;
+}
+}  // namespace
+
 ConversionResult prepare_conversion(const ConversionRequest& request, const FormatEntry* source,
                                     const FormatEntry& target, ImageShelf* shelf) {
     if (!target.writer) {
@@ -460,6 +507,11 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
                                       ? conversion.modified
                                       : platform::modified_seconds(request.source);
         if (when != kNoDate) platform::set_modified_seconds(partial, when);
+    }
+    if (!request.original.empty()) {
+        std::string why;
+        if (!copy_original(request, shelf, why)) return fail(Outcome::WriteFailed, why);
+        result.original = request.original;
     }
     result.ended = platform::utc_now();
     guard.keep_target();

@@ -62,6 +62,8 @@ struct ConversionResult {
     // A target written whole but not yet under its own name (see
     // prepare_conversion).
     std::string partial;
+    // Where the copy of the source went (ConversionRequest::original).
+    std::string original;
 };
 
 // What to convert and where the target goes.
@@ -75,6 +77,10 @@ struct ConversionRequest {
     std::string inside = {};
     // The target takes the source's modification time, as cp -p gives it.
     bool keep_date = true;
+    // Where a copy of the source goes beside its target (an archive's
+    // transfer holds both), or empty: the file as it stands, or for a file
+    // inside a disk image its AppleSingle form, with its forks and dates.
+    std::string original = {};
 };
 
 // The disk image the files of a batch come out of, read once for all of

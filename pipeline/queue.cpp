@@ -87,7 +87,7 @@ void put_result(Message& m, const ConversionResult& r) {
     for (const int n : {r.losses.stand_ins, r.losses.font_sizes, r.losses.colours, r.losses.notes_as_text}) {
         m.u64(static_cast<std::uint64_t>(n));
     }
-    for (const std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial, &r.source_sha256,
+    for (const std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial, &r.original, &r.source_sha256,
                                     &r.data_sha256, &r.resource_sha256, &r.target_sha256, &r.started, &r.ended}) {
         m.text(*text);
     }
@@ -112,7 +112,7 @@ ConversionResult get_result(Message& m) {
     for (int* n : {&r.losses.stand_ins, &r.losses.font_sizes, &r.losses.colours, &r.losses.notes_as_text}) {
         *n = static_cast<int>(m.get_u64());
     }
-    for (std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial, &r.source_sha256,
+    for (std::string* text : {&r.target_name, &r.note, &r.reason, &r.damage, &r.partial, &r.original, &r.source_sha256,
                               &r.data_sha256, &r.resource_sha256, &r.target_sha256, &r.started, &r.ended}) {
         *text = m.get_text();
     }
@@ -145,6 +145,7 @@ int helper_main(int in, int out, void* context) {
             r.target_base = request.get_text();
             r.inside = request.get_text();
             r.keep_date = request.get_u8() != 0;
+            r.original = request.get_text();
             ConversionResult result = prepare_conversion(r, c->source, *c->target, &shelf);
             Message answer;
             put_result(answer, result);
@@ -277,6 +278,7 @@ void ConversionQueue::send(Helper& helper, std::size_t index) {
     request.text(p.request.target_base);
     request.text(p.request.inside);
     request.u8(p.request.keep_date ? 1 : 0);
+    request.text(p.request.original);
     helper.in_flight.push_back(index);
     if (!request.send(helper.process.to)) collect_one();  // the helper has ended: its answers say so
 }
@@ -347,7 +349,10 @@ void ConversionQueue::report_ready(bool all) {
     for (std::size_t i = 0; i < done; ++i) {
         ConversionResult& r = pending_[i].result;
         if (has_target(r.outcome) && !r.partial.empty()) {
-            if (clean_targets_) remove_leftovers_in(r.target_name.substr(0, platform::file_name_start(r.target_name)));
+            if (clean_targets_) {
+                remove_leftovers_in(r.target_name.substr(0, platform::file_name_start(r.target_name)));
+                if (!r.original.empty()) remove_leftovers_in(r.original.substr(0, platform::file_name_start(r.original)));
+            }
             choose_target_name(r, chosen);
             chosen.insert(platform::folded_name(r.target_name));
         }

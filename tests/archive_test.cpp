@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <random>
 
@@ -24,6 +25,7 @@
 #include "readers/source_bytes.h"
 #include "readers/nisus.h"
 #include "support.h"
+#include "volume_fixture.h"
 #include "nisus_fixture.h"
 
 namespace verbatra {
@@ -440,6 +442,86 @@ TEST(ArchiveRun, ReportAndListOfFiles) {
     EXPECT_EQ(out, "letters/old/OLD -> out/old/OLD.001\n");
     const std::string grown = test::read_file(dir.file("run.jsonl"));
     EXPECT_EQ(std::count(grown.begin(), grown.end(), '\n'), 17 + 2 + 2);
+}
+
+// A transfer for Archivematica: each target below
+// manualNormalization/preservation, a copy of its source at the same path
+// in the transfer (for a file inside a disk image, its AppleSingle form),
+// and normalization.csv, read back by Python's csv module, naming both.
+TEST(ArchiveRun, ArchivematicaTransferHoldsCopiesTargetsAndTheirList) {
+    test::TempDir dir;
+    make_archive(dir.file("tree"));
+    test::write_file(dir.file("tree/Memo, \"v2\".old"), "Memo\r");
+    test::write_file(dir.file("tree/floppy.dsk"), test::mfs_floppy({{"Letter", "Dear Anne\r", "", "TEXTttxt"}}));
+    std::string out, err;
+    EXPECT_EQ(run_in(dir.path(), "--from auto --to odt -j1 -r -o T1 --layout archivematica --report r.jsonl tree", &out, &err), 3) << err;
+    EXPECT_EQ(run_in(dir.path(), "--from auto --to odt -j4 -r -o T4 --layout archivematica tree", &out, &err), 3) << err;
+    const auto transfer = tree_of(dir.file("T1"));
+    const auto helped = tree_of(dir.file("T4"));
+    ASSERT_EQ(transfer.size(), helped.size());
+    for (const auto& [name, bytes] : transfer) {
+        EXPECT_TRUE(helped.count(name) == 1 && helped.at(name) == bytes) << name << " differs with helpers";
+    }
+    const auto sources = tree_of(dir.file("tree"));
+
+    std::string rows;
+    ASSERT_EQ(test::run_command("cd '" + dir.file("T1") + "' && python3 -c 'import csv; r = list(csv.reader(open("
+                                "\"manualNormalization/normalization.csv\", newline=\"\"))); "
+                                "print(r[0]); [print(row[0] + \"|\" + row[1] + \"|\" + row[2]) for row in r[1:]]'",
+                                &rows, &err),
+              0)
+        << err;
+    EXPECT_EQ(rows.substr(0, rows.find('\n')), "['original', 'access', 'preservation']");
+    std::map<std::string, std::string> listed;
+    for (std::size_t at = rows.find('\n') + 1, end; (end = rows.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string row = rows.substr(at, end - at);
+        const std::size_t bar = row.find('|');
+        EXPECT_EQ(row.substr(bar, 2), "||") << row;  // no access copy of ours
+        listed[row.substr(0, bar)] = row.substr(bar + 2);
+    }
+    // Every copy in the transfer has its row, and every row a copy and a
+    // target that are there; a copy is its source byte for byte.
+    int copies = 0;
+    for (const auto& [name, bytes] : transfer) {
+        if (name.rfind("manualNormalization/", 0) == 0) continue;
+        ++copies;
+        ASSERT_EQ(listed.count(name), 1u) << name;
+        EXPECT_EQ(transfer.count(listed[name]), 1u) << listed[name];
+        EXPECT_EQ(listed[name].rfind("manualNormalization/preservation/tree/", 0), 0u) << listed[name];
+        if (name.rfind("tree/floppy.dsk/", 0) == 0) {
+            EXPECT_EQ(bytes.substr(0, 4), std::string("\0\5\x16\0", 4)) << "AppleSingle";
+        } else {
+            EXPECT_EQ(bytes, sources.at(name.substr(5))) << name;
+        }
+    }
+    EXPECT_EQ(copies, static_cast<int>(listed.size()));
+    EXPECT_EQ(listed["tree/Memo, \"v2\".old"], "manualNormalization/preservation/tree/Memo, \"v2\".odt");
+    EXPECT_EQ(listed["tree/floppy.dsk/Letter"], "manualNormalization/preservation/tree/floppy.dsk/Letter.odt");
+    // README and README.TXT want the same target: one takes a counter name.
+    EXPECT_EQ(listed["tree/README.TXT"].substr(0, 40) + listed["tree/README"].substr(0, 40),
+              "manualNormalization/preservation/tree/RE" "manualNormalization/preservation/tree/RE");
+    EXPECT_NE(listed["tree/README.TXT"], listed["tree/README"]);
+    EXPECT_EQ(transfer.count("tree/EMPTY"), 0u);  // refused: no copy, no row
+
+    // Resumed, the run adds no row twice; a file of its own where a copy
+    // goes is never replaced, and that source has no target.
+    test::write_file(dir.file("tree/NEW"), "New\r");
+    test::write_file(dir.file("T1/tree/letters/L3"), "another file\r");
+    fs::remove(dir.file("T1/manualNormalization/preservation/tree/letters/L3.odt"));
+    EXPECT_EQ(run_in(dir.path(), "--from auto --to odt -r -o T1 --layout archivematica --resume r.jsonl tree", &out, &err), 3) << err;
+    EXPECT_NE(err.find("tree/letters/L3: T1/tree/letters/L3 already holds another file"), std::string::npos) << err;
+    EXPECT_EQ(test::read_file(dir.file("T1/tree/letters/L3")), "another file\r");
+    EXPECT_FALSE(fs::exists(dir.file("T1/manualNormalization/preservation/tree/letters/L3.odt")));
+    const std::string list = test::read_file(dir.file("T1/manualNormalization/normalization.csv"));
+    EXPECT_EQ(test::count_of(list, "original,access,preservation"), 1);
+    EXPECT_EQ(test::count_of(list, "\ntree/NEW,,manualNormalization/preservation/tree/NEW.odt\n"), 1);
+    EXPECT_EQ(test::count_of(list, "\ntree/letters/L3,"), 1);  // the first run's row, and no other
+    EXPECT_EQ(test::count_of(list, "\ntree/letters/L0,"), 1);
+
+    EXPECT_EQ(run_in(dir.path(), "--from auto --to odt --layout archivematica tree/NEW", &out, &err), 2);
+    EXPECT_NE(err.find("--layout archivematica needs an output folder (-o DIR)"), std::string::npos) << err;
+    EXPECT_EQ(run_in(dir.path(), "--from auto --to odt -o X --layout dspace tree/NEW", &out, &err), 2);
+    EXPECT_NE(err.find("--layout takes \"archivematica\", not \"dspace\""), std::string::npos) << err;
 }
 
 // SHA-256 as sha256sum computes it, across the block boundaries.
