@@ -808,6 +808,7 @@ int run(int argc, char** argv) {
         options.jobs = jobs;
         options.keep_dates = !o.no_keep_dates;
         options.archivematica = archivematica;
+        options.record_losses = have_report;
         Batch batch(options, reporter);
         add_arguments(batch, o, listed);
         batch.finish();

@@ -50,7 +50,10 @@ namespace {
 std::string identity_fields(const Identification& id, const char* version_key) {
     auto optional = [](const std::string& v) { return v.empty() ? std::string("null") : json_string(v); };
     std::string warnings = "[";
-    for (const std::string& w : id.warnings) warnings += (warnings.size() > 1 ? "," : "") + json_string(w);
+    for (const std::string& w : id.warnings) {
+        if (warnings.size() > 1) warnings += ',';
+        warnings += json_string(w);
+    }
     warnings += "]";
     return ",\"" + std::string(version_key) + "\":" + optional(id.version) + ",\"puid\":" + optional(id.puid) + ",\"mime\":" + optional(id.mime) +
            ",\"basis\":" + optional(id.basis) + ",\"type\":" + optional(id.type) + ",\"creator\":" + optional(id.creator) +
@@ -162,7 +165,10 @@ std::string droid_row(long number, long parent, const std::string& absolute, con
         id.version,
     };
     std::string row;
-    for (const std::string& f : fields) row += (row.empty() ? "" : ",") + csv_field(f);
+    for (const std::string& f : fields) {
+        if (!row.empty()) row += ',';
+        row += csv_field(f);
+    }
     return row + "\n";
 }
 

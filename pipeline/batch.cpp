@@ -119,7 +119,8 @@ void Batch::finish() {
         }
         observer_.starting(item.path);
         const std::string& source = item.image.empty() ? item.path : item.image;
-        queue_->add(ConversionRequest{source, item.target_base, item.inside, options_.keep_dates, original_for(item)},
+        queue_->add(ConversionRequest{source, item.target_base, item.inside, options_.keep_dates, original_for(item),
+                                      options_.record_losses},
                     item.path);
     }
     items_.clear();

@@ -89,6 +89,8 @@ struct BatchOptions {
     // to manualNormalization/preservation/ at its source's path there, and
     // a copy of its source to that path in the folder itself.
     bool archivematica = false;
+    // The run keeps a record: each conversion counts what its target lost.
+    bool record_losses = false;
 };
 
 // Where targets go below the output folder in a transfer for Archivematica.

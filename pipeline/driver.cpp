@@ -481,7 +481,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     // A target that cannot hold a picture has "[picture]" in its place.
     result.pictures_kept = target.keeps_pictures ? conversion.pictures : 0;
     result.pictures_dropped = conversion.pictures_dropped + (target.keeps_pictures ? 0 : conversion.pictures);
-    if (write_result == kConverted) {
+    if (write_result == kConverted && request.count_losses) {
         work.rewind();
         result.losses = count_losses(work, target.reach);
     }

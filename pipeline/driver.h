@@ -81,6 +81,9 @@ struct ConversionRequest {
     // transfer holds both), or empty: the file as it stands, or for a file
     // inside a disk image its AppleSingle form, with its forks and dates.
     std::string original = {};
+    // The record wants what the target lost (ConversionResult::losses):
+    // one more pass over the stream, made only for it.
+    bool count_losses = false;
 };
 
 // The disk image the files of a batch come out of, read once for all of

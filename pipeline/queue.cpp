@@ -146,6 +146,7 @@ int helper_main(int in, int out, void* context) {
             r.inside = request.get_text();
             r.keep_date = request.get_u8() != 0;
             r.original = request.get_text();
+            r.count_losses = request.get_u8() != 0;
             ConversionResult result = prepare_conversion(r, c->source, *c->target, &shelf);
             Message answer;
             put_result(answer, result);
@@ -279,6 +280,7 @@ void ConversionQueue::send(Helper& helper, std::size_t index) {
     request.text(p.request.inside);
     request.u8(p.request.keep_date ? 1 : 0);
     request.text(p.request.original);
+    request.u8(p.request.count_losses ? 1 : 0);
     helper.in_flight.push_back(index);
     if (!request.send(helper.process.to)) collect_one();  // the helper has ended: its answers say so
 }
