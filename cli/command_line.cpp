@@ -37,10 +37,11 @@ const char kUsage[] =
     "       verbatra --identify [--format jsonl|csv] [-r] FILE|FOLDER|PATTERN|IMAGE...\n"
     "       verbatra --list-formats | --help | --version\n"
     "\n"
-    "Converts old Macintosh word-processor documents into files that DOS and\n"
-    "Windows programs read. Each FILE is read as a SOURCE document and the\n"
-    "result is written beside it (or into --output-dir), named like it with\n"
-    "the target's extension (LETTER becomes LETTER.asc). An existing file is\n"
+    "Converts old Macintosh word-processor documents into the formats archives\n"
+    "keep today and those DOS and Windows programs read. Each FILE is read as\n"
+    "a SOURCE document and the result is written beside it (or into\n"
+    "--output-dir), named like it with the target's extension (LETTER\n"
+    "becomes LETTER.asc). An existing file is\n"
     "never overwritten: a counter extension (.001, .002, ...) is used\n"
     "instead. The source itself is only read. MacBinary, AppleSingle and\n"
     "BinHex 4.0 files convert as the document they wrap; AppleDouble\n"
@@ -686,7 +687,7 @@ int run(int argc, char** argv) {
         return kExitOk;
     }
     if (o.version) {
-        std::printf("Verbatra 5.1\n");
+        std::printf("Verbatra %s\n", kProgramVersion);
         return kExitOk;
     }
     if (o.list) {

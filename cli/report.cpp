@@ -174,7 +174,7 @@ std::string droid_row(long number, long parent, const std::string& absolute, con
 
 std::string run_line(const RunRecord& r) {
     auto optional = [](const std::string& s) { return s.empty() ? std::string("null") : json_string(s); };
-    return "{\"run\":{\"program\":\"Verbatra\",\"version\":\"5.1\",\"from\":" + json_string(r.from) +
+    return "{\"run\":{\"program\":\"Verbatra\",\"version\":" + json_string(kProgramVersion) + ",\"from\":" + json_string(r.from) +
            ",\"to\":" + json_string(r.to) + ",\"output_dir\":" + optional(r.output_dir) +
            ",\"recursive\":" + (r.recursive ? "true" : "false") + ",\"started\":" + json_string(r.started) + "}}\n";
 }

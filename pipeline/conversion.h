@@ -19,8 +19,12 @@ enum Status : int {
     kTooLarge = -3,     // writer: the document exceeds the format
 };
 
-// The program's version, as its targets and records name it.
-inline constexpr const char* kProgramVersion = "5.1";
+// The program's version, as its targets, records and packages name it:
+// the build gives it, from the one number in CMakeLists.txt.
+#ifndef VERBATRA_VERSION
+#error "VERBATRA_VERSION is given by the build (CMakeLists.txt)"
+#endif
+inline constexpr const char* kProgramVersion = VERBATRA_VERSION;
 
 // What a target could not carry that its source had, for the record.
 struct Losses {

@@ -2,7 +2,8 @@
 # Cross-builds the Windows programs with Debian's mingw-w64, installing the
 # cross tools when they are missing: build/windows/verbatra.exe (the
 # dialog), build/windows/verbatra-cli.exe (the command line), both 64-bit
-# and static (they need no DLL beside them), and the dialog's test driver.
+# and static (they need no DLL beside them), and the dialog's test driver;
+# then the zip of both with a short text, build/windows/verbatra-VERSION-windows.zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --windows
@@ -11,4 +12,6 @@ if [ ! -f build/windows/CMakeCache.txt ]; then
     -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 cmake --build build/windows -j "$(nproc)" --target verbatra verbatra_dialog verbatra_dialog_driver >/dev/null
-echo "built build/windows/verbatra.exe and build/windows/verbatra-cli.exe"
+# The zip a Windows user is given: both programs and a short text.
+(cd build/windows && rm -f verbatra-*-windows.zip && cpack -G ZIP >/dev/null)
+echo "built build/windows/verbatra.exe and build/windows/verbatra-cli.exe, packed in $(ls build/windows/verbatra-*-windows.zip)"

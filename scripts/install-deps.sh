@@ -5,7 +5,8 @@
 # libmwaw), clang with libFuzzer for the fuzz targets, and mingw-w64 and
 # Wine for the Windows programs. Does nothing when they are already there.
 # With --build-only, only the compiler, CMake and GoogleTest; with --fuzz,
-# those and clang; with --windows, those and the Windows tools.
+# those and clang; with --windows, those and the Windows tools; with
+# --package, those and what builds and checks the Debian package.
 set -euo pipefail
 
 missing=()
@@ -27,7 +28,16 @@ if [ "${1:-}" = "" ] || [ "${1:-}" = "--windows" ]; then
   [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
   command -v xvfb-run >/dev/null 2>&1 || missing+=(xvfb xauth)
 fi
-if [ "${1:-}" != "--build-only" ] && [ "${1:-}" != "--windows" ]; then
+if [ "${1:-}" = "" ] || [ "${1:-}" = "--package" ]; then
+  # The Debian package: its dependencies found, its checker, man and the
+  # shells whose completion it brings.
+  command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
+  command -v lintian >/dev/null 2>&1 || missing+=(lintian)
+  command -v man >/dev/null 2>&1 || missing+=(man-db)
+  command -v zsh >/dev/null 2>&1 || missing+=(zsh)
+  command -v unzip >/dev/null 2>&1 || missing+=(unzip)
+fi
+if [ "${1:-}" != "--build-only" ] && [ "${1:-}" != "--windows" ] && [ "${1:-}" != "--package" ]; then
   command -v clang++-14 >/dev/null 2>&1 || missing+=(clang-14)
   ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
     missing+=(libclang-rt-14-dev libfuzzer-14-dev)

@@ -26,13 +26,30 @@ xvfb-run -a -s "-screen 0 1024x768x24" sh -c 'wine64 wineboot -i; wineserver -w'
 corpus=${VERBATRA_CORPUS:-../shared/corpus}
 first_of() { ls "$@" 2>/dev/null | head -1 || true; }
 sources=(
-  "text:samples/$(first_of samples)"
+  "text:samples/LETTER"
+  "text:samples/RECIPE"
   "macwrite:$(first_of "$corpus"/macwrite/*.mw)"
   "clarisworks:$(first_of "$corpus"/clarisworks/*.cwk)"
   "ragtime3:$(first_of "$corpus"/ragtime/*.datafork)"
 )
+# And every bundled sample of a document, its format recognised.
+for sample in samples/*; do
+  case $(basename "$sample") in LETTER|RECIPE|*.dsk) continue ;; esac
+  sources+=("auto:$sample")
+done
 failures=0
 checked=0
+
+# The zip a Windows user is given: both programs and the short text.
+zip_file=$(ls build/windows/verbatra-*-windows.zip 2>/dev/null | head -1 || true)
+listing=$(unzip -Z1 "$zip_file" 2>/dev/null || true)
+for member in verbatra.exe verbatra-cli.exe README.txt; do
+  checked=$((checked + 1))
+  if ! printf '%s\n' "$listing" | grep -q "/$member\$"; then
+    echo "MISSING: $member in the Windows zip ${zip_file:-(none made)}"
+    failures=$((failures + 1))
+  fi
+done
 for entry in "${sources[@]}"; do
   reader=${entry%%:*}
   file=${entry#*:}

@@ -56,6 +56,11 @@ public:
         rulers_ = r;
         return *this;
     }
+    // The sixteen fixed bytes that end a whole document from version 4 on.
+    CwDoc& closed() {
+        closed_ = true;
+        return *this;
+    }
     std::string build() const {
         std::string f(kKindOffset[version_] + 2, '\0');
         f[0] = static_cast<char>(version_);
@@ -90,6 +95,7 @@ public:
             f += be32(static_cast<long>(16 + records.size())) + be16(static_cast<int>(fonts_.size())) + be16(-1) +
                  be16(0) + be16(68) + be16(4) + be16(2) + "FNTM" + records;
         }
+        if (closed_) f += bytes({0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8, 0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7});
         return f;
     }
 
@@ -149,6 +155,7 @@ private:
     std::vector<Zone> zones_;
     std::vector<std::string> fonts_;
     std::vector<Ruler> rulers_;
+    bool closed_ = false;
 };
 
 std::string read(const std::string& file, int* result = nullptr) {
@@ -355,6 +362,21 @@ TEST(ClarisWorksReader, DamagedLengthsEndTheTextInsideTheFile) {
     area.replace(file.find("DSET") + 4, 4, be32(0x7FFFFFF0));
     int result = 9;
     EXPECT_EQ(read(area, &result), "");
+}
+
+// The bundled sample of the format, made here: a bold title and a
+// paragraph with a footnote.
+TEST(ClarisWorksReader, TheBundledSampleIsMadeHere) {
+    const std::string text = "ClarisWorks notes\rThe catalogue\x02 lists every disk by its label.\r";
+    CwDoc doc(5);
+    doc.fonts({"Times"});
+    doc.zone({1, 1, {{0, 0, 1, 14}, {18, 0, 0, 12}}, {{static_cast<long>(text.find('\x02')), 7}}, {text}});
+    doc.zone({7, 1, {{0, 0, 0, 10}}, {}, {"\x02" "Found in box 3, in pencil.\r"}});
+    const std::string file = doc.closed().build();
+    test::expect_sample("ClarisWorks notes", file, read_clarisworks);
+    const std::string stream = read(file);
+    EXPECT_NE(stream.find("Found in box 3"), std::string::npos);
+    EXPECT_NE(stream.find("\\\xA2"), std::string::npos) << "the footnote";
 }
 
 }  // namespace

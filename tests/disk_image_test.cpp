@@ -362,5 +362,22 @@ TEST(DiskImage, DamageIsToldAndWhatCanBeReadConverts) {
     }
 }
 
+// The bundled floppy, made here: an MFS volume with two documents.
+TEST(DiskImage, TheBundledSampleIsMadeHere) {
+    const std::string floppy = mfs_floppy({
+        {"Read Me", "This floppy held the office's letters.\r", "", "TEXTttxt"},
+        {"Shopping list", "Caf\x8E, th\x8E, cr\x8Fme.\r", "", "TEXTttxt"},
+    });
+    test::expect_sample("floppy.dsk", floppy, nullptr);
+    const DiskImage image = [&] {
+        test::TempDir dir;
+        test::write_file(dir.file("f"), floppy);
+        ByteFile file = ByteFile::open(dir.file("f"), "rb");
+        return read_disk_image(file, true);
+    }();
+    ASSERT_EQ(image.volumes.size(), 1u);
+    EXPECT_EQ(image.volumes[0].files.size(), 2u);
+}
+
 }  // namespace
 }  // namespace verbatra

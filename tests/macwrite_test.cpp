@@ -368,5 +368,19 @@ TEST(MacWriteReader, DamagedFilesAreReadOnlyWhereTheyHoldData) {
     EXPECT_EQ(read(repeated.build()), kEmptyHeaderFooter + "\\Sonce\rthen\r");
 }
 
+// The bundled sample of the format, made here: a header, an accented
+// name, a bold word and an italic line.
+TEST(MacWriteReader, TheBundledSampleIsMadeHere) {
+    MacWriteDoc doc;
+    doc.text(doc.header, "Rescued from a MacWrite 4.6 disk\r");
+    doc.text(doc.main, "Dear Ren\x8E,\r", {{0, 12, 0, 20}});
+    doc.text(doc.main, "The caf\x8E letters are safe: every page, every accent.\r",
+             {{0, 12, 0, 20}, {4, 12, 1, 20}, {8, 12, 0, 20}});
+    doc.text(doc.main, "Yours, Fran\x8D" "oise\r", {{0, 12, 2, 20}});
+    const std::string file = doc.build();
+    test::expect_sample("MacWrite 4.6 letter", file, read_macwrite);
+    EXPECT_NE(read(file).find("letters are safe"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace verbatra

@@ -145,6 +145,21 @@ TEST(NisusReader, MissingSidecarIsSaid) {
     EXPECT_NE(text.find(" you\r\n"), std::string::npos);
 }
 
+// The bundled sample of the format, made here: AppleSingle, so that the
+// resource fork with its notes travels with the text.
+TEST(NisusReader, TheBundledSampleIsMadeHere) {
+    const std::string text = "Nisus Writer essay\rOld disks fail slowly\x1C, then all at once.\r";
+    const std::string notes = "\x1CMost of ours were fine.\r";
+    const std::string rsrc = test::resource_fork({test::nisus_version(), {"FNTX", 128, notes}});
+    const std::string file = test::apple_file(true, text, rsrc);
+    test::expect_sample("Nisus Writer essay", file, read_nisus);
+    test::TempDir dir;
+    test::write_file(dir.file("essay"), file);
+    int result = 99;
+    EXPECT_NE(read_path(dir.file("essay"), &result).find("Most of ours were fine."), std::string::npos);
+    EXPECT_EQ(result, 0);
+}
+
 }  // namespace
 }  // namespace verbatra
 

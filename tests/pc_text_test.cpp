@@ -61,5 +61,15 @@ TEST(PcText, RecognitionTellsTheEncodings) {
     }
 }
 
+// The bundled samples of text from other systems, made here.
+TEST(PcText, TheBundledSamplesAreMadeHere) {
+    const std::string utf8 = "Notes typed on a PC\nCaf\xC3\xA9, na\xC3\xAFve, \xC5\x93uvre \xE2\x80\x94 and 12 \xE2\x82\xAC for the lot.\n";
+    const std::string windows = "Price list from a Windows machine\r\nCaf\xE9 cr\xE8me, th\xE9 \xE0 la menthe, cr\xEApes.\r\n";
+    test::expect_sample("notes-utf8.txt", utf8, read_utf8_text);
+    test::expect_sample("prices-windows.txt", windows, read_windows_text);
+    EXPECT_EQ(test::run_entry(read_utf8_text, utf8).find("Notes typed"), 0u);
+    EXPECT_EQ(test::run_entry(read_windows_text, windows).find("Price list"), 0u);
+}
+
 }  // namespace
 }  // namespace verbatra

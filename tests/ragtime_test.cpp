@@ -368,5 +368,19 @@ TEST(Ragtime3Reader, RealDocumentStyles) {
     EXPECT_EQ(dir.list(), std::vector<std::string>{"DOC"});
 }
 
+// The bundled samples of RagTime 2 and 3, made here: one page, one text
+// frame each.
+TEST(Ragtime3Reader, TheBundledSamplesAreMadeHere) {
+    const std::string two = ragtime2(1, {
+        {0, 2, ""},
+        {0, 0, block2({"RagTime 2 page\rA flyer for the sale of old disks, at the caf\x8E.\r", {}, {}})},
+    });
+    const std::string three = ragtime3({{2, block3({"RagTime 3 page\rThe price list of the shop, in francs.\r", {}, {}, {}})}});
+    test::expect_sample("RagTime 2 page", two, read_ragtime2);
+    test::expect_sample("RagTime 3 page", three, read_ragtime3);
+    EXPECT_NE(read2(two).find("A flyer for the sale"), std::string::npos);
+    EXPECT_NE(read3(three).find("The price list"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace verbatra

@@ -141,6 +141,23 @@ void keep_fixture(const std::string& name, const std::string& data) {
     if (dir && *dir) write_file(std::string(dir) + "/" + name + "-" + std::to_string(++counter), data);
 }
 
+void expect_sample(const std::string& name, const std::string& data, EntryPoint entry) {
+    const std::string path = std::string(VERBATRA_SOURCE_DIR) + "/samples/" + name;
+    const char* write = std::getenv("VERBATRA_WRITE_SAMPLES");
+    if (write && *write) write_file(path, data);
+    std::string have;
+    try {
+        have = read_file(path);
+    } catch (const std::exception&) {
+        have = "(missing)";
+    }
+    EXPECT_TRUE(have == data) << path << " is not what the builders make: "
+                              << "run the tests with VERBATRA_WRITE_SAMPLES=1 to make it anew";
+    if (!entry) return;
+    expect_recognised_as(entry, data);
+    EXPECT_EQ(damage_noted(entry, data), "") << name << " is whole";
+}
+
 std::string bytes(std::initializer_list<int> values) {
     std::string s;
     for (int v : values) s += static_cast<char>(v);

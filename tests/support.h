@@ -88,6 +88,12 @@ private:
 // into DIR (NAME-1, NAME-2, ...), so that other programs can read it too.
 void keep_fixture(const std::string& name, const std::string& data);
 
+// The bundled sample samples/NAME is `data`, as the fixture builders make
+// it; with VERBATRA_WRITE_SAMPLES=1 in the environment it is written anew.
+// The sample must also be recognised as the format `entry` reads, and
+// read whole (null entry: no format's document, a disk image).
+void expect_sample(const std::string& name, const std::string& data, EntryPoint entry);
+
 // Bytes from a list of values, for readable fixtures.
 std::string bytes(std::initializer_list<int> values);
 

@@ -112,6 +112,27 @@ TEST(WorksReader, RefusesOtherDocuments) {
     EXPECT_EQ(result, -2);
 }
 
+// The bundled samples of Works 2 and 3, made here: a centred bold title
+// and a left-aligned paragraph.
+TEST(WorksReader, TheBundledSamplesAreMadeHere) {
+    const std::string works2 = works(8, {
+        {0x80, "C"},
+        {0x20, marker(14, 0x01) + "Works 2 memo" + marker(12, 0)},
+        {0x80, "L"},
+        {0x20, "To the archive team: the disks are dry and the labels legible."},
+    });
+    const std::string works3 = works(9, {
+        {0x80, "C"},
+        {0x20, marker(0, 0x01) + "Works 3 memo" + marker(0, 0)},
+        {0x80, "L"},
+        {0x20, "The second box holds the accounts of 1991, with their r\x8E" "sum\x8E" "s."},
+    });
+    test::expect_sample("Works 2 memo", works2, read_works);
+    test::expect_sample("Works 3 memo", works3, read_works);
+    EXPECT_NE(read(works2).find("labels legible"), std::string::npos);
+    EXPECT_NE(read(works3).find("accounts of 1991"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace verbatra
 

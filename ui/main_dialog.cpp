@@ -161,7 +161,7 @@ public:
             case IDCANCEL:
             case IDC_EXIT: EndDialog(dialog_, 0); return true;
             case IDC_HELP_BUTTON:
-                show_message(dialog_, "Verbatra v. 5.1\nA little text converter\nfor some Macintosh file formats", "About");
+                show_message(dialog_, "Verbatra v. " VERBATRA_VERSION "\nA little text converter\nfor some Macintosh file formats", "About");
                 return true;
             case IDC_ROOT: change_to("\\"); return true;
             case IDC_PARENT: change_to(".."); return true;
