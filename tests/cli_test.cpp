@@ -263,6 +263,39 @@ TEST(CommandLine, HelpListAndDump) {
     EXPECT_EQ(dir.list(), (Names{"T"}));
 }
 
+// The manual page and the shell completions know every option --help
+// lists, so that none is added without them.
+TEST(CommandLine, TheManualPageAndCompletionsKnowEveryOption) {
+    test::TempDir dir;
+    std::string help, err;
+    ASSERT_EQ(run_in(dir, "--help", &help, &err), 0);
+    const std::string source = VERBATRA_SOURCE_DIR;
+    const std::string manual = test::read_file(source + "/docs/verbatra.1");
+    const std::string bash = test::read_file(source + "/docs/completion/verbatra.bash");
+    const std::string zsh = test::read_file(source + "/docs/completion/_verbatra");
+    int options = 0;
+    for (std::size_t at = help.find("\n  -"); at != std::string::npos; at = help.find("\n  -", at + 1)) {
+        const std::size_t dashes = help.find("--", at);
+        const std::size_t end = help.find_first_of(" ,\n", dashes);
+        const std::string option = help.substr(dashes, end - dashes);
+        ++options;
+        std::string escaped;
+        for (char c : option) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(manual.find(escaped), std::string::npos) << option << " is not in docs/verbatra.1";
+        auto has_word = [](const std::string& text, const std::string& word) {
+            for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+                const char after = at + word.size() < text.size() ? text[at + word.size()] : ' ';
+                if (after == ' ' || after == '\n' || after == '"' || after == '|' || after == ')') return true;
+            }
+            return false;
+        };
+        EXPECT_TRUE(has_word(bash, option)) << option << " is not in the bash completion";
+        EXPECT_TRUE(zsh.find("'" + option + "[") != std::string::npos || zsh.find(option + "}'") != std::string::npos)
+            << option << " is not in the zsh completion";
+    }
+    EXPECT_GE(options, 17);  // the parse above found the list
+}
+
 // Ctrl-C or a termination request, with or without helpers: the run ends
 // at once with the shell's status for the signal, and nothing of the file
 // in progress is left.
