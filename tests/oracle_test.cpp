@@ -294,13 +294,19 @@ std::vector<Document> fixture_streams() {
 }
 
 // Every document of the suite: the fixture streams, the samples through
-// the text-only reader, and the real MacWrite documents when the corpus
-// is there.
+// the reader of the format each is recognised as (the text-only reader
+// for the one whose overstruck accents only it takes), and the real
+// MacWrite documents when the corpus is there.
 std::vector<Document> suite() {
     std::vector<Document> docs = fixture_streams();
     for (const auto& e : fs::directory_iterator(kSource / "samples")) {
-        docs.push_back({"sample-" + e.path().filename().string(),
-                        test::run_entry(read_text_only, test::read_file(e.path().string()))});
+        if (e.path().extension() == ".dsk") continue;  // a disk image: its files are text samples
+        const std::string bytes = test::read_file(e.path().string());
+        const int format = test::recognised_format(bytes);
+        const EntryPoint reader = format >= 0 ? source_formats[format].reader : read_text_only;
+        std::string name = e.path().filename().string();
+        std::replace(name.begin(), name.end(), ' ', '-');
+        docs.push_back({"sample-" + name, test::run_entry(reader, bytes)});
     }
     struct Real {
         const char* folder;
