@@ -735,7 +735,7 @@ int run(int argc, char** argv) {
                         : archivematica ? absolute(o.output_dir) + "/" + kPreservationFolder
                                         : absolute(o.output_dir);
     record.recursive = o.recursive;
-    record.started = platform::utc_now();
+    record.started = utc_now();
 
     EarlierRun earlier;
     const bool resuming = o.has("resume");

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 namespace verbatra {
@@ -52,5 +53,8 @@ inline std::string iso8601(std::int64_t seconds, bool utc = true) {
                   t.second, utc ? "Z" : "");
     return text;
 }
+
+// The time now, UTC, ISO 8601 to the second: "2026-12-10T12:00:00Z".
+inline std::string utc_now() { return iso8601(static_cast<std::int64_t>(std::time(nullptr))); }
 
 }  // namespace verbatra

@@ -433,7 +433,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         result.outcome = Outcome::NotAvailable;
         return result;
     }
-    const std::string started = platform::utc_now();
+    const std::string started = utc_now();
     LeftoverGuard guard;
     // The work file lives in the private folder, never beside the source;
     // the folder is only made if the work file outgrows memory.
@@ -442,13 +442,13 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
     ConversionResult result = read_source(request.source, source, conversion, work, request.inside, shelf);
     result.started = started;
     if (result.outcome != Outcome::Converted) {
-        result.ended = platform::utc_now();
+        result.ended = utc_now();
         return result;
     }
     auto fail = [&](Outcome outcome, std::string reason = {}) {
         result.outcome = outcome;
         result.reason = std::move(reason);
-        result.ended = platform::utc_now();
+        result.ended = utc_now();
         return result;
     };
 
@@ -513,7 +513,7 @@ ConversionResult prepare_conversion(const ConversionRequest& request, const Form
         if (!copy_original(request, shelf, why)) return fail(Outcome::WriteFailed, why);
         result.original = request.original;
     }
-    result.ended = platform::utc_now();
+    result.ended = utc_now();
     guard.keep_target();
     result.partial = partial;
     result.target_name = target_name;

@@ -166,13 +166,14 @@ bool describe_image(const std::string& name, Identification& id) {
 
 Identification identify_file(const std::string& name, const std::string& inside, ImageShelf* shelf) {
     Identification id;
-    id.modified = platform::modified_utc(name);
-    if (inside.empty() && describe_image(name, id)) return id;
+    if (inside.empty() && describe_image(name, id)) {
+        id.modified = iso8601(platform::modified_seconds(name));
+        return id;
+    }
     OpenSource o;
     const ConversionResult opened = open_source(name, inside, shelf, o, true);
-    const std::string modified = id.modified;
     id = describe_source(name, inside, o, opened);
-    id.modified = inside.empty() ? modified : o.modified;
+    id.modified = inside.empty() ? iso8601(platform::modified_seconds(name)) : o.modified;
     id.size = opened.source_size;
     id.sha256 = inside.empty() ? opened.source_sha256 : opened.data_sha256;
     return id;

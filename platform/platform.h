@@ -69,12 +69,8 @@ std::string temp_file_name(const std::string& dir, const std::string& prefix);
 // This process's number, whether a process of this machine is still
 // running, and the machine's name.
 unsigned long process_id();
-// The time now, UTC, as ISO 8601 gives it to the second: "2026-12-10T12:00:00Z".
-std::string utc_now();
-// When `path` was last modified, UTC, ISO 8601 to the second; empty when it
+// When `path` was last modified, in seconds since 1970; INT64_MIN when it
 // cannot be told.
-std::string modified_utc(const std::string& path);
-// The same in seconds since 1970; INT64_MIN when it cannot be told.
 std::int64_t modified_seconds(const std::string& path);
 // Gives `path` the modification time `seconds` since 1970; false when the
 // system refuses.

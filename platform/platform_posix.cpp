@@ -15,7 +15,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <unordered_set>
 #include <cstdlib>
 #include <vector>
@@ -532,25 +531,6 @@ bool write_pipe(int fd, const void* data, std::size_t count) {
         count -= static_cast<std::size_t>(n);
     }
     return true;
-}
-
-std::string utc_now() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
-std::string modified_utc(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return {};
-    std::tm tm{};
-    gmtime_r(&st.st_mtime, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
 }
 
 std::int64_t modified_seconds(const std::string& path) {

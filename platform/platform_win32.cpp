@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 namespace verbatra::platform {
 
@@ -319,26 +318,6 @@ void kill_helper(const HelperProcess&) {}
 void end_helper(HelperProcess& helper, bool) { helper = HelperProcess{}; }
 bool read_pipe(int, void*, std::size_t) { return false; }
 bool write_pipe(int, const void*, std::size_t) { return false; }
-
-std::string utc_now() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    gmtime_s(&tm, &t);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
-std::string modified_utc(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return {};
-    SYSTEMTIME t;
-    if (!FileTimeToSystemTime(&data.ftLastWriteTime, &t)) return {};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
-    return text;
-}
 
 namespace {
 // FILETIME counts 100-nanosecond steps from 1601.
