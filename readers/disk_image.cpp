@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "pipeline/dates.h"
+#include "readers/mac_forks.h"
 #include "readers/source_bytes.h"
 #include "stream/mac_charset.h"
 #include "stream/utf8.h"
@@ -221,26 +222,25 @@ DiskImage read_disk_image(ByteFile& image, bool check_sum) {
 }
 
 bool write_apple_single(ByteFile& image, const VolumeFile& file, ByteFile& out) {
-    constexpr std::uint32_t kRealName = 3, kFinderInfo = 9, kResource = 2, kData = 1;
+    using namespace apple_file;
     struct Entry {
         std::uint32_t id, length;
     };
-    constexpr std::uint32_t kFileDates = 8;
     std::vector<Entry> entries{{kRealName, static_cast<std::uint32_t>(file.name.size())}, {kFinderInfo, 32}};
     // The dates the Mac recorded, where it recorded any, as AppleSingle
     // keeps them: seconds from 2000, the Mac's clock taken for UTC.
     if (file.created != 0 || file.modified != 0) entries.push_back({kFileDates, 16});
-    if (file.resource.readable() > 0) entries.push_back({kResource, static_cast<std::uint32_t>(file.resource.readable())});
-    entries.push_back({kData, static_cast<std::uint32_t>(file.data.readable())});
+    if (file.resource.readable() > 0) entries.push_back({kResourceFork, static_cast<std::uint32_t>(file.resource.readable())});
+    entries.push_back({kDataFork, static_cast<std::uint32_t>(file.data.readable())});
     auto put32 = [&](std::uint32_t v) {
         for (int s = 24; s >= 0; s -= 8) out.put(static_cast<std::uint8_t>(v >> s));
     };
-    put32(0x00051600);
-    put32(0x00020000);
+    out.write(kSingleMagic, sizeof kSingleMagic);
+    put32(kVersion2);
     for (int i = 0; i < 16; ++i) out.put(0);
     out.put(0);
     out.put(static_cast<std::uint8_t>(entries.size()));
-    std::uint32_t at = 26 + 12 * static_cast<std::uint32_t>(entries.size());
+    std::uint32_t at = static_cast<std::uint32_t>(kHeader + kEntry * entries.size());
     for (const Entry& e : entries) {
         put32(e.id);
         put32(at);
@@ -251,13 +251,13 @@ bool write_apple_single(ByteFile& image, const VolumeFile& file, ByteFile& out) 
     out.write(file.finder_info, sizeof file.finder_info);
     if (file.created != 0 || file.modified != 0) {
         auto since_2000 = [](std::uint32_t mac) {
-            return mac == 0 ? 0x80000000u
+            return mac == 0 ? kUnknownDate
                             : static_cast<std::uint32_t>(static_cast<std::int64_t>(mac) + kMacEpoch - kAppleSingleEpoch);
         };
         put32(since_2000(file.created));
         put32(since_2000(file.modified));
-        put32(0x80000000u);  // backed up, accessed: not known
-        put32(0x80000000u);
+        put32(kUnknownDate);  // backed up, accessed
+        put32(kUnknownDate);
     }
     return copy_fork(image, file.resource, out) && copy_fork(image, file.data, out) && out.flush() && !out.failed();
 }

@@ -12,22 +12,19 @@ namespace verbatra {
 namespace {
 
 constexpr std::size_t kMacBinaryHeader = 128;
-constexpr std::uint8_t kAppleSingleMagic[4] = {0x00, 0x05, 0x16, 0x00};
-constexpr std::uint8_t kAppleDoubleMagic[4] = {0x00, 0x05, 0x16, 0x07};
-constexpr std::size_t kAppleHeader = 26, kAppleEntry = 12;
-constexpr std::uint32_t kDataFork = 1, kResourceFork = 2, kFileDates = 8, kFinderInfo = 9;
+using namespace apple_file;
 
 bool inside(long size, std::uint64_t offset, std::uint64_t length) {
     return offset <= static_cast<std::uint64_t>(size) && length <= static_cast<std::uint64_t>(size) - offset;
 }
 
 void read_apple_entries(ByteFile& file, long size, MacForks& forks) {
-    std::uint8_t head[kAppleHeader];
+    std::uint8_t head[kHeader];
     file.rewind();
     if (!read_exact(file, head, sizeof head)) return;
     const unsigned count = be16(head + 24);
     for (unsigned i = 0; i < count; ++i) {
-        std::uint8_t e[kAppleEntry];
+        std::uint8_t e[kEntry];
         if (!read_exact(file, e, sizeof e)) break;
         const std::uint32_t id = be32(e), offset = be32(e + 4), length = be32(e + 8);
         if (!inside(size, offset, length)) continue;
@@ -43,7 +40,7 @@ void read_apple_entries(ByteFile& file, long size, MacForks& forks) {
             if (read_exact(file, dates, sizeof dates)) {
                 for (int k = 0; k < 2; ++k) {
                     const std::uint32_t v = be32(dates + 4 * k);
-                    if (v == 0x80000000u) continue;  // not known
+                    if (v == kUnknownDate) continue;
                     (k == 0 ? forks.created : forks.modified) =
                         static_cast<std::int64_t>(static_cast<std::int32_t>(v)) + kAppleSingleEpoch;
                 }
@@ -98,7 +95,7 @@ MacForks find_forks(ByteFile& file) {
     std::uint8_t h[kMacBinaryHeader] = {};
     file.rewind();
     const std::size_t have = file.read(h, sizeof h);
-    if (have >= 4 && (std::memcmp(h, kAppleSingleMagic, 4) == 0 || std::memcmp(h, kAppleDoubleMagic, 4) == 0)) {
+    if (have >= 4 && (std::memcmp(h, kSingleMagic, 4) == 0 || std::memcmp(h, kDoubleMagic, 4) == 0)) {
         forks.wrapping = h[3] == 0x00 ? Wrapping::AppleSingle : Wrapping::AppleDouble;
         forks.data = {};
         read_apple_entries(file, size, forks);

@@ -15,6 +15,19 @@ namespace verbatra {
 
 enum class Wrapping { Bare, MacBinary, AppleSingle, AppleDouble };
 
+// The layout of AppleSingle and AppleDouble, for those that read it and
+// the one that writes it: the header (magic, version, 16 bytes, the entry
+// count), then 12-byte entries of an id, an offset and a length.
+namespace apple_file {
+inline constexpr std::uint8_t kSingleMagic[4] = {0x00, 0x05, 0x16, 0x00};
+inline constexpr std::uint8_t kDoubleMagic[4] = {0x00, 0x05, 0x16, 0x07};
+inline constexpr std::uint32_t kVersion2 = 0x00020000;
+inline constexpr std::size_t kHeader = 26, kEntry = 12;
+inline constexpr std::uint32_t kDataFork = 1, kResourceFork = 2, kRealName = 3, kFileDates = 8, kFinderInfo = 9;
+// A date the file dates entry does not know.
+inline constexpr std::uint32_t kUnknownDate = 0x80000000u;
+}  // namespace apple_file
+
 struct ForkSpan {
     long offset = 0;
     long length = 0;  // 0: the file has no such fork
