@@ -632,7 +632,7 @@ public:
         problems_ = true;
     }
     void identified(const std::string& path, const Identification& id) override {
-        if (!id.problem.empty() && id.problem.rfind("cannot be read", 0) == 0) problems_ = true;
+        if (id.unreadable) problems_ = true;
         if (!csv_) {
             std::fputs(identity_line(path, id).c_str(), stdout);
             return;

@@ -138,12 +138,6 @@ std::string droid_row(long number, long parent, const std::string& absolute, con
     const std::size_t mac = absolute.rfind(':'), hash = absolute.rfind('#');
     const bool inside = hash != std::string::npos && mac != std::string::npos && mac > hash;
     const std::string name = inside ? absolute.substr(mac + 1) : absolute.substr(platform::file_name_start(absolute));
-    const std::size_t dot = name.rfind('.');
-    std::string ext = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    bool mismatch = false;
-    for (const std::string& w : id.warnings) mismatch = mismatch || w.rfind("the extension", 0) == 0;
-    const bool container = id.format.find("disk image") != std::string::npos;
     const std::string fields[] = {
         std::to_string(number),
         parent > 0 ? std::to_string(parent) : std::string(),
@@ -151,12 +145,12 @@ std::string droid_row(long number, long parent, const std::string& absolute, con
         absolute,
         name,
         id.format.empty() ? std::string() : "Signature",
-        id.problem.rfind("cannot be read", 0) == 0 ? "Access denied" : "Done",
+        id.unreadable ? "Access denied" : "Done",
         std::to_string(id.size),
-        container ? "Container" : "File",
-        ext,
+        id.container ? "Container" : "File",
+        id.extension,
         id.modified,
-        mismatch ? "true" : "false",
+        id.extension_mismatch ? "true" : "false",
         id.sha256,
         id.format.empty() ? "0" : "1",
         id.puid,

@@ -103,6 +103,7 @@ void Batch::finish() {
                 clear_scratch_files();
             } else {
                 id.problem = reason_not_converted(item.result, options_.source, target_formats[0]);
+                id.unreadable = item.result.outcome == Outcome::Unreadable;
             }
             observer_.identified(item.path, id);
         }

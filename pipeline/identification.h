@@ -25,6 +25,12 @@ struct Identification {
     // "BinHex 4.0", "HFS volume in DiskCopy 4.2"), and its PUID.
     std::string wrapping, wrapping_puid;
     std::vector<std::string> warnings;  // signs that disagree
+    // The name's extension in lower case (inside an image, the Mac name's),
+    // and whether it is a PC program's while the bytes say otherwise.
+    std::string extension;
+    bool extension_mismatch = false;
+    bool container = false;   // a disk image: a file that holds files
+    bool unreadable = false;  // the file could not be opened or read
     // Why no format is named (not recognised, empty, unreadable, a PC
     // document, a sidecar), as a conversion's line would say it.
     std::string problem;

@@ -58,10 +58,14 @@ std::string printable(const char* four) {
     return s;
 }
 
-std::string lower_extension(const std::string& name) {
-    const std::size_t start = platform::file_name_start(name), dot = name.rfind('.');
-    if (dot == std::string::npos || dot < start) return {};
-    std::string ext = name.substr(dot + 1);
+// The extension of the file's own name (inside an image, of its Mac
+// name), in lower case; a name that starts with its only dot has none.
+std::string lower_extension(const std::string& name, const std::string& inside) {
+    const std::string own = inside.empty() ? name.substr(platform::file_name_start(name))
+                                           : inside.substr(inside.rfind(':') == std::string::npos ? 0 : inside.rfind(':') + 1);
+    const std::size_t dot = own.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {};
+    std::string ext = own.substr(dot + 1);
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
@@ -141,6 +145,8 @@ bool describe_image(const std::string& name, Identification& id) {
     const DiskImage image = read_disk_image(file, true);
     id.size = static_cast<std::uint64_t>(std::max<long>(file.size(), 0));
     id.sha256 = sha256_of(file);
+    id.container = true;
+    id.extension = lower_extension(name, {});
     id.basis = "the format's own marks";
     std::string volumes;
     for (const Volume& v : image.volumes) {
@@ -182,6 +188,8 @@ Identification identify_file(const std::string& name, const std::string& inside,
 Identification describe_source(const std::string& name, const std::string& inside, OpenSource& o,
                                const ConversionResult& opened) {
     Identification id;
+    id.extension = lower_extension(name, inside);
+    id.unreadable = opened.outcome == Outcome::Unreadable;
     describe_wrapping(o, id);
     if (o.u.forks.have_finder_info && (o.u.is_wrapped || !inside.empty())) {
         id.type = printable(o.u.forks.type);
@@ -230,10 +238,10 @@ Identification describe_source(const std::string& name, const std::string& insid
                                   source_formats[marks].display_name);
         }
     }
-    const std::string shown = inside.empty() ? name : inside;
-    const std::string ext = lower_extension(shown);
     for (const char* pc : kPcExtensions) {
-        if (ext == pc) id.warnings.push_back("the extension ." + ext + " says a PC document, the bytes say " + row.display_name);
+        if (id.extension != pc) continue;
+        id.extension_mismatch = true;
+        id.warnings.push_back("the extension ." + id.extension + " says a PC document, the bytes say " + row.display_name);
     }
     return id;
 }
