@@ -43,26 +43,35 @@ std::string json_string(const std::string& text) {
 }
 
 namespace {
+// A JSON string, or null for an empty one.
+std::string json_or_null(const std::string& text) { return text.empty() ? std::string("null") : json_string(text); }
+
+// A CSV field, quoted (RFC 4180): always, as DROID writes them, or only
+// where the field must be.
+std::string csv_field(const std::string& v, bool always = true) {
+    if (!always && v.find_first_of(",\"\r\n") == std::string::npos) return v;
+    std::string out = "\"";
+    for (char c : v) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
 // The fields of an identification a conversion's line shares with
 // --identify's: after the format, what an archive records of it. A
 // report line keeps "version" for the program's, so the format's
 // version goes under another key there.
 std::string identity_fields(const Identification& id, const char* version_key) {
-    auto optional = [](const std::string& v) { return v.empty() ? std::string("null") : json_string(v); };
     std::string warnings = "[";
     for (const std::string& w : id.warnings) {
         if (warnings.size() > 1) warnings += ',';
         warnings += json_string(w);
     }
     warnings += "]";
-    return ",\"" + std::string(version_key) + "\":" + optional(id.version) + ",\"puid\":" + optional(id.puid) + ",\"mime\":" + optional(id.mime) +
-           ",\"basis\":" + optional(id.basis) + ",\"type\":" + optional(id.type) + ",\"creator\":" + optional(id.creator) +
-           ",\"wrapping\":" + optional(id.wrapping) + ",\"wrapping_puid\":" + optional(id.wrapping_puid) +
+    return ",\"" + std::string(version_key) + "\":" + json_or_null(id.version) + ",\"puid\":" + json_or_null(id.puid) +
+           ",\"mime\":" + json_or_null(id.mime) + ",\"basis\":" + json_or_null(id.basis) + ",\"type\":" + json_or_null(id.type) + ",\"creator\":" + json_or_null(id.creator) +
+           ",\"wrapping\":" + json_or_null(id.wrapping) + ",\"wrapping_puid\":" + json_or_null(id.wrapping_puid) +
            ",\"warnings\":" + warnings;
 }
-}  // namespace
 
-namespace {
 // What the target lost, for a line with a target: the pictures it does not
 // hold as pictures, characters written as stand-ins, changes of font size
 // and colour it cannot carry, notes written as text, and for a damaged
@@ -78,26 +87,24 @@ std::string losses_field(const ReportLine& l) {
 }  // namespace
 
 std::string report_line(const ReportLine& l) {
-    auto optional = [](const std::string& s) { return s.empty() ? std::string("null") : json_string(s); };
-    return "{\"source\":" + json_string(l.source) + ",\"format\":" + optional(l.format) +
-           ",\"outcome\":" + json_string(l.outcome) + ",\"target\":" + optional(l.target) +
-           ",\"reason\":" + optional(l.reason) + ",\"source_size\":" + std::to_string(l.source_size) +
+    return "{\"source\":" + json_string(l.source) + ",\"format\":" + json_or_null(l.format) +
+           ",\"outcome\":" + json_string(l.outcome) + ",\"target\":" + json_or_null(l.target) +
+           ",\"reason\":" + json_or_null(l.reason) + ",\"source_size\":" + std::to_string(l.source_size) +
            ",\"target_size\":" + std::to_string(l.target_size) +
            ",\"pictures_kept\":" + std::to_string(l.pictures_kept) +
            ",\"pictures_dropped\":" + std::to_string(l.pictures_dropped) +
-           ",\"target_format\":" + optional(l.target_format) + ",\"source_sha256\":" + optional(l.source_sha256) +
-           ",\"data_fork_sha256\":" + optional(l.data_fork_sha256) +
-           ",\"resource_fork_sha256\":" + optional(l.resource_fork_sha256) +
-           ",\"target_sha256\":" + optional(l.target_sha256) + ",\"program\":\"Verbatra\",\"version\":" +
-           json_string(kProgramVersion) + ",\"started\":" + optional(l.started) + ",\"ended\":" + optional(l.ended) +
+           ",\"target_format\":" + json_or_null(l.target_format) + ",\"source_sha256\":" + json_or_null(l.source_sha256) +
+           ",\"data_fork_sha256\":" + json_or_null(l.data_fork_sha256) +
+           ",\"resource_fork_sha256\":" + json_or_null(l.resource_fork_sha256) +
+           ",\"target_sha256\":" + json_or_null(l.target_sha256) + ",\"program\":\"Verbatra\",\"version\":" +
+           json_string(kProgramVersion) + ",\"started\":" + json_or_null(l.started) + ",\"ended\":" + json_or_null(l.ended) +
            identity_fields(l.identity, "format_version") + ",\"losses\":" + losses_field(l) + "}\n";
 }
 
 std::string identity_line(const std::string& path, const Identification& id) {
-    auto optional = [](const std::string& v) { return v.empty() ? std::string("null") : json_string(v); };
     return "{\"path\":" + json_string(path) + ",\"size\":" + std::to_string(id.size) +
-           ",\"modified\":" + optional(id.modified) + ",\"sha256\":" + optional(id.sha256) +
-           ",\"format\":" + optional(id.format) + identity_fields(id, "version") + ",\"problem\":" + optional(id.problem) + "}\n";
+           ",\"modified\":" + json_or_null(id.modified) + ",\"sha256\":" + json_or_null(id.sha256) +
+           ",\"format\":" + json_or_null(id.format) + identity_fields(id, "version") + ",\"problem\":" + json_or_null(id.problem) + "}\n";
 }
 
 const char* const kDroidHeader =
@@ -106,12 +113,6 @@ const char* const kDroidHeader =
     "\"FORMAT_NAME\",\"FORMAT_VERSION\"\n";
 
 namespace {
-std::string csv_field(const std::string& v) {
-    std::string out = "\"";
-    for (char c : v) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
 // A file: URI of an absolute path, each byte outside the unreserved
 // characters and '/' percent-encoded.
 std::string file_uri(const std::string& path) {
@@ -167,9 +168,8 @@ std::string droid_row(long number, long parent, const std::string& absolute, con
 }
 
 std::string run_line(const RunRecord& r) {
-    auto optional = [](const std::string& s) { return s.empty() ? std::string("null") : json_string(s); };
     return "{\"run\":{\"program\":\"Verbatra\",\"version\":" + json_string(kProgramVersion) + ",\"from\":" + json_string(r.from) +
-           ",\"to\":" + json_string(r.to) + ",\"output_dir\":" + optional(r.output_dir) +
+           ",\"to\":" + json_string(r.to) + ",\"output_dir\":" + json_or_null(r.output_dir) +
            ",\"recursive\":" + (r.recursive ? "true" : "false") + ",\"started\":" + json_string(r.started) + "}}\n";
 }
 
@@ -357,21 +357,11 @@ bool ReportFile::cut_to(long length) {
     return file_.is_open();
 }
 
-namespace {
-// A CSV field, quoted where it must be (RFC 4180).
-std::string csv_cell(const std::string& v) {
-    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
-    std::string out = "\"";
-    for (char c : v) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-}  // namespace
-
 bool NormalizationList::open(const std::string& name) {
     file_ = ByteFile::open(name, "a+b");
     if (!file_.is_open()) return false;
     file_.rewind();
-    std::string text, line;
+    std::string text;
     for (int c; (c = file_.get()) != EOF;) text += static_cast<char>(c);
     for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
         end = text.find('\n', at);
@@ -383,7 +373,7 @@ bool NormalizationList::open(const std::string& name) {
 }
 
 bool NormalizationList::add(const std::string& original, const std::string& preservation) {
-    const std::string row = csv_cell(original) + ",," + csv_cell(preservation);
+    const std::string row = csv_field(original, false) + ",," + csv_field(preservation, false);
     if (!rows_.insert(row).second) return true;
     const std::string line = row + "\n";
     return file_.write(line.data(), line.size()) == line.size() && file_.flush();
