@@ -384,9 +384,15 @@ namespace {
 // ours and then given its own: a file already there with the same bytes
 // (an earlier run's copy) is kept, and another file is never replaced.
 bool copy_original(const ConversionRequest& request, ImageShelf* shelf, std::string& why) {
+    // A loose file is copied as it is stored; a file inside a disk image is
+    // opened again as a conversion opens it, into its AppleSingle form.
     OpenSource o;
-    const ConversionResult opened = open_source(request.source, request.inside, shelf, o, false);
-    if (!o.src.is_open() || opened.outcome == Outcome::Unreadable) {
+    if (request.inside.empty()) {
+        o.src = ByteFile::open(request.source, "rb");
+    } else if (open_source(request.source, request.inside, shelf, o, false).outcome == Outcome::Unreadable) {
+        o.src.close();
+    }
+    if (!o.src.is_open()) {
         why = "cannot read it again to copy it (" + system_reason() + ")";
         return false;
     }
@@ -411,8 +417,7 @@ bool copy_original(const ConversionRequest& request, ImageShelf* shelf, std::str
         }
         copy.close();
     }
-    const std::int64_t when = request.inside.empty() ? platform::modified_seconds(request.source)
-                                                     : (o.u.forks.modified != kNoDate ? o.u.forks.modified : kNoDate);
+    const std::int64_t when = request.inside.empty() ? platform::modified_seconds(request.source) : o.u.forks.modified;
     if (when != kNoDate) platform::set_modified_seconds(partial, when);
     if (platform::rename_no_replace(partial, to)) return true;
     ByteFile there = ByteFile::open(to, "rb");
