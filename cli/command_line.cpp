@@ -235,7 +235,9 @@ public:
     void records_done() override {
         // The rows of the targets named so far go to the disk with the
         // report's lines of the next ones.
-        if (normalization_ && !normalization_->sync()) stop_with_message("cannot put manualNormalization/normalization.csv on the disk");
+        if (normalization_ && !normalization_->sync()) {
+            stop_with_message(std::string("cannot put ") + kNormalizationList + " on the disk");
+        }
         if (!report_) return;
         if (rewrite_) {
             rewrite_ = false;
@@ -266,7 +268,7 @@ public:
                 return name.compare(0, transfer_.size(), transfer_) == 0 ? name.substr(transfer_.size()) : name;
             };
             if (!normalization_->add(inside(r.original), inside(r.target_name))) {
-                stop_with_message("cannot write the list manualNormalization/normalization.csv (disk full?)");
+                stop_with_message(std::string("cannot write the list ") + kNormalizationList + " (disk full?)");
             }
         }
         switch (tally) {
@@ -784,9 +786,8 @@ int run(int argc, char** argv) {
     }
     NormalizationList normalization;
     if (archivematica) {
-        const std::string folder = o.output_dir + "/manualNormalization";
-        const std::string list = folder + "/normalization.csv";
-        if (!platform::make_directories(folder) || !normalization.open(list)) {
+        const std::string list = o.output_dir + "/" + kNormalizationList;
+        if (!platform::make_directories(list.substr(0, list.rfind('/'))) || !normalization.open(list)) {
             std::fprintf(stderr, "%s: cannot write %s (%s)\n", kCaption, list.c_str(), std::strerror(errno));
             return kExitFatal;
         }

@@ -93,8 +93,10 @@ struct BatchOptions {
     bool record_losses = false;
 };
 
-// Where targets go below the output folder in a transfer for Archivematica.
+// Below the output folder of a transfer for Archivematica: where the
+// targets go, and the list of copies and targets it reads.
 inline constexpr char kPreservationFolder[] = "manualNormalization/preservation";
+inline constexpr char kNormalizationList[] = "manualNormalization/normalization.csv";
 
 class ConversionQueue;
 
