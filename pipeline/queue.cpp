@@ -76,6 +76,21 @@ private:
 constexpr std::uint8_t kAnswer = 0, kStopped = 1;
 
 // A prepared conversion as a helper hands it over, field by field.
+// A request to a helper, field by field in one order both ways.
+void put_request(Message& m, const ConversionRequest& r) {
+    for (const std::string* text : {&r.source, &r.target_base, &r.inside, &r.original}) m.text(*text);
+    m.u8(r.keep_date ? 1 : 0);
+    m.u8(r.count_losses ? 1 : 0);
+}
+
+ConversionRequest get_request(Message& m) {
+    ConversionRequest r;
+    for (std::string* text : {&r.source, &r.target_base, &r.inside, &r.original}) *text = m.get_text();
+    r.keep_date = m.get_u8() != 0;
+    r.count_losses = m.get_u8() != 0;
+    return r;
+}
+
 void put_result(Message& m, const ConversionResult& r) {
     m.u8(kAnswer);
     m.u8(static_cast<std::uint8_t>(r.outcome));
@@ -140,14 +155,7 @@ int helper_main(int in, int out, void* context) {
     ImageShelf shelf;
     try {
         for (Message request; request.receive(in);) {
-            ConversionRequest r;
-            r.source = request.get_text();
-            r.target_base = request.get_text();
-            r.inside = request.get_text();
-            r.keep_date = request.get_u8() != 0;
-            r.original = request.get_text();
-            r.count_losses = request.get_u8() != 0;
-            ConversionResult result = prepare_conversion(r, c->source, *c->target, &shelf);
+            ConversionResult result = prepare_conversion(get_request(request), c->source, *c->target, &shelf);
             Message answer;
             put_result(answer, result);
             if (!answer.send(out)) {
@@ -275,12 +283,7 @@ void ConversionQueue::add_file(const ConversionRequest& request, const std::stri
 void ConversionQueue::send(Helper& helper, std::size_t index) {
     const Pending& p = pending_[index - first_index_];
     Message request;
-    request.text(p.request.source);
-    request.text(p.request.target_base);
-    request.text(p.request.inside);
-    request.u8(p.request.keep_date ? 1 : 0);
-    request.text(p.request.original);
-    request.u8(p.request.count_losses ? 1 : 0);
+    put_request(request, p.request);
     helper.in_flight.push_back(index);
     if (!request.send(helper.process.to)) collect_one();  // the helper has ended: its answers say so
 }
