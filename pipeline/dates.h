@@ -17,6 +17,7 @@ inline constexpr std::int64_t kAppleSingleEpoch = 946684800;
 struct CivilTime {
     long long year;
     unsigned month, day, hour, minute, second;
+    unsigned weekday;  // 0 Sunday to 6 Saturday
 };
 
 // The calendar date and time of `seconds` since 1970 (days to civil date
@@ -35,6 +36,7 @@ inline CivilTime civil_of(std::int64_t seconds) {
     const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
     const unsigned mp = (5 * doy + 2) / 153;
     CivilTime t{};
+    t.weekday = static_cast<unsigned>((days % 7 + 11) % 7);  // 1970-01-01 was a Thursday
     t.day = doy - (153 * mp + 2) / 5 + 1;
     t.month = mp < 10 ? mp + 3 : mp - 9;
     t.year = static_cast<long long>(yoe) + era * 400 + (t.month <= 2 ? 1 : 0);

@@ -380,10 +380,8 @@ private:
         if (when == kNoDate) return 0;
         const CivilTime t = civil_of(when);
         if (t.year < 1900 || t.year > 1900 + 511) return 0;
-        const std::int64_t days = when / 86400 - (when % 86400 < 0 ? 1 : 0);
-        const auto weekday = static_cast<std::uint32_t>(((days + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
         return t.minute | t.hour << 6 | t.day << 11 | t.month << 16 | static_cast<std::uint32_t>(t.year - 1900) << 20 |
-               weekday << 29;
+               t.weekday << 29;
     }
     // The strings Word shows as the Summary Info: the table's length, then
     // counted strings (next file, template, title, subject, keywords,
